@@ -1,0 +1,67 @@
+// The receiver's settings: every value it reads from the settings store, with
+// its default and buffer size, loaded once per start of the receive loop.
+//
+// load_service_settings() clears `s`, reads the values in a fixed order, splits
+// the popup host list and unscrambles the POP3 password in place (a password
+// that is not in scrambled form is kept as stored). A value missing from the
+// store, or too long for its field, gives the default. `popup_hosts` points
+// into `popup_host`, so a ServiceSettings is not copied: share it read-only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/settings_store.h"
+
+constexpr int kMaxPopupHosts = 16;
+constexpr std::size_t kPathSize = 260;
+constexpr std::size_t kNameSize = 256;
+constexpr std::size_t kHostListSize = 4096;
+
+struct FileSetting {
+    std::int32_t enabled;
+    char path[kPathSize];
+};
+
+struct ServiceSettings {
+    std::int32_t traplevel;
+    std::int32_t f_popup;
+    std::int32_t f_popup_mysend;
+    const char* popup_hosts[kMaxPopupHosts];  // null past the last name
+    FileSetting binfile;                      // f_binfile, binfile
+    FileSetting csvfile;                      // f_csvfile, csvfile
+    FileSetting logfile;                      // f_logfile, logfile
+    std::int32_t f_sound;
+    std::int32_t f_wave;
+    char wavefile[kPathSize];
+    std::int32_t waveloop;
+    std::int32_t sound_freq;
+    std::int32_t sound_msec;
+    std::int32_t f_email;
+    std::int32_t smtpport;
+    char smtpname[kNameSize];
+    char mail_from[kNameSize];
+    char mail_to[kNameSize];
+    std::int32_t f_pop3;
+    std::int32_t pop_port;
+    char pop_server[kNameSize];
+    char pop_user[kNameSize];
+    char pop_pass[kNameSize];  // plain text after loading
+    std::int32_t f_program;
+    char program[kPathSize];
+    char popup_host[kHostListSize];  // the host list text, cut into popup_hosts
+
+    ServiceSettings() = default;
+    ServiceSettings(const ServiceSettings&) = delete;
+    ServiceSettings& operator=(const ServiceSettings&) = delete;
+};
+
+int load_service_settings(ServiceSettings& s);
+
+// Cuts `text` in place at every ';' and blank (runs count as one, empty
+// pieces are dropped) and points hosts[0..15] at the first 16 names; the rest
+// of hosts is null. Returns the number of names kept.
+int split_host_list(char* text, const char* hosts[kMaxPopupHosts]);
+
+// True when a switch value is on: exactly 1.
+inline bool is_on(std::int32_t flag) { return flag == 1; }

@@ -1,0 +1,91 @@
+#include "common/trap_report.h"
+
+#include <cstring>
+
+namespace {
+
+// Longest line: a 255-character label argument plus the longest label.
+constexpr std::size_t kLineSize = 512;
+
+// Calls sink(line) for every line of the report, each ending in `eol`.
+template <class Sink>
+void emit_report(const TrapRecord& r, const char* eol, Sink sink)
+{
+    char line[kLineSize];
+    auto put = [&](const char* format, auto... args) {
+        const int n = std::snprintf(line, sizeof line - 2, format, args...);
+        if (n < 0) return;
+        std::strcat(line, eol);
+        sink(line);
+    };
+    put("受信日時: %s", r.recv_time);
+    put("バージョン: %d", r.version);
+    put("コミュニティ: %s", r.community);
+    put("PDUタイプ: %02X", r.pdu_type);
+    put("ベンダーOID: %s", r.enterprise);
+    put("エージェントアドレス: %s", r.agent_addr);
+    put("汎用トラップ: %d", r.generic_trap);
+    put("企業固有トラップ: %d", r.specific_trap);
+    put("タイムチック: %d", r.time_stamp);
+
+    for (int i = 0; i < used_varbinds(r); ++i) {
+        const TrapVarBind& vb = r.varbinds[i];
+        put("トラップ情報[%d]", i + 1);
+        put("    オブジェクト識別子: %s", vb.name);
+        if (vb.type == 'I') put("    タイプ: INTEGER");
+        if (vb.type == 'O') put("    タイプ: OCTET STRING");
+        if (vb.type == 'I' || vb.type == 'O') put("    データ: %s", vb.value);
+    }
+}
+
+} // namespace
+
+void write_trap_report(const TrapRecord& record, std::FILE* stream)
+{
+    emit_report(record, "\n", [stream](const char* line) { std::fputs(line, stream); });
+    std::fputs("\n", stream);
+}
+
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record)
+{
+    std::size_t used = strnlen(buffer, size);
+    if (used >= size) return;
+    emit_report(record, "\r\n", [&](const char* line) {
+        const std::size_t n = std::strlen(line);
+        const std::size_t room = size - 1 - used;
+        const std::size_t take = n < room ? n : room;
+        std::memcpy(buffer + used, line, take);
+        used += take;
+        buffer[used] = '\0';
+    });
+}
+
+void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream)
+{
+    if (stream == nullptr) return;
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t offset = 0; offset < count; offset += 16) {
+        const std::size_t n = count - offset < 16 ? count - offset : 16;
+        char chars[17];
+        int blanks = 50;
+        std::fprintf(stream, "%8.8lX : ", static_cast<unsigned long>(offset));
+        for (std::size_t i = 0; i < 16; ++i) {
+            if (i >= n) {
+                chars[i] = ' ';
+                continue;
+            }
+            if (i == 8) {
+                std::fputs("- ", stream);
+                blanks -= 2;
+            }
+            std::fprintf(stream, "%2.2X ", p[offset + i]);
+            blanks -= 3;
+            const unsigned char c = p[offset + i];
+            chars[i] = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '.';
+        }
+        chars[16] = '\0';
+        std::fprintf(stream, "%*s*%s*\n", blanks, "", chars);
+    }
+    std::fputs("\n", stream);
+    std::fflush(stream);
+}

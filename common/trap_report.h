@@ -1,0 +1,22 @@
+// The labelled trap report and the hex dump, the texts a person reads on the
+// console, in the log file, in the mail body and in the detail dialog.
+//
+// write_trap_report() writes the report with "\n" line ends and one empty line
+// after it; in a text-mode stream those become the platform's line ends.
+// format_trap_report() appends the same lines with "\r\n" line ends and no
+// empty line at the end of the text already in `buffer` (it must hold a NUL-
+// terminated text); it never writes past `size` bytes, cutting the last line
+// if it must. write_hex_dump() writes nothing when `stream` is null and flushes
+// the stream afterwards. Write errors are not detected.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+#include "common/trap_record.h"
+
+constexpr std::size_t kReportBufferSize = 65000;
+
+void write_trap_report(const TrapRecord& record, std::FILE* stream);
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record);
+void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream);

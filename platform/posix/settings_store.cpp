@@ -1,0 +1,415 @@
+// Settings in a registry export file. The file is kept as a list of logical
+// lines (a hex value continued with a trailing backslash is one line); a
+// writer edits or adds the one line of its value and leaves every other line
+// as it was. A "Version 5.00" file is UTF-16LE on disk and UTF-8 in memory;
+// its texts are converted to and from CP932 at the edge.
+#include "platform/settings_store.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kKeyLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]";
+const char kHeader4[] = "REGEDIT4";
+const char kHeader5[] = "Windows Registry Editor Version 5.00";
+
+std::string settings_path()
+{
+    const char* env = std::getenv("TARNOW_SETTINGS");
+    return env != nullptr && *env != '\0' ? env : "/etc/tarnow/settings.reg";
+}
+
+bool iconv_convert(const char* from, const char* to, const std::string& in, std::string& out)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    out.assign(in.size() * 4 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    std::size_t src_left = in.size();
+    char* dst = &out[0];
+    std::size_t dst_left = out.size();
+    const std::size_t rc = iconv(cd, &src, &src_left, &dst, &dst_left);
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) return false;
+    out.resize(out.size() - dst_left);
+    return true;
+}
+
+bool equals_ignore_case(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = a[i], y = b[i];
+        if (std::tolower(x) != std::tolower(y)) return false;
+    }
+    return true;
+}
+
+bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+struct RegFile {
+    bool utf16 = false;          // Version 5.00 file: lines hold UTF-8
+    std::string eol = "\r\n";
+    std::vector<std::string> lines;
+};
+
+// Splits text into logical lines, joining a line that ends in a backslash
+// with the next (the continuation of a hex value).
+void split_lines(const std::string& text, RegFile& file)
+{
+    std::string logical;
+    std::size_t pos = 0;
+    bool eol_seen = false;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        const bool last = nl == std::string::npos;
+        std::string line = text.substr(pos, last ? std::string::npos : nl - pos);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+            if (!eol_seen) file.eol = "\r\n";
+        } else if (!last && !eol_seen) {
+            file.eol = "\n";
+        }
+        if (!last) eol_seen = true;
+        pos = last ? text.size() : nl + 1;
+        if (!logical.empty()) {
+            const std::size_t start = line.find_first_not_of(" \t");
+            line = start == std::string::npos ? "" : line.substr(start);
+        }
+        logical += line;
+        if (!logical.empty() && logical.back() == '\\' && !last) {
+            logical.pop_back();
+            continue;
+        }
+        file.lines.push_back(logical);
+        logical.clear();
+    }
+}
+
+// Reads the file; nullopt when it is missing, unreadable or not an export.
+std::optional<RegFile> load_file(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return std::nullopt;
+    std::string raw;
+    char chunk[8192];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) raw.append(chunk, n);
+    std::fclose(f);
+
+    RegFile file;
+    if (raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
+        static_cast<unsigned char>(raw[1]) == 0xFE) {
+        std::string utf8;
+        if (!iconv_convert("UTF-16LE", "UTF-8", raw.substr(2), utf8)) return std::nullopt;
+        file.utf16 = true;
+        raw.swap(utf8);
+    }
+    split_lines(raw, file);
+    if (file.lines.empty()) return std::nullopt;
+    const std::string& first = file.lines[0];
+    if (first != kHeader4 && first != kHeader5) return std::nullopt;
+    return file;
+}
+
+// Index range [begin, end) of the value lines of our key; begin == end == size
+// when the key is absent.
+struct Section {
+    std::size_t begin;
+    std::size_t end;
+    bool found;
+};
+
+Section find_section(const RegFile& file)
+{
+    Section s{file.lines.size(), file.lines.size(), false};
+    for (std::size_t i = 0; i < file.lines.size(); ++i) {
+        if (!s.found) {
+            if (equals_ignore_case(file.lines[i], kKeyLine)) s = {i + 1, file.lines.size(), true};
+        } else if (!file.lines[i].empty() && file.lines[i][0] == '[') {
+            s.end = i;
+            break;
+        }
+    }
+    return s;
+}
+
+// Parses a quoted text starting at line[pos] == '"'. Handles the escapes \\ and
+// \"; in CP932 a trail byte is taken as it is, even when it is a backslash.
+bool parse_quoted(const std::string& line, std::size_t& pos, bool cp932, std::string& out)
+{
+    if (pos >= line.size() || line[pos] != '"') return false;
+    out.clear();
+    for (++pos; pos < line.size(); ++pos) {
+        const unsigned char c = line[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (cp932 && is_cp932_lead(c) && pos + 1 < line.size()) {
+            out += line[pos];
+            out += line[++pos];
+        } else if (c == '\\' && pos + 1 < line.size()) {
+            out += line[++pos];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return false;
+}
+
+bool parse_hex_bytes(const std::string& text, std::string& out)
+{
+    out.clear();
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == ',' || text[pos] == '\t')) ++pos;
+        if (pos >= text.size()) break;
+        char* end = nullptr;
+        const unsigned long byte = std::strtoul(text.c_str() + pos, &end, 16);
+        const std::size_t used = static_cast<std::size_t>(end - (text.c_str() + pos));
+        if (used == 0 || used > 2 || byte > 0xFF) return false;
+        out += static_cast<char>(byte);
+        pos += used;
+    }
+    return true;
+}
+
+// Parses `"name"=data` into its name and the value's bytes as the registry
+// holds them for an ANSI reader (a text with its NUL).
+bool parse_value_line(const RegFile& file, const std::string& line, std::string& name,
+                      std::optional<std::string>& bytes)
+{
+    std::size_t pos = 0;
+    if (line.compare(0, 1, "@") == 0) {
+        name.clear();
+        pos = 1;
+    } else if (!parse_quoted(line, pos, !file.utf16, name)) {
+        return false;
+    }
+    if (pos >= line.size() || line[pos] != '=') return false;
+    const std::string data = line.substr(pos + 1);
+    bytes.reset();
+    if (data == "-") return true;
+    if (!data.empty() && data[0] == '"') {
+        std::string text;
+        std::size_t p = 0;
+        if (!parse_quoted(data, p, !file.utf16, text)) return true;
+        if (file.utf16 && !iconv_convert("UTF-8", "CP932", std::string(text), text)) return true;
+        text += '\0';
+        bytes = text;
+        return true;
+    }
+    if (data.compare(0, 6, "dword:") == 0) {
+        const unsigned long v = std::strtoul(data.c_str() + 6, nullptr, 16);
+        std::string b(4, '\0');
+        for (int i = 0; i < 4; ++i) b[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        bytes = b;
+        return true;
+    }
+    const std::size_t colon = data.find(':');
+    if (data.compare(0, 3, "hex") == 0 && colon != std::string::npos) {
+        std::string b;
+        if (parse_hex_bytes(data.substr(colon + 1), b)) bytes = b;
+    }
+    return true;
+}
+
+// The bytes of value `name` of our key, or nullopt when it is absent.
+std::optional<std::string> find_value(const std::string& name)
+{
+    const std::optional<RegFile> file = load_file(settings_path());
+    if (!file) return std::nullopt;
+    const Section s = find_section(*file);
+    std::optional<std::string> result;
+    for (std::size_t i = s.begin; i < s.end; ++i) {
+        std::string entry;
+        std::optional<std::string> bytes;
+        if (parse_value_line(*file, file->lines[i], entry, bytes) && equals_ignore_case(entry, name))
+            result = bytes;  // a later line of the same name wins, as regedit imports
+    }
+    return result;
+}
+
+std::string hex_line(const std::string& bytes)
+{
+    std::string out;
+    char b[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, i == 0 ? "%02x" : ",%02x", static_cast<unsigned char>(bytes[i]));
+        out += b;
+    }
+    return out;
+}
+
+std::string quote(const std::string& text, bool cp932)
+{
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = text[i];
+        if (cp932 && is_cp932_lead(c) && i + 1 < text.size()) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
+        if (c == '\\' || c == '"') out += '\\';
+        out += static_cast<char>(c);
+    }
+    return out + "\"";
+}
+
+bool has_control_bytes(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (c < 0x20) return true;
+    return false;
+}
+
+// The data part of a text value line. A text that a line cannot hold (line
+// breaks, or no UTF-16 form in a Version 5.00 file) goes as raw bytes.
+std::string text_data(const RegFile& file, const std::string& text)
+{
+    std::string utf8 = text;
+    if (!has_control_bytes(text) && (!file.utf16 || iconv_convert("CP932", "UTF-8", text, utf8)))
+        return quote(utf8, !file.utf16);
+    return "hex(1):" + hex_line(text + '\0');
+}
+
+void set_line(RegFile& file, const std::string& name, const std::string& data)
+{
+    const std::string line = quote(name, false) + "=" + data;
+    Section s = find_section(file);
+    if (!s.found) {
+        if (!file.lines.empty() && !file.lines.back().empty()) file.lines.push_back("");
+        file.lines.push_back(kKeyLine);
+        file.lines.push_back(line);
+        file.lines.push_back("");
+        return;
+    }
+    for (std::size_t i = s.begin; i < s.end; ++i) {
+        std::string entry;
+        std::optional<std::string> bytes;
+        if (parse_value_line(file, file.lines[i], entry, bytes) && equals_ignore_case(entry, name)) {
+            file.lines[i] = line;
+            return;
+        }
+    }
+    std::size_t at = s.end;
+    while (at > s.begin && file.lines[at - 1].empty()) --at;
+    file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(at), line);
+}
+
+bool write_all(int fd, const std::string& data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool save_file(const std::string& path, const RegFile& file)
+{
+    std::string text;
+    for (const std::string& line : file.lines) text += line + file.eol;
+    if (file.utf16) {
+        std::string utf16;
+        if (!iconv_convert("UTF-8", "UTF-16LE", text, utf16)) return false;
+        text = "\xFF\xFE" + utf16;
+    }
+    const std::string temp = path + ".tmp." + std::to_string(getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool ok = write_all(fd, text) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void make_parent_dirs(const std::string& path)
+{
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0755);
+}
+
+// Read-modify-write of one value under an exclusive lock on a lock file beside
+// the settings file, so concurrent writers lose nothing.
+// `make_data` gives the data part of the value line for the file as loaded.
+template <class MakeData>
+int store_value(const std::string& name, MakeData make_data)
+{
+    const std::string path = settings_path();
+    make_parent_dirs(path);
+    const int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0) return 0;
+    while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    RegFile file;
+    if (std::optional<RegFile> loaded = load_file(path)) {
+        file = *loaded;
+    } else {
+        file.lines = {kHeader4, ""};
+    }
+    set_line(file, name, make_data(file));
+    const bool saved = save_file(path, file);
+    ::close(lock);  // releases the lock
+    return saved ? 1 : 0;
+}
+
+void copy_fallback(char* buffer, std::size_t size, const char* fallback)
+{
+    if (size == 0) return;
+    std::strncpy(buffer, fallback, size - 1);
+    buffer[size - 1] = '\0';
+}
+
+} // namespace
+
+std::int32_t read_dword_setting(const char* name, std::int32_t fallback)
+{
+    const std::optional<std::string> bytes = find_value(name);
+    if (!bytes || bytes->size() > 4) return fallback;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < bytes->size(); ++i)
+        value |= static_cast<std::uint32_t>(static_cast<unsigned char>((*bytes)[i])) << (8 * i);
+    return static_cast<std::int32_t>(value);
+}
+
+void read_string_setting(const char* name, char* buffer, std::size_t size, const char* fallback)
+{
+    const std::optional<std::string> bytes = find_value(name);
+    if (!bytes || bytes->size() > size || size == 0) return copy_fallback(buffer, size, fallback);
+    std::memcpy(buffer, bytes->data(), bytes->size());
+    buffer[bytes->empty() ? 0 : bytes->size() - 1] = '\0';
+}
+
+int write_dword_setting(const char* name, std::int32_t value)
+{
+    char data[32];
+    std::snprintf(data, sizeof data, "dword:%08x", static_cast<unsigned>(value));
+    return store_value(name, [&](const RegFile&) { return std::string(data); });
+}
+
+int write_string_setting(const char* name, const char* text)
+{
+    return store_value(name, [&](const RegFile& file) { return text_data(file, text); });
+}

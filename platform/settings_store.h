@@ -1,0 +1,27 @@
+// The settings store: named values under the one key
+// HKEY_LOCAL_MACHINE\SOFTWARE\Kandrel\Tarnow.
+//
+// Windows keeps them in the registry. Elsewhere they live in a registry export
+// file (REGEDIT4, CP932; a "Windows Registry Editor Version 5.00" file in
+// UTF-16LE is read too) at $TARNOW_SETTINGS, else /etc/tarnow/settings.reg; a
+// missing file is a missing key, and writers replace the file atomically under
+// a lock, keeping every other key and value.
+//
+// Readers never fail: a missing key or value, a number stored in more than 4
+// bytes, or a text longer than `size` bytes (its NUL included) gives
+// `fallback`. A number's stored type is not looked at. A text reader replaces
+// the last byte it received with a NUL, so a text stored with its NUL comes
+// back whole and one stored without loses its last byte, as the registry
+// does. Writers create the key and return 1, or 0 when the key cannot be
+// created or opened; the result of the store itself is not looked at.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr const char* kSettingsKey = "SOFTWARE\\Kandrel\\Tarnow";
+
+std::int32_t read_dword_setting(const char* name, std::int32_t fallback);
+void read_string_setting(const char* name, char* buffer, std::size_t size, const char* fallback);
+int write_dword_setting(const char* name, std::int32_t value);
+int write_string_setting(const char* name, const char* text);

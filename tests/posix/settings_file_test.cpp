@@ -1,0 +1,168 @@
+// The settings file that stands in for the registry on Linux.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/settings_store.h"
+#include "tests/support/test_platform.h"
+
+namespace {
+
+std::string file_path() { return std::getenv("TARNOW_SETTINGS"); }
+
+void put_file(const std::string& bytes) { std::ofstream(file_path(), std::ios::binary) << bytes; }
+
+std::string file_bytes()
+{
+    std::ifstream in(file_path(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string text(const char* name)
+{
+    char buffer[300];
+    read_string_setting(name, buffer, sizeof buffer, "missing");
+    return buffer;
+}
+
+// "C:\表\ソフト.log" in CP932: two of its trail bytes are 0x5C.
+const std::string kJapanesePath = "C:\\\x95\x5C\\\x83\x5C\x83t\x83g.log";
+
+const std::string kRegedit4 =
+    "REGEDIT4\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n"
+    "\"traplevel\"=dword:00000005\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n"
+    "\"traplevel\"=dword:00000003\r\n"
+    "\"logfile\"=\"C:\\\\\x95\x5C\\\\\x83\x5C\x83t\x83g.log\"\r\n"
+    "\"mail_to\"=\"say \\\"hi\\\"\"\r\n"
+    "\"program\"=hex(2):6e,6f,74,69,66,\\\r\n"
+    "  79,00\r\n"
+    "\"Sound_Freq\"=dword:00000370\r\n"
+    "\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Sub]\r\n"
+    "\"binfile\"=\"not ours\"\r\n"
+    "\r\n";
+
+TEST(SettingsFile, ReadsARegedit4ExportInCp932WithCrLf)
+{
+    SettingsSandbox sandbox;
+    put_file(kRegedit4);
+    EXPECT_EQ(read_dword_setting("traplevel", 0), 3);
+    EXPECT_EQ(read_dword_setting("sound_freq", 500), 0x370);  // names ignore case
+    EXPECT_EQ(text("logfile"), kJapanesePath);
+    EXPECT_EQ(text("mail_to"), "say \"hi\"");
+    EXPECT_EQ(text("program"), "notify");
+    EXPECT_EQ(text("binfile"), "missing");  // only in a subkey
+}
+
+TEST(SettingsFile, ReadsAVersion5ExportInUtf16)
+{
+    SettingsSandbox sandbox;
+    const std::u16string content =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n"
+        u"\"f_logfile\"=dword:00000001\r\n"
+        u"\"logfile\"=\"C:\\\\表\\\\ソフト.log\"\r\n"
+        u"\"pop_user\"=hex:6e,6f,63,00\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : content) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    put_file(bytes);
+    EXPECT_EQ(read_dword_setting("f_logfile", 0), 1);
+    EXPECT_EQ(text("logfile"), kJapanesePath);
+    EXPECT_EQ(text("pop_user"), "noc");
+
+    ASSERT_EQ(write_string_setting("wavefile", "\x95\x5C.wav"), 1);
+    const std::string after = file_bytes();
+    EXPECT_EQ(after.substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(text("wavefile"), "\x95\x5C.wav");
+    EXPECT_EQ(text("logfile"), kJapanesePath);
+}
+
+TEST(SettingsFile, AWriteKeepsEveryOtherKeyAndValue)
+{
+    SettingsSandbox sandbox;
+    put_file(kRegedit4);
+    ASSERT_EQ(write_dword_setting("traplevel", 6), 1);
+    ASSERT_EQ(write_string_setting("csvfile", "new.csv"), 1);
+    std::string expected = kRegedit4;
+    expected.replace(expected.find("dword:00000003"), 14, "dword:00000006");
+    expected.insert(expected.find("\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Sub]") + 2,
+                    "\"csvfile\"=\"new.csv\"\r\n");
+    // The continued hex value is written back on one line; everything else is as it was.
+    expected.replace(expected.find("\\\r\n  79"), 7, "79");
+    EXPECT_EQ(file_bytes(), expected);
+}
+
+TEST(SettingsFile, ANewFileIsARegedit4Export)
+{
+    SettingsSandbox sandbox;
+    ASSERT_EQ(write_dword_setting("f_email", 1), 1);
+    ASSERT_EQ(write_string_setting("mail_from", "a\\b\"c"), 1);
+    EXPECT_EQ(file_bytes(),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n"
+              "\"f_email\"=dword:00000001\r\n\"mail_from\"=\"a\\\\b\\\"c\"\r\n\r\n");
+    EXPECT_EQ(text("mail_from"), "a\\b\"c");
+}
+
+TEST(SettingsFile, TwoProcessesWritingAtOnceLoseNothing)
+{
+    SettingsSandbox sandbox;
+    const int kValues = 60;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            bool ok = true;
+            for (int i = 0; i < kValues; ++i) {
+                const std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+                ok = write_dword_setting(name.c_str(), c * 1000 + i) == 1 && ok;
+            }
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kValues; ++i) {
+            const std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+            EXPECT_EQ(read_dword_setting(name.c_str(), -1), c * 1000 + i) << name;
+        }
+}
+
+TEST(SettingsFile, TextsALineCannotHoldGoAsRawBytes)
+{
+    SettingsSandbox sandbox;
+    ASSERT_EQ(write_string_setting("popup_host", "a\r\nb"), 1);
+    EXPECT_EQ(text("popup_host"), "a\r\nb");
+    EXPECT_NE(file_bytes().find("\"popup_host\"=hex(1):61,0d,0a,62,00\r\n"), std::string::npos);
+}
+
+TEST(SettingsFile, MissingOrForeignFileIsAMissingKey)
+{
+    SettingsSandbox sandbox;
+    EXPECT_EQ(read_dword_setting("smtpport", 25), 25);
+    put_file("not a registry file\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\n\"smtpport\"=dword:00000001\n");
+    EXPECT_EQ(read_dword_setting("smtpport", 25), 25);
+    setenv("TARNOW_SETTINGS", "/proc/no/such/dir/settings.reg", 1);
+    EXPECT_EQ(write_dword_setting("smtpport", 1), 0);
+}
+
+} // namespace

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/password.h"
+#include "common/settings.h"
+#include "tests/support/test_platform.h"
+
+namespace {
+
+std::string read_text(const char* name, std::size_t size, const char* fallback = "default")
+{
+    std::vector<char> buffer(size + 8, 'Z');
+    read_string_setting(name, buffer.data(), size, fallback);
+    EXPECT_EQ(buffer[size], 'Z') << "wrote past the buffer";
+    return buffer.data();
+}
+
+TEST(Settings, DefaultsWithoutTheKey)
+{
+    SettingsSandbox sandbox;
+    ASSERT_FALSE(sandbox.key_exists());
+    ServiceSettings s;
+    std::memset(static_cast<void*>(&s), 0x55, sizeof s);
+    ASSERT_EQ(load_service_settings(s), 0);
+    const std::int32_t numbers[][2] = {
+        {s.traplevel, 0},  {s.f_popup, 0},   {s.f_popup_mysend, 1}, {s.binfile.enabled, 0},
+        {s.csvfile.enabled, 0}, {s.logfile.enabled, 0}, {s.f_sound, 0}, {s.f_wave, 1},
+        {s.waveloop, 0},   {s.sound_freq, 500}, {s.sound_msec, 200}, {s.f_email, 0},
+        {s.smtpport, 25},  {s.f_pop3, 0},    {s.pop_port, 110},     {s.f_program, 0},
+    };
+    for (const auto& n : numbers) EXPECT_EQ(n[0], n[1]);
+    const char* texts[] = {s.binfile.path, s.csvfile.path, s.logfile.path, s.wavefile, s.smtpname,
+                           s.mail_from, s.mail_to, s.pop_server, s.pop_user, s.pop_pass, s.program};
+    for (const char* t : texts) EXPECT_STREQ(t, "");
+    EXPECT_EQ(s.popup_hosts[0], nullptr);
+    EXPECT_FALSE(sandbox.key_exists());
+}
+
+TEST(Settings, WritesCreateTheKeyAndReadBack)
+{
+    SettingsSandbox sandbox;
+    EXPECT_EQ(read_dword_setting("traplevel", 3), 3);
+    EXPECT_EQ(read_text("binfile", 260), "default");
+    ASSERT_EQ(write_dword_setting("traplevel", 6), 1);
+    EXPECT_TRUE(sandbox.key_exists());
+    struct Case {
+        const char* name;
+        std::string text;
+    } texts[] = {
+        {"binfile", "C:\\trap\\record.orv"},
+        {"mail_to", "noc@example.com"},
+        {"program", "\"C:\\Program Files\\x.exe\" -a \"b c\""},
+        {"csvfile", "C:\\\x95\x5C\\\x83\x5C.csv"},  // CP932 with 0x5C trail bytes (表, ソ)
+        {"popup_host", ""},
+    };
+    for (const Case& c : texts) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(write_string_setting(c.name, c.text.c_str()), 1);
+        EXPECT_EQ(read_text(c.name, 260), c.text);
+    }
+    const std::int32_t numbers[] = {0, 1, -1, 65535, 0x7FFFFFFF, static_cast<std::int32_t>(0x80000000u)};
+    for (std::int32_t v : numbers) {
+        ASSERT_EQ(write_dword_setting("smtpport", v), 1);
+        EXPECT_EQ(read_dword_setting("smtpport", 25), v);
+    }
+    EXPECT_EQ(read_dword_setting("traplevel", 0), 6);
+    EXPECT_EQ(read_dword_setting("f_sound", 42), 42);  // key there, value missing
+}
+
+TEST(Settings, ValuesThatDoNotFitCountAsMissing)
+{
+    SettingsSandbox sandbox;
+    const std::string path259(259, 'p'), path260(260, 'p');
+    write_string_setting("binfile", path259.c_str());
+    write_string_setting("csvfile", path260.c_str());
+    sandbox.store_raw_value("sound_freq", std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8));
+    sandbox.store_raw_value("sound_msec", std::string("\x2C\x01", 2));
+    sandbox.store_raw_value("smtpname", "abc");  // no NUL: the reader ends it at its last byte
+    sandbox.store_raw_value("mail_from", "");
+
+    EXPECT_EQ(read_text("binfile", 260), path259);
+    EXPECT_EQ(read_text("csvfile", 260), "default");
+    EXPECT_EQ(read_text("csvfile", 261), path260);
+    EXPECT_EQ(read_dword_setting("sound_freq", 500), 500);
+    EXPECT_EQ(read_dword_setting("sound_msec", 200), 300);
+    EXPECT_EQ(read_text("smtpname", 256), "ab");
+    EXPECT_EQ(read_text("smtpname", 3), "ab");
+    EXPECT_EQ(read_text("smtpname", 2), "d");  // too long: the default, cut to the buffer
+    EXPECT_EQ(read_text("mail_from", 256), "");
+
+    ServiceSettings s;
+    load_service_settings(s);
+    EXPECT_STREQ(s.binfile.path, path259.c_str());
+    EXPECT_STREQ(s.csvfile.path, "");
+    EXPECT_EQ(s.sound_freq, 500);
+    EXPECT_EQ(s.sound_msec, 300);
+}
+
+TEST(Settings, HostListSplit)
+{
+    std::string twenty;
+    for (int i = 1; i <= 20; ++i) twenty += "host" + std::to_string(i) + (i % 2 ? ";" : " ");
+    struct Case {
+        std::string text;
+        std::vector<std::string> hosts;
+    } cases[] = {
+        {"alpha; beta;;gamma", {"alpha", "beta", "gamma"}},
+        {"", {}},
+        {" ;; ; ", {}},
+        {"one", {"one"}},
+        {";;lead  trail;; ", {"lead", "trail"}},
+        {twenty, {"host1", "host2", "host3", "host4", "host5", "host6", "host7", "host8", "host9", "host10",
+                  "host11", "host12", "host13", "host14", "host15", "host16"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        char text[kHostListSize];
+        std::strcpy(text, c.text.c_str());
+        const char* hosts[kMaxPopupHosts];
+        ASSERT_EQ(split_host_list(text, hosts), static_cast<int>(c.hosts.size()));
+        for (int i = 0; i < kMaxPopupHosts; ++i) {
+            if (i < static_cast<int>(c.hosts.size())) {
+                EXPECT_STREQ(hosts[i], c.hosts[i].c_str());
+            } else {
+                EXPECT_EQ(hosts[i], nullptr);
+            }
+        }
+    }
+}
+
+TEST(Settings, LoadReadsEveryValue)
+{
+    SettingsSandbox sandbox;
+    char stored[64];
+    ASSERT_EQ(scramble_password("pa55word", stored, sizeof stored), 0);
+    const struct {
+        const char* name;
+        std::int32_t value;
+    } numbers[] = {{"traplevel", 2}, {"f_popup", 1},   {"f_popup_mysend", 0}, {"f_binfile", 1},
+                   {"f_csvfile", 1}, {"f_logfile", 1}, {"f_sound", 1},        {"f_wave", 0},
+                   {"waveloop", 1},  {"sound_freq", 880}, {"sound_msec", 50}, {"f_email", 1},
+                   {"smtpport", 2525}, {"f_pop3", 1},  {"pop_port", 1110},    {"f_program", 1}};
+    for (const auto& n : numbers) write_dword_setting(n.name, n.value);
+    const struct {
+        const char* name;
+        const char* text;
+    } texts[] = {{"popup_host", "pc1;pc2 pc3"}, {"binfile", "r.orv"},     {"csvfile", "t.csv"},
+                 {"logfile", "t.log"},         {"wavefile", "a.wav"},    {"smtpname", "mail.local"},
+                 {"mail_from", "trap@local"},  {"mail_to", "noc@local"}, {"pop_server", "pop.local"},
+                 {"pop_user", "noc"},          {"pop_pass", stored},     {"program", "notify.exe -x"}};
+    for (const auto& t : texts) write_string_setting(t.name, t.text);
+
+    ServiceSettings s;
+    load_service_settings(s);
+    const std::int32_t got[] = {s.traplevel, s.f_popup, s.f_popup_mysend, s.binfile.enabled, s.csvfile.enabled,
+                                s.logfile.enabled, s.f_sound, s.f_wave, s.waveloop, s.sound_freq, s.sound_msec,
+                                s.f_email, s.smtpport, s.f_pop3, s.pop_port, s.f_program};
+    for (std::size_t i = 0; i < std::size(numbers); ++i) EXPECT_EQ(got[i], numbers[i].value) << numbers[i].name;
+    EXPECT_STREQ(s.popup_hosts[0], "pc1");
+    EXPECT_STREQ(s.popup_hosts[2], "pc3");
+    EXPECT_EQ(s.popup_hosts[3], nullptr);
+    EXPECT_STREQ(s.binfile.path, "r.orv");
+    EXPECT_STREQ(s.csvfile.path, "t.csv");
+    EXPECT_STREQ(s.logfile.path, "t.log");
+    EXPECT_STREQ(s.wavefile, "a.wav");
+    EXPECT_STREQ(s.smtpname, "mail.local");
+    EXPECT_STREQ(s.mail_from, "trap@local");
+    EXPECT_STREQ(s.mail_to, "noc@local");
+    EXPECT_STREQ(s.pop_server, "pop.local");
+    EXPECT_STREQ(s.pop_user, "noc");
+    EXPECT_STREQ(s.pop_pass, "pa55word");
+    EXPECT_STREQ(s.program, "notify.exe -x");
+
+    write_string_setting("pop_pass", "not scrambled");  // used as it stands
+    load_service_settings(s);
+    EXPECT_STREQ(s.pop_pass, "not scrambled");
+}
+
+} // namespace

@@ -1,0 +1,29 @@
+// Building SNMPv1 traps byte by byte for tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/trap_frame.h"
+#include "common/trap_record.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One BER element: tag, definite length (short or long form), content.
+Bytes tlv(std::uint8_t tag, const Bytes& content);
+Bytes cat(std::initializer_list<Bytes> parts);
+Bytes octets(const std::string& text);
+Bytes oid(std::initializer_list<std::uint32_t> arcs);  // arcs after 1.3
+Bytes integer(std::int32_t value);                        // minimal two's complement
+
+// A Trap-PDU message with community "public", enterprise 1.3.6.1.4.1.311,
+// agent 10.0.0.1 and the given generic/specific numbers and binding list
+// content (a sequence of bindings; empty: no binding list at all).
+Bytes make_trap(int generic, int specific, const Bytes& bindings);
+Bytes binding(const Bytes& name, const Bytes& value);
+
+// The 57-octet example trap (enterprise-specific 1, one binding sysName "up").
+Bytes example_trap();
+
+TrapFrame make_frame(const Bytes& datagram, std::uint32_t time = 1118131750u);

@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/trap_record.h"
+#include "tests/support/test_platform.h"
+#include "tests/support/trap_bytes.h"
+
+namespace {
+
+int decode(const Bytes& datagram, TrapRecord& record)
+{
+    const TrapFrame frame = make_frame(datagram);
+    return decode_trap(record, frame);
+}
+
+TEST(TrapDecoder, ExampleTrapFillsEveryField)
+{
+    set_time_zone("JST-9");
+    TrapRecord r;
+    ASSERT_EQ(example_trap().size(), 57u);
+    ASSERT_EQ(decode(example_trap(), r), 0);
+    EXPECT_STREQ(r.recv_time, "2005/06/07 17:09:10");
+    EXPECT_EQ(r.version, 1);
+    EXPECT_STREQ(r.community, "public");
+    EXPECT_EQ(r.pdu_type, 0xA4);
+    EXPECT_STREQ(r.enterprise, "1.3.6.1.4.1.311");
+    EXPECT_STREQ(r.agent_addr, "10.0.0.1");
+    EXPECT_EQ(r.generic_trap, 6);
+    EXPECT_EQ(r.specific_trap, 1);
+    EXPECT_EQ(r.time_stamp, 100);
+    ASSERT_EQ(used_varbinds(r), 1);
+    EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.2.1.1.5.0");
+    EXPECT_EQ(r.varbinds[0].type, 'O');
+    EXPECT_STREQ(r.varbinds[0].value, "up");
+}
+
+TEST(TrapDecoder, ColdStartWithoutBindings)
+{
+    Bytes trap(example_trap().begin(), example_trap().begin() + 39);  // ends after 43 01 64
+    trap[1] = 37;   // outer length
+    trap[14] = 24;  // PDU length
+    trap[32] = 0;   // generic-trap coldStart
+    TrapRecord r;
+    ASSERT_EQ(decode(trap, r), 0);
+    EXPECT_EQ(r.generic_trap, 0);
+    EXPECT_EQ(r.time_stamp, 100);
+    EXPECT_EQ(used_varbinds(r), 0);
+}
+
+TEST(TrapDecoder, RejectsWhatIsNotAnSnmpV1Trap)
+{
+    struct Case {
+        const char* what;
+        std::size_t index;
+        std::uint8_t byte;
+    } cases[] = {
+        {"SNMPv2c notification", 13, 0xA7},
+        {"GetResponse", 13, 0xA2},
+        {"not a SEQUENCE", 0, 0x31},
+        {"version not INTEGER", 2, 0x04},
+        {"community not OCTET STRING", 5, 0x02},
+        {"enterprise not OID", 15, 0x04},
+        {"agent address not IpAddress", 24, 0x04},
+        {"generic trap not INTEGER", 30, 0x04},
+        {"specific trap not INTEGER", 33, 0x43},
+        {"time stamp not TimeTicks", 36, 0x02},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes trap = example_trap();
+        trap[c.index] = c.byte;
+        TrapRecord r;
+        EXPECT_EQ(decode(trap, r), -1);
+    }
+}
+
+TEST(TrapDecoder, TwelveIntegerBindingsKeepTheFirstTen)
+{
+    Bytes list;
+    for (int i = 1; i <= 12; ++i) {
+        const Bytes b = binding(oid({6, 1, 2, 1, 2, 2, 1, 1, static_cast<std::uint32_t>(i)}), integer(i * 100));
+        list.insert(list.end(), b.begin(), b.end());
+    }
+    TrapRecord r;
+    ASSERT_EQ(decode(make_trap(2, 0, list), r), 0);
+    ASSERT_EQ(used_varbinds(r), 10);
+    EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.2.1.2.2.1.1.1");
+    EXPECT_STREQ(r.varbinds[9].name, "1.3.6.1.2.1.2.2.1.1.10");
+    EXPECT_STREQ(r.varbinds[9].value, "1000");
+    EXPECT_EQ(r.varbinds[9].type, 'I');
+}
+
+TEST(TrapDecoder, FlatWalkDropsUnsupportedValues)
+{
+    const Bytes list = cat({binding(oid({6, 1, 9, 1}), integer(5)),
+                            binding(oid({6, 1, 9, 2}), tlv(0x41, {7})),  // Counter32 7
+                            binding(oid({6, 1, 9, 3}), tlv(0x04, octets("up")))});
+    TrapRecord r;
+    ASSERT_EQ(decode(make_trap(6, 3, list), r), 0);
+    ASSERT_EQ(used_varbinds(r), 2);
+    EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.9.1");
+    EXPECT_EQ(r.varbinds[0].type, 'I');
+    EXPECT_STREQ(r.varbinds[0].value, "5");
+    EXPECT_STREQ(r.varbinds[1].name, "1.3.6.1.9.3");
+    EXPECT_EQ(r.varbinds[1].type, 'O');
+    EXPECT_STREQ(r.varbinds[1].value, "up");
+}
+
+TEST(TrapDecoder, LastBindingWithoutStoredValueKeepsItsName)
+{
+    struct Case {
+        const char* what;
+        Bytes value;
+        const char* name;
+    } cases[] = {
+        {"NULL", tlv(0x05, {}), "1.3.6.1.9.2"},
+        {"OBJECT IDENTIFIER value names the slot", oid({6, 1, 4, 1, 8072}), "1.3.6.1.4.1.8072"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes list = cat({binding(oid({6, 1, 9, 1}), integer(1)), binding(oid({6, 1, 9, 2}), c.value)});
+        TrapRecord r;
+        ASSERT_EQ(decode(make_trap(6, 3, list), r), 0);
+        ASSERT_EQ(used_varbinds(r), 2);
+        EXPECT_STREQ(r.varbinds[1].name, c.name);
+        EXPECT_EQ(r.varbinds[1].type, 0);
+        EXPECT_STREQ(r.varbinds[1].value, "");
+    }
+}
+
+TEST(TrapDecoder, IntegerContentsWithoutSignExtension)
+{
+    struct Case {
+        Bytes content;
+        const char* text;
+    } cases[] = {
+        {{0xFF}, "255"},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
+        {{0x80, 0x00, 0x00}, "8388608"},
+        {{}, "0"},
+        {{0x01, 0x00, 0x00, 0x00, 0x07}, "7"},  // longer contents keep the last four octets
+        {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TrapRecord r;
+        ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x02, c.content))), r), 0);
+        EXPECT_STREQ(r.varbinds[0].value, c.text);
+    }
+}
+
+TEST(TrapDecoder, OctetStringWithNulShowsTheOctetsBeforeIt)
+{
+    TrapRecord r;
+    ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x04, {'a', 'b', 0, 'c', 'd'}))), r), 0);
+    EXPECT_STREQ(r.varbinds[0].value, "ab");
+    EXPECT_EQ(std::memcmp(r.varbinds[0].value, "ab\0cd", 6), 0);
+}
+
+TEST(TrapDecoder, LongFormLengthsDecodeAsTheShortForm)
+{
+    const Bytes shortform = example_trap();
+    const Bytes body(shortform.begin() + 2, shortform.end());
+    const Bytes forms[] = {cat({{0x30, 0x81, 0x37}, body}), cat({{0x30, 0x82, 0x00, 0x37}, body}),
+                           cat({{0x30, 0x84, 0x00, 0x00, 0x00, 0x37}, body})};
+    for (const Bytes& trap : forms) {
+        SCOPED_TRACE(trap[1]);
+        TrapRecord expected, r;
+        ASSERT_EQ(decode(shortform, expected), 0);
+        ASSERT_EQ(decode(trap, r), 0);
+        EXPECT_EQ(std::memcmp(&expected, &r, sizeof r), 0);
+    }
+}
+
+TEST(TrapDecoder, BerLength)
+{
+    struct Case {
+        Bytes element;
+        std::uint32_t length;
+        std::size_t header;
+    } cases[] = {
+        {{0x04, 0x05}, 5, 2},
+        {{0x04, 0x7F}, 127, 2},
+        {{0x04, 0x81, 0x80}, 128, 3},
+        {{0x04, 0x82, 0x01, 0x00}, 256, 4},
+        {{0x04, 0x84, 0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFFu, 6},
+        {{0x04, 0x85, 0x00, 0x00, 0x00, 0x00, 0x05}, 0, 7},  // five length octets count as 0
+        {{0x04, 0x80}, 0, 2},                                // indefinite form
+        {{0x04, 0x82, 0x01}, 0, 4},                          // length octets missing
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.length);
+        EXPECT_EQ(ber_length(c.element.data(), c.element.size()), c.length);
+        EXPECT_EQ(ber_header_size(c.element.data(), c.element.size()), c.header);
+    }
+}
+
+TEST(TrapDecoder, FiveLengthOctetsGiveAnEmptyElement)
+{
+    const Bytes value = {0x04, 0x85, 0x00, 0x00, 0x00, 0x00, 0x05};
+    TrapRecord r;
+    ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), value)), r), 0);
+    EXPECT_EQ(r.varbinds[0].type, 'O');
+    EXPECT_STREQ(r.varbinds[0].value, "");
+}
+
+TEST(TrapDecoder, EveryTruncationIsRejectedWithoutReadingPastTheLength)
+{
+    const Bytes trap = example_trap();
+    for (std::size_t n = 0; n < trap.size(); ++n) {
+        SCOPED_TRACE(n);
+        // The frame still holds the whole trap: reading past `length` would decode it.
+        TrapFrame frame = make_frame(trap);
+        frame.length = static_cast<std::uint32_t>(n);
+        TrapRecord r;
+        EXPECT_EQ(decode_trap(r, frame), -1);
+    }
+}
+
+TEST(TrapDecoder, LengthsThatClaimMoreThanTheDatagramAreRejected)
+{
+    struct Case {
+        const char* what;
+        std::size_t index;
+        std::uint8_t length;
+    } cases[] = {
+        {"outer sequence", 1, 0x38},  {"version", 3, 0x40},      {"community", 6, 0x7E},
+        {"enterprise", 16, 0x7E},     {"agent address", 25, 0x30}, {"time stamp", 37, 0x20},
+        {"binding name", 44, 0x7E},   {"binding value", 54, 0x03},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes trap = example_trap();
+        trap[c.index] = c.length;
+        TrapRecord r;
+        EXPECT_EQ(decode(trap, r), -1);
+    }
+    Bytes huge = example_trap();
+    huge.insert(huge.begin() + 1, {0x84, 0xFF, 0xFF, 0xFF});
+    huge[5] = 0xFF;
+    TrapRecord r;
+    EXPECT_EQ(decode(huge, r), -1);
+}
+
+TEST(TrapDecoder, LongLengthsInsideTheWalkAreRejected)
+{
+    const Bytes long_name = binding(tlv(0x06, Bytes(128, 0x01)), integer(1));
+    const Bytes long_int = binding(oid({6, 1}), tlv(0x02, Bytes(128, 0x01)));
+    TrapRecord r;
+    EXPECT_EQ(decode(make_trap(6, 1, long_name), r), -1);
+    EXPECT_EQ(decode(make_trap(6, 1, long_int), r), -1);
+    // Long OCTET STRINGs are taken, cut to the field.
+    ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1}), tlv(0x04, Bytes(300, 'x')))), r), 0);
+    EXPECT_EQ(std::strlen(r.varbinds[0].value), 255u);
+}
+
+TEST(TrapDecoder, TextsLongerThanTheirFieldsAreCut)
+{
+    const Bytes pdu = cat({oid({6, 1, 4, 1, 311}), tlv(0x40, {255, 255, 255, 255, 255}), integer(6), integer(1),
+                           tlv(0x43, {1})});
+    const Bytes trap = tlv(0x30, cat({integer(0), tlv(0x04, Bytes(300, 'c')), tlv(0xA4, pdu)}));
+    TrapRecord r;
+    ASSERT_EQ(decode(trap, r), 0);
+    EXPECT_EQ(std::strlen(r.community), 255u);
+    EXPECT_STREQ(r.agent_addr, "255.255.255.255");
+
+    Bytes many_arcs{0x2B};
+    for (int i = 0; i < 120; ++i) many_arcs.push_back(100);  // ".100" each: 483 characters uncut
+    ASSERT_EQ(decode(make_trap(6, 1, binding(tlv(0x06, many_arcs), integer(1))), r), 0);
+    EXPECT_EQ(std::strlen(r.varbinds[0].name), 255u);
+    EXPECT_EQ(std::string(r.varbinds[0].name).substr(0, 12), "1.3.100.100.");
+}
+
+TEST(TrapDecoder, SubIdentifiersAreUnsigned32Bit)
+{
+    struct Case {
+        Bytes content;
+        const char* text;
+    } cases[] = {
+        {{0x2B, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F}, "1.3.4294967295"},
+        {{0x2B, 0x90, 0x80, 0x80, 0x80, 0x05}, "1.3.5"},  // 2^32 + 5 wraps
+        {{0x2B, 0x06, 0x81}, "1.3.6"},                    // unterminated last arc is dropped
+        {{0x2B}, "1.3"},
+        {{}, "1.3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        TrapRecord r;
+        ASSERT_EQ(decode(make_trap(6, 1, binding(tlv(0x06, c.content), integer(1))), r), 0);
+        EXPECT_STREQ(r.varbinds[0].name, c.text);
+    }
+}
+
+TEST(TrapDecoder, EmptyAndOversizedFrames)
+{
+    TrapRecord r;
+    EXPECT_EQ(decode(Bytes{}, r), -1);
+    // A length above the frame's buffer reads only the buffer.
+    TrapFrame frame = make_frame(example_trap());
+    frame.length = 0xFFFFFFFFu;
+    EXPECT_EQ(decode_trap(r, frame), 0);
+    EXPECT_STREQ(r.varbinds[0].value, "up");
+}
+
+TEST(TrapDecoder, FailedDecodeKeepsWhatCameBefore)
+{
+    Bytes trap = example_trap();
+    trap[13] = 0xA7;
+    TrapRecord r;
+    std::memset(&r, 0x55, sizeof r);
+    ASSERT_EQ(decode(trap, r), -1);
+    EXPECT_EQ(r.version, 1);
+    EXPECT_STREQ(r.community, "public");
+    EXPECT_EQ(r.pdu_type, 0);
+    EXPECT_STREQ(r.enterprise, "");
+    EXPECT_NE(r.recv_time[0], '\0');
+}
+
+} // namespace

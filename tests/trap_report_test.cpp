@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/trap_report.h"
+#include "tests/support/trap_bytes.h"
+
+namespace {
+
+// Expected labels, as CP932 bytes.
+const std::string kRecvTime = "\x8E\xF3\x90M\x93\xFA\x8E\x9E: ";  // 受信日時:
+const std::string kVersion = "\x83o\x81[\x83W\x83\x87\x83\x93: ";  // バージョン:
+const std::string kCommunity = "\x83R\x83~\x83\x85\x83j\x83" "e\x83" "B: ";  // コミュニティ:
+const std::string kPduType = "PDU\x83^\x83" "C\x83v: ";  // PDUタイプ:
+const std::string kEnterprise = "\x83x\x83\x93\x83_\x81[OID: ";  // ベンダーOID:
+const std::string kAgent = "\x83G\x81[\x83W\x83" "F\x83\x93\x83g\x83" "A\x83h\x83\x8C\x83X: ";  // エージェントアドレス:
+const std::string kGeneric = "\x94\xC4\x97p\x83g\x83\x89\x83" "b\x83v: ";  // 汎用トラップ:
+const std::string kSpecific = "\x8A\xE9\x8B\xC6\x8C\xC5\x97L\x83g\x83\x89\x83" "b\x83v: ";  // 企業固有トラップ:
+const std::string kTimeStamp = "\x83^\x83" "C\x83\x80\x83`\x83" "b\x83N: ";  // タイムチック:
+const std::string kSlot = "\x83g\x83\x89\x83" "b\x83v\x8F\xEE\x95\xF1[";  // トラップ情報[
+const std::string kName = "    \x83I\x83u\x83W\x83" "F\x83N\x83g\x8E\xAF\x95\xCA\x8Eq: ";  // オブジェクト識別子:
+const std::string kInteger = "    \x83^\x83" "C\x83v: INTEGER";  // タイプ: INTEGER
+const std::string kOctets = "    \x83^\x83" "C\x83v: OCTET STRING";  // タイプ: OCTET STRING
+const std::string kData = "    \x83" "f\x81[\x83^: ";  // データ:
+
+// What `write` puts into a binary-mode file.
+std::string captured(const std::function<void(std::FILE*)>& write)
+{
+    const std::filesystem::path path = std::filesystem::temp_directory_path() / "tarnow_report_test.out";
+    std::FILE* f = std::fopen(path.string().c_str(), "wb+");
+    EXPECT_NE(f, nullptr);
+    write(f);
+    std::fflush(f);
+    std::string text;
+    std::fseek(f, 0, SEEK_SET);
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    std::filesystem::remove(path);
+    return text;
+}
+
+TrapRecord example_record()
+{
+    TrapRecord r;
+    const TrapFrame frame = make_frame(example_trap());
+    EXPECT_EQ(decode_trap(r, frame), 0);
+    std::strcpy(r.recv_time, "2005/06/07 17:09:10");
+    return r;
+}
+
+std::string header_lines(const std::string& eol, const char* generic)
+{
+    return kRecvTime + "2005/06/07 17:09:10" + eol + kVersion + "1" + eol + kCommunity + "public" + eol +
+           kPduType + "A4" + eol + kEnterprise + "1.3.6.1.4.1.311" + eol + kAgent + "10.0.0.1" + eol +
+           kGeneric + generic + eol + kSpecific + "1" + eol + kTimeStamp + "100" + eol;
+}
+
+TEST(TrapReport, ExampleTrapInBothVariants)
+{
+    const TrapRecord r = example_record();
+    const std::string slot = kSlot + "1]\n" + kName + "1.3.6.1.2.1.1.5.0\n" + kOctets + "\n" + kData + "up\n";
+    EXPECT_EQ(captured([&](std::FILE* f) { write_trap_report(r, f); }), header_lines("\n", "6") + slot + "\n");
+
+    char buffer[kReportBufferSize] = "before\r\n";
+    format_trap_report(buffer, sizeof buffer, r);
+    const std::string crlf = kSlot + "1]\r\n" + kName + "1.3.6.1.2.1.1.5.0\r\n" + kOctets + "\r\n" + kData + "up\r\n";
+    EXPECT_EQ(std::string(buffer), "before\r\n" + header_lines("\r\n", "6") + crlf);
+}
+
+TEST(TrapReport, SlotsShowWhatTheyHold)
+{
+    TrapRecord r = example_record();
+    r.generic_trap = 0;
+    r.varbinds[0] = TrapVarBind{};
+    struct Case {
+        const char* what;
+        int slots;
+        char type;
+        std::string lines;
+    } cases[] = {
+        {"no bindings", 0, 0, ""},
+        {"slot without value", 1, 0, kSlot + "1]\n" + kName + "1.3.6.1.9\n"},
+        {"INTEGER", 1, 'I', kSlot + "1]\n" + kName + "1.3.6.1.9\n" + kInteger + "\n" + kData + "-5\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.slots == 1) {
+            std::strcpy(r.varbinds[0].name, "1.3.6.1.9");
+            r.varbinds[0].type = c.type;
+            std::strcpy(r.varbinds[0].value, c.type ? "-5" : "");
+        }
+        EXPECT_EQ(captured([&](std::FILE* f) { write_trap_report(r, f); }),
+                  header_lines("\n", "0") + c.lines + "\n");
+    }
+}
+
+TEST(TrapReport, TwelveBindingsShowSlotsOneToTen)
+{
+    Bytes list;
+    for (int i = 1; i <= 12; ++i) {
+        const Bytes b = binding(oid({6, 1, 9, static_cast<std::uint32_t>(i)}), integer(i));
+        list.insert(list.end(), b.begin(), b.end());
+    }
+    TrapRecord r;
+    const TrapFrame frame = make_frame(make_trap(6, 1, list));
+    ASSERT_EQ(decode_trap(r, frame), 0);
+    const std::string text = captured([&](std::FILE* f) { write_trap_report(r, f); });
+    EXPECT_NE(text.find(kSlot + "10]\n" + kName + "1.3.6.1.9.10\n" + kInteger + "\n" + kData + "10\n\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find(kSlot + "11]"), std::string::npos);
+}
+
+TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
+{
+    TrapRecord r = example_record();
+    for (TrapVarBind& vb : r.varbinds) {
+        std::memset(vb.name, '1', 255);
+        vb.type = 'O';
+        std::memset(vb.value, 'v', 255);
+    }
+    static char big[kReportBufferSize];
+    big[0] = '\0';
+    format_trap_report(big, sizeof big, r);
+    EXPECT_EQ(std::string(big).substr(std::strlen(big) - 4), "vv\r\n");
+
+    char small[64 + 8];
+    std::memset(small, 'Z', sizeof small);
+    small[0] = '\0';
+    format_trap_report(small, 64, r);
+    EXPECT_EQ(std::strlen(small), 63u);
+    EXPECT_EQ(small[64], 'Z');
+}
+
+TEST(HexDump, LinesAndColumns)
+{
+    Bytes twenty;
+    for (int i = 0; i < 20; ++i) twenty.push_back(static_cast<std::uint8_t>(0x30 + i));
+    twenty[3] = 0x7F;
+    twenty[4] = 0xA4;
+    twenty[5] = 0x0A;
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::string text;
+    } cases[] = {
+        {"empty", {}, "\n"},
+        {"twenty bytes", twenty,
+         "00000000 : 30 31 32 7F A4 0A 36 37 - 38 39 3A 3B 3C 3D 3E 3F *012...6789:;<=>?*\n"
+         "00000010 : 40 41 42 43 " + std::string(38, ' ') + "*@ABC            *\n\n"},
+        {"nine bytes", Bytes(9, 0x41),
+         "00000000 : 41 41 41 41 41 41 41 41 - 41 " + std::string(21, ' ') + "*AAAAAAAAA       *\n\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(captured([&](std::FILE* f) { write_hex_dump(c.bytes.data(), c.bytes.size(), f); }), c.text);
+    }
+}
+
+TEST(HexDump, EveryLineHasItsCharacterColumnAtColumn61)
+{
+    const Bytes bytes(300, 0x00);
+    const std::string text = captured([&](std::FILE* f) { write_hex_dump(bytes.data(), bytes.size(), f); });
+    std::size_t start = 0, lines = 0;
+    for (std::size_t nl = text.find('\n'); nl != std::string::npos && nl > start; nl = text.find('\n', start)) {
+        EXPECT_EQ(text.find('*', start) - start, 61u) << text.substr(start, nl - start);
+        start = nl + 1;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 19u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
+    EXPECT_NE(text.find("00000120 : 00 00 00 00 00 00 00 00 - 00 00 00 00 "), std::string::npos);
+}
+
+} // namespace
