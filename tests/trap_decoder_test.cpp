@@ -38,7 +38,8 @@ TEST(TrapDecoder, ExampleTrapFillsEveryField)
 
 TEST(TrapDecoder, ColdStartWithoutBindings)
 {
-    Bytes trap(example_trap().begin(), example_trap().begin() + 39);  // ends after 43 01 64
+    const Bytes example = example_trap();
+    Bytes trap(example.begin(), example.begin() + 39);  // ends after 43 01 64
     trap[1] = 37;   // outer length
     trap[14] = 24;  // PDU length
     trap[32] = 0;   // generic-trap coldStart
