@@ -1,5 +1,6 @@
 #include "common/trap_report.h"
 
+#include <cstdarg>
 #include <cstring>
 
 namespace {
@@ -7,17 +8,34 @@ namespace {
 // Longest line: a 255-character label argument plus the longest label.
 constexpr std::size_t kLineSize = 512;
 
+// Formats one line, adds the line end and hands it to the sink.
+template <class Sink>
+class LinePrinter {
+public:
+    LinePrinter(const char* eol, Sink& sink) : eol_(eol), sink_(sink) {}
+
+    __attribute__((format(printf, 2, 3))) void operator()(const char* format, ...)
+    {
+        char line[kLineSize];
+        std::va_list args;
+        va_start(args, format);
+        const int n = std::vsnprintf(line, sizeof line - 2, format, args);
+        va_end(args);
+        if (n < 0) return;
+        std::strcat(line, eol_);
+        sink_(line);
+    }
+
+private:
+    const char* eol_;
+    Sink& sink_;
+};
+
 // Calls sink(line) for every line of the report, each ending in `eol`.
 template <class Sink>
 void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 {
-    char line[kLineSize];
-    auto put = [&](const char* format, auto... args) {
-        const int n = std::snprintf(line, sizeof line - 2, format, args...);
-        if (n < 0) return;
-        std::strcat(line, eol);
-        sink(line);
-    };
+    LinePrinter<Sink> put(eol, sink);
     put("受信日時: %s", r.recv_time);
     put("バージョン: %d", r.version);
     put("コミュニティ: %s", r.community);

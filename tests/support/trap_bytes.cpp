@@ -70,6 +70,7 @@ TrapFrame make_frame(const Bytes& datagram, std::uint32_t time)
     TrapFrame frame{};
     frame.time = time;
     frame.length = static_cast<std::uint32_t>(datagram.size());
-    std::memcpy(frame.data, datagram.data(), datagram.size() < kFrameDataSize ? datagram.size() : kFrameDataSize);
+    if (!datagram.empty())
+        std::memcpy(frame.data, datagram.data(), datagram.size() < kFrameDataSize ? datagram.size() : kFrameDataSize);
     return frame;
 }
