@@ -58,10 +58,10 @@ void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 
 } // namespace
 
-void write_trap_report(const TrapRecord& record, std::FILE* stream)
+void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol)
 {
-    emit_report(record, "\n", [stream](const char* line) { std::fputs(line, stream); });
-    std::fputs("\n", stream);
+    emit_report(record, eol, [stream](const char* line) { std::fputs(line, stream); });
+    std::fputs(eol, stream);
 }
 
 void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record)
@@ -78,7 +78,7 @@ void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record
     });
 }
 
-void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream)
+void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol)
 {
     if (stream == nullptr) return;
     const auto* p = static_cast<const unsigned char*>(bytes);
@@ -102,8 +102,8 @@ void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream)
             chars[i] = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '.';
         }
         chars[16] = '\0';
-        std::fprintf(stream, "%*s*%s*\n", blanks, "", chars);
+        std::fprintf(stream, "%*s*%s*%s", blanks, "", chars, eol);
     }
-    std::fputs("\n", stream);
+    std::fputs(eol, stream);
     std::fflush(stream);
 }

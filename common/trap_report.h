@@ -1,8 +1,10 @@
 // The labelled trap report and the hex dump, the texts a person reads on the
 // console, in the log file, in the mail body and in the detail dialog.
 //
-// write_trap_report() writes the report with "\n" line ends and one empty line
-// after it; in a text-mode stream those become the platform's line ends.
+// write_trap_report() writes the report with `eol` line ends ("\n" unless
+// told) and one empty line after it; in a text-mode stream "\n" becomes the
+// platform's line end. Files that must be the same on every platform are
+// opened in binary mode and given "\r\n".
 // format_trap_report() appends the same lines with "\r\n" line ends and no
 // empty line at the end of the text already in `buffer` (it must hold a NUL-
 // terminated text); it never writes past `size` bytes, cutting the last line
@@ -17,6 +19,6 @@
 
 constexpr std::size_t kReportBufferSize = 65000;
 
-void write_trap_report(const TrapRecord& record, std::FILE* stream);
+void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n");
 void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record);
-void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream);
+void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol = "\n");

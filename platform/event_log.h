@@ -1,0 +1,15 @@
+// Informational messages about the receiver's service life: the Windows event
+// log (source "ORVEL SNMP Trap Receiver", message table compiled into the
+// program), or syslog elsewhere (the text in UTF-8). Failures are silent.
+#pragma once
+
+constexpr const char* kServiceName = "ORVEL SNMP Trap Receiver";
+
+enum ServiceEvent {
+    kEventInstalled = 1,
+    kEventUninstalled = 2,
+    kEventStarted = 3,
+    kEventStopped = 4,
+};
+
+void report_service_event(ServiceEvent event);

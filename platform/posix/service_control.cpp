@@ -1,0 +1,118 @@
+#include "platform/service_control.h"
+
+#include <limits.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/event_log.h"
+#include "service/receive_loop.h"
+
+extern char** environ;
+
+namespace {
+
+const char kUnitName[] = "tarnow.service";
+const char kSystemUnitDir[] = "/etc/systemd/system";
+
+std::string unit_dir()
+{
+    const char* dir = std::getenv("TARNOW_SYSTEMD_DIR");
+    return dir != nullptr && *dir != '\0' ? dir : kSystemUnitDir;
+}
+
+std::string unit_path() { return unit_dir() + "/" + kUnitName; }
+
+bool uses_systemctl() { return unit_dir() == kSystemUnitDir && access("/usr/bin/systemctl", X_OK) == 0; }
+
+void systemctl(const char* verb)
+{
+    const char* argv[] = {"systemctl", verb, kUnitName, nullptr};
+    const char* reload[] = {"systemctl", "daemon-reload", nullptr};
+    for (const char* const* args : {reload, argv}) {
+        pid_t pid;
+        if (posix_spawn(&pid, "/usr/bin/systemctl", nullptr, nullptr, const_cast<char* const*>(args), environ) == 0)
+            waitpid(pid, nullptr, 0);
+    }
+}
+
+void print_error(const char* format, int code) { std::printf(format, code); }
+
+// Waits for SIGTERM or SIGINT on a thread of its own and wakes the loop.
+void* wait_for_stop_signal(void*)
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    for (;;) {
+        int received = 0;
+        if (sigwait(&signals, &received) == 0) send_wake_up_datagram();
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void install_service()
+{
+    char program[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (n <= 0) return print_error("モジュールのサービス登録に失敗しました CODE:[%d]\n", errno);
+    program[n] = '\0';
+
+    std::FILE* unit = std::fopen(unit_path().c_str(), "wx");  // fails when the unit exists
+    if (unit == nullptr) return print_error("モジュールのサービス登録に失敗しました CODE:[%d]\n", errno);
+    std::fprintf(unit,
+                 "[Unit]\n"
+                 "Description=%s\n"
+                 "After=network.target\n"
+                 "\n"
+                 "[Service]\n"
+                 "ExecStart=%s -service\n"
+                 "\n"
+                 "[Install]\n"
+                 "WantedBy=multi-user.target\n",
+                 kServiceName, program);
+    std::fclose(unit);
+    if (uses_systemctl()) systemctl("enable");
+    report_service_event(kEventInstalled);
+}
+
+void uninstall_service()
+{
+    if (access(unit_path().c_str(), F_OK) != 0)
+        return print_error("サービスとの接続に失敗しました CODE:[%d]\n", errno);
+    if (uses_systemctl()) systemctl("disable");
+    std::remove(unit_path().c_str());
+    report_service_event(kEventUninstalled);
+}
+
+void run_service()
+{
+    stop_on_console_interrupt();
+    report_service_event(kEventStarted);
+    run_receive_loop();
+    sleep(2);
+    report_service_event(kEventStopped);
+}
+
+void stop_on_console_interrupt()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, wait_for_stop_signal, nullptr) == 0) pthread_detach(thread);
+}
+
+void show_unknown_argument(const char* argument) { std::fprintf(stderr, "%s\n", argument); }

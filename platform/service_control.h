@@ -1,0 +1,31 @@
+// The receiver's roles that depend on the operating system.
+//
+// Windows: the Service Control Manager. install_service() registers the
+// program (its path plus " -service", unquoted, automatic start, LocalSystem)
+// and the event-log source; uninstall_service() deletes it; run_service()
+// hands control to the dispatcher, which returns at once when the program was
+// not started by the Service Control Manager. A stop or shutdown request sends
+// the wake-up datagram, and the service reports stopped two seconds after the
+// loop ends.
+//
+// Linux: install_service() writes the systemd unit tarnow.service into
+// $TARNOW_SYSTEMD_DIR, else /etc/systemd/system (and enables it with
+// systemctl when the folder is the system's and systemctl exists);
+// uninstall_service() removes it; run_service() runs the loop in the
+// foreground until SIGTERM or SIGINT, which send the wake-up datagram.
+//
+// Failures print the receiver's console messages with the system's error
+// code; nothing is returned.
+#pragma once
+
+void install_service();
+void uninstall_service();
+void run_service();
+
+// Ctrl+C (and on Linux SIGTERM) in the console role: sends the wake-up
+// datagram so that the loop ends as it does for a service.
+void stop_on_console_interrupt();
+
+// An argument the program does not know: a "test srv" message box on Windows,
+// a line on standard error elsewhere.
+void show_unknown_argument(const char* argument);

@@ -1,0 +1,126 @@
+#include "platform/service_control.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/event_log.h"
+#include "service/receive_loop.h"
+
+namespace {
+
+const char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+// Shared by service_main and the control handler, as the Service Control
+// Manager's callbacks leave no other place for them.
+SERVICE_STATUS g_status;
+SERVICE_STATUS_HANDLE g_status_handle;
+
+class ScHandle {
+public:
+    explicit ScHandle(SC_HANDLE h) : h_(h) {}
+    ~ScHandle()
+    {
+        if (h_ != nullptr) CloseServiceHandle(h_);
+    }
+    ScHandle(const ScHandle&) = delete;
+    ScHandle& operator=(const ScHandle&) = delete;
+    SC_HANDLE get() const { return h_; }
+
+private:
+    SC_HANDLE h_;
+};
+
+void print_error(const char* format) { std::printf(format, static_cast<int>(GetLastError())); }
+
+void register_event_source(const char* program)
+{
+    char key_name[256];
+    std::snprintf(key_name, sizeof key_name, "%s%s", kEventLogKey, kServiceName);
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key_name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof types);
+    RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(program),
+                   static_cast<DWORD>(std::strlen(program) + 1));
+    RegCloseKey(key);
+}
+
+void WINAPI service_control_handler(DWORD control)
+{
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
+    if (g_status.dwCurrentState == SERVICE_RUNNING) {
+        send_wake_up_datagram();
+        g_status.dwCurrentState = SERVICE_STOP_PENDING;
+    }
+    SetServiceStatus(g_status_handle, &g_status);
+}
+
+void WINAPI service_main(DWORD, LPSTR*)
+{
+    g_status_handle = RegisterServiceCtrlHandlerA(kServiceName, service_control_handler);
+    g_status = {};
+    g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    g_status.dwCurrentState = SERVICE_RUNNING;
+    g_status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    SetServiceStatus(g_status_handle, &g_status);
+    report_service_event(kEventStarted);
+
+    run_receive_loop();
+    Sleep(2000);
+
+    report_service_event(kEventStopped);
+    g_status.dwCurrentState = SERVICE_STOPPED;
+    SetServiceStatus(g_status_handle, &g_status);
+}
+
+BOOL WINAPI console_handler(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    send_wake_up_datagram();
+    return TRUE;
+}
+
+} // namespace
+
+void install_service()
+{
+    char program[MAX_PATH + 1] = "";
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    char command[MAX_PATH + 16];
+    std::snprintf(command, sizeof command, "%s -service", program);
+
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    if (manager.get() == nullptr) return print_error("サービスマネージャーとの接続に失敗しました CODE:[%d]\n");
+    ScHandle service(CreateServiceA(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, command,
+                                    nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (service.get() == nullptr) return print_error("モジュールのサービス登録に失敗しました CODE:[%d]\n");
+
+    register_event_source(program);
+    report_service_event(kEventInstalled);
+}
+
+void uninstall_service()
+{
+    ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager.get() == nullptr) return print_error("サービスマネージャーとの接続に失敗しました CODE:[%d]\n");
+    ScHandle service(OpenServiceA(manager.get(), kServiceName, DELETE));
+    if (service.get() == nullptr) return print_error("サービスとの接続に失敗しました CODE:[%d]\n");
+    DeleteService(service.get());
+    report_service_event(kEventUninstalled);
+}
+
+void run_service()
+{
+    static char name[] = "ORVEL SNMP Trap Receiver";
+    SERVICE_TABLE_ENTRYA table[] = {{name, service_main}, {nullptr, nullptr}};
+    StartServiceCtrlDispatcherA(table);
+}
+
+void stop_on_console_interrupt() { SetConsoleCtrlHandler(console_handler, TRUE); }
+
+void show_unknown_argument(const char* argument) { MessageBoxA(nullptr, argument, "test srv", MB_OK); }

@@ -1,0 +1,41 @@
+// tarnow: picks a role from the command line. Without arguments the receive
+// loop runs in the console; otherwise each argument is handled in turn.
+#include <cstdio>
+#include <cstring>
+
+#include "platform/service_control.h"
+#include "platform/sockets.h"
+#include "service/receive_loop.h"
+
+namespace {
+
+// Started before main and cleaned up at exit; every role relies on it.
+SocketsRuntime sockets;
+
+void print_version()
+{
+    std::printf("%s\n", kBanner);
+    std::printf("Build:[%s  %s]\n", __DATE__, __TIME__);
+}
+
+void handle_argument(const char* arg)
+{
+    if (std::strcmp(arg, "-install") == 0) return install_service();
+    if (std::strcmp(arg, "-delete") == 0 || std::strcmp(arg, "-uninstall") == 0) return uninstall_service();
+    if (std::strcmp(arg, "-service") == 0) return run_service();
+    if (std::strcmp(arg, "-version") == 0) return print_version();
+    show_unknown_argument(arg);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        stop_on_console_interrupt();
+        run_receive_loop();
+        return 0;
+    }
+    for (int i = 1; i < argc; ++i) handle_argument(argv[i]);
+    return 0;
+}

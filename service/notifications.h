@@ -1,0 +1,25 @@
+// The actions the receive loop runs for a decoded trap, in their fixed order:
+// popup, sound, record file, CSV file, log file, mail, program. Switches are
+// on when exactly 1. Popup and mail run only for traps whose generic-trap
+// number is at least "traplevel"; sound and program apply that test
+// themselves; the three files take every trap. Results are ignored: a failed
+// action never stops the next one.
+#pragma once
+
+#include "common/settings.h"
+#include "common/trap_frame.h"
+#include "common/trap_record.h"
+
+void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame);
+
+// The alerting actions. Each returns 0 (done, or nothing to do) or -1.
+int send_trap_popup(const ServiceSettings& settings, const TrapRecord& trap);
+int play_trap_sound(const ServiceSettings& settings, const TrapRecord& trap);
+int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap);
+int run_trap_program(const ServiceSettings& settings, const TrapRecord& trap);
+
+// True when the trap passes the trap level: generic-trap >= "traplevel".
+inline bool passes_trap_level(const ServiceSettings& settings, const TrapRecord& trap)
+{
+    return trap.generic_trap >= settings.traplevel;
+}

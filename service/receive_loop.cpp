@@ -1,0 +1,111 @@
+#include "service/receive_loop.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "common/settings.h"
+#include "common/trap_report.h"
+#include "platform/sockets.h"
+#include "service/file_recorders.h"
+#include "service/notifications.h"
+
+const char kBanner[] =
+    "ORVEL SNMP Trap Receiver    Version 1.04\n"
+    "SNMPv1 トラップ受信サービス (Windows / Linux)";
+
+namespace {
+
+const char kManagerHost[] = "localhost";
+
+// Where forwarded frames go. Looked up when the loop starts, and again for a
+// trap while the first look-up has not succeeded.
+class ManagerAddress {
+public:
+    bool get(UdpEndpoint& out)
+    {
+        if (!known_) known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_);
+        out = endpoint_;
+        return known_;
+    }
+
+private:
+    bool known_ = false;
+    UdpEndpoint endpoint_{};
+};
+
+// Sends the frame with its two words in network order, then restores them.
+void forward_to_manager(UdpSocket& sender, ManagerAddress& manager, TrapFrame& frame)
+{
+    UdpEndpoint to;
+    if (!manager.get(to)) {
+        set_socket_error_invalid_argument();
+        return;
+    }
+    const std::size_t size = kFrameHeaderSize + frame.length;
+    frame_to_network_order(frame);
+    sender.send_to(to, &frame, size);
+    frame_from_network_order(frame);
+}
+
+void stamp(TrapFrame& frame, std::size_t length)
+{
+    frame.time = static_cast<std::uint32_t>(std::time(nullptr));
+    frame.length = static_cast<std::uint32_t>(length);
+}
+
+} // namespace
+
+int run_receive_loop()
+{
+    static ServiceSettings settings;
+    static TrapFrame frame;
+    static thread_local TrapRecord record;
+    load_service_settings(settings);
+
+    UdpSocket receiver;
+    if (!receiver.open_bound(kTrapPort)) {
+        std::printf("SOCKET Initialize error\n");
+        return 1;
+    }
+    UdpSocket sender;  // declared second, so closed first
+    if (!sender.open_bound(0)) {
+        std::printf("SEND SOCKET Initialize error\n");
+        return 1;
+    }
+    std::printf("%s\n\n", kBanner);
+    std::fflush(stdout);
+
+    ManagerAddress manager;
+    UdpEndpoint warm_up;
+    manager.get(warm_up);
+    for (;;) {
+        std::size_t got = 0;
+        const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got);
+        if (result == UdpSocket::Receive::Failed) {
+            std::printf("RecvFrom error\n");
+            return 0;
+        }
+        if (result == UdpSocket::Receive::Interrupted) continue;
+
+        write_hex_dump(frame.data, got, stdout);
+        const bool whole = result == UdpSocket::Receive::Datagram;
+        if (whole && got > 0 && frame.data[0] == kStopMarker) return 0;
+        stamp(frame, got);
+        if (!whole || decode_trap(record, frame) != 0) {
+            if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
+            continue;
+        }
+        forward_to_manager(sender, manager, frame);
+        write_trap_report(record, stdout);
+        run_notifications(settings, record, frame);
+    }
+}
+
+bool send_wake_up_datagram()
+{
+    UdpSocket socket;
+    UdpEndpoint to;
+    if (!socket.open_bound(0) || !resolve_ipv4("localhost", kTrapPort, to)) return false;
+    const std::uint8_t wake_up[2] = {kStopMarker, 0x00};
+    return socket.send_to(to, wake_up, sizeof wake_up) == static_cast<long>(sizeof wake_up);
+}

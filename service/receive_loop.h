@@ -1,0 +1,25 @@
+// The receive loop: loads the settings, binds UDP port 162 and an ephemeral
+// send socket, prints the banner, then for every datagram: hex dump to
+// standard output, stop on a first byte of 0x7F, stamp and decode, forward
+// the frame to port 18882 of "localhost", print the report, run the
+// notifications. A datagram that is not a trap, or is longer than the
+// 4096-byte buffer, only goes to the parse-error log.
+//
+// run_receive_loop() returns 1 when a socket cannot be set up, 0 when the loop
+// ends (wake-up datagram, or a receive failure that leaves the socket
+// unusable). Call it on one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+constexpr std::uint16_t kTrapPort = 162;
+constexpr std::uint8_t kStopMarker = 0x7F;
+
+// The two banner lines, also printed by "-version".
+extern const char kBanner[];
+
+int run_receive_loop();
+
+// Sends the wake-up datagram (0x7F, 0x00) to port 162 of "localhost" from a
+// socket of its own. Returns false when it could not be sent.
+bool send_wake_up_datagram();
