@@ -1,0 +1,255 @@
+"""Shared pieces of the end-to-end tests: the receiver as a real process, the
+manager's port, settings, and the texts a person reads, written out here from
+the report layout (CP932 bytes), independent of the program's own code."""
+
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import tempfile
+import time
+
+TARNOW = os.environ.get("TARNOW_EXE", "")
+WINE_RUN = os.environ.get("WINE_RUN", "")
+WINE_PREFIX = os.environ.get("WINE_PREFIX", "")
+ON_WINE = TARNOW.endswith(".exe")
+STDOUT_EOL = b"\r\n" if ON_WINE else b"\n"  # the receiver's standard output is text mode on Windows
+KEY = r"HKLM\SOFTWARE\Kandrel\Tarnow"
+SETTINGS_KEY_LINE = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]"
+
+BANNER = ("ORVEL SNMP Trap Receiver    Version 1.04\n"
+          "SNMPv1 トラップ受信サービス (Windows / Linux)").encode("cp932")
+
+
+_wine_started = False
+
+
+def start_wine_server():
+    """Starts the prefix's server with no inherited pipes: the server and the
+    services it starts keep open what they inherit, and a test reading a
+    pipe would otherwise wait for them."""
+    global _wine_started
+    if ON_WINE and not _wine_started:
+        subprocess.run([WINE_RUN, WINE_PREFIX, "--start"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        _wine_started = True
+
+
+def command(*args):
+    """The command line that runs the receiver with `args`."""
+    if ON_WINE:
+        start_wine_server()
+        return [WINE_RUN, WINE_PREFIX, TARNOW, *args]
+    return [TARNOW, *args]
+
+
+def wine(*args, **kwargs):
+    start_wine_server()
+    return subprocess.run([WINE_RUN, WINE_PREFIX, *args], capture_output=True, timeout=120, **kwargs)
+
+
+def host_path(path):
+    """A path as the receiver sees it (Wine maps / to drive Z:)."""
+    return "Z:" + path.replace("/", "\\") if ON_WINE else path
+
+
+# --- settings -----------------------------------------------------------
+
+class Settings:
+    """The receiver's settings for one test: a REGEDIT4 file on Linux, the
+    real registry key under Wine. Numbers are ints, texts are str."""
+
+    def __init__(self, tmpdir):
+        self.path = os.path.join(tmpdir, "settings.reg")
+        self.env = dict(os.environ, TARNOW_SETTINGS=self.path, TZ="UTC")
+        if ON_WINE:
+            wine("reg", "delete", KEY, "/f")
+
+    def write(self, values):
+        if ON_WINE:
+            for name, value in values.items():
+                if isinstance(value, int):
+                    wine("reg", "add", KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+                else:
+                    wine("reg", "add", KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+            return
+        lines = ["REGEDIT4", "", SETTINGS_KEY_LINE]
+        for name, value in values.items():
+            if isinstance(value, int):
+                lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
+            else:
+                lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
+        with open(self.path, "wb") as f:
+            f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
+
+    def clear(self):
+        if ON_WINE:
+            wine("reg", "delete", KEY, "/f")
+
+
+# --- the manager's port ---------------------------------------------------
+
+class ManagerPort:
+    """UDP port 18882 on loopback, where the receiver forwards frames."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", 18882))
+
+    def frames(self, expected, timeout=10.0):
+        """Up to `expected` frames as (time, length, data); waits at most `timeout`."""
+        out = []
+        deadline = time.time() + timeout
+        while len(out) < expected and time.time() < deadline:
+            self.sock.settimeout(max(0.01, deadline - time.time()))
+            try:
+                datagram = self.sock.recv(65535)
+            except socket.timeout:
+                break
+            t, n = struct.unpack(">II", datagram[:8])
+            out.append((t, n, datagram[8:]))
+        return out
+
+    def quiet(self, wait=0.5):
+        """True when nothing arrives within `wait` seconds."""
+        return not self.frames(1, timeout=wait)
+
+    def close(self):
+        self.sock.close()
+
+
+def send_udp(payload, port=162):
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.sendto(payload, ("127.0.0.1", port))
+
+
+def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime="100"):
+    """Sends one SNMPv1 trap with net-snmp's snmptrap."""
+    subprocess.run(["snmptrap", "-v", "1", "-c", "public", "127.0.0.1:162", enterprise, agent,
+                    str(generic), str(specific), uptime, *bindings], check=True, timeout=30)
+
+
+# --- the receiver -----------------------------------------------------------
+
+class Receiver:
+    """tarnow in the console role, standard output to a file."""
+
+    def __init__(self, settings, tmpdir):
+        self.out_path = os.path.join(tmpdir, "stdout.bin")
+        self.out = open(self.out_path, "wb")
+        self.proc = subprocess.Popen(command(), stdout=self.out, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL, env=settings.env)
+        self._wait_for_banner()
+
+    def _wait_for_banner(self, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if BANNER.replace(b"\n", STDOUT_EOL) in self.output():
+                return
+            if self.proc.poll() is not None:
+                raise AssertionError("receiver ended: %r" % self.output())
+            time.sleep(0.05)
+        raise AssertionError("no banner: %r" % self.output())
+
+    def output(self):
+        with open(self.out_path, "rb") as f:
+            return f.read()
+
+    def stop(self, timeout=30):
+        """Sends the wake-up datagram; returns the exit code and the output."""
+        send_udp(b"\x7f\x00")
+        code = self.proc.wait(timeout=timeout)
+        self.out.close()
+        return code, self.output()
+
+    def kill(self):
+        """Ends a receiver that a failed test left running."""
+        if self.proc.poll() is None:
+            send_udp(b"\x7f\x00")
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.out.close()
+
+
+# --- expected texts ----------------------------------------------------------
+
+def hex_dump(data, eol=b"\n"):
+    out = b""
+    for offset in range(0, len(data), 16):
+        chunk = data[offset:offset + 16]
+        line = b"%08X : " % offset
+        for i, byte in enumerate(chunk):
+            if i == 8:
+                line += b"- "
+            line += b"%02X " % byte
+        line = line.ljust(61)
+        chars = bytes(b if 0x20 <= b <= 0x7E else 0x2E for b in chunk).ljust(16)
+        out += line + b"*" + chars + b"*" + eol
+    return out + eol
+
+
+def report(trap, eol=b"\n"):
+    """The report of `trap`, a dict with the decoded fields; `bindings` is a
+    list of (name, type, value) with type 'I', 'O' or None."""
+    def line(label, value=""):
+        return label.encode("cp932") + (value if isinstance(value, bytes) else str(value).encode()) + eol
+    out = (line("受信日時: ", trap["time"]) + line("バージョン: ", 1) + line("コミュニティ: ", trap["community"])
+           + line("PDUタイプ: ", "A4") + line("ベンダーOID: ", trap["enterprise"])
+           + line("エージェントアドレス: ", trap["agent"]) + line("汎用トラップ: ", trap["generic"])
+           + line("企業固有トラップ: ", trap["specific"]) + line("タイムチック: ", trap["uptime"]))
+    for number, (name, kind, value) in enumerate(trap["bindings"][:10], 1):
+        out += line("トラップ情報[%d]" % number) + line("    オブジェクト識別子: ", name)
+        if kind == "I":
+            out += line("    タイプ: INTEGER")
+        if kind == "O":
+            out += line("    タイプ: OCTET STRING")
+        if kind:
+            out += line("    データ: ", value)
+    return out
+
+
+def recv_time(seconds):
+    return time.strftime("%Y/%m/%d %H:%M:%S", time.gmtime(seconds))
+
+
+def csv_row(trap):
+    def q(v):
+        v = v if isinstance(v, bytes) else str(v).encode()
+        return b'"' + v.replace(b'"', b'""') + b'"'
+    fields = [trap["time"], 1, trap["community"], "A4", trap["enterprise"], trap["agent"],
+              trap["generic"], trap["specific"], trap["uptime"]]
+    for name, _, value in trap["bindings"][:10]:
+        fields += [name, value if value is not None else ""]
+    return b",".join(q(f) for f in fields) + b"\r\n"
+
+
+def record_frames(data):
+    """(time, length, payload) of every frame of a record file."""
+    frames, pos = [], 0
+    while pos + 8 <= len(data):
+        t, n = struct.unpack("<II", data[pos:pos + 8])
+        frames.append((t, n, data[pos + 8:pos + 8 + n]))
+        pos += 8 + n
+    assert pos == len(data), "record file ends inside a frame"
+    return frames
+
+
+def read(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def tempdir():
+    return tempfile.mkdtemp(prefix="tarnow-e2e-")
+
+
+def remove(path):
+    shutil.rmtree(path, ignore_errors=True)

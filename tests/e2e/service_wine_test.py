@@ -1,0 +1,113 @@
+"""The Windows service roles under Wine's real Service Control Manager and
+registry."""
+
+import os
+import re
+import struct
+import subprocess
+import time
+import unittest
+
+import harness as h
+
+SERVICE = "ORVEL SNMP Trap Receiver"
+SERVICE_KEY = "HKLM\\System\\CurrentControlSet\\Services\\" + SERVICE
+EVENTLOG_KEY = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\" + SERVICE
+
+
+def reg_values(key):
+    """name -> (type, data) of the values of a registry key, as `reg query` prints them."""
+    out = h.wine("reg", "query", key).stdout.decode("cp932", "replace")
+    values = {}
+    for line in out.splitlines():
+        m = re.match(r"^\s+(\S+)\s+(REG_\w+)\s*(.*)$", line)
+        if m:
+            values[m.group(1)] = (m.group(2), m.group(3).strip())
+    return values
+
+
+def service_state():
+    out = h.wine("sc", "query", SERVICE).stdout.decode("cp932", "replace")
+    m = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
+    return m.group(1) if m else None
+
+
+class WineServiceTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = h.tempdir()
+        self.settings = h.Settings(self.tmp)
+        self.run_tarnow("-delete")
+
+    def tearDown(self):
+        h.wine("sc", "stop", SERVICE)
+        self.wait_for_state(None, "STOPPED", timeout=10)
+        self.run_tarnow("-delete")
+        self.settings.clear()
+        h.remove(self.tmp)
+
+    def run_tarnow(self, *args):
+        return subprocess.run(h.command(*args), capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
+
+    def wait_for_state(self, started, state, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            current = service_state()
+            if current == state or current is None:
+                return time.time() - (started or time.time())
+            time.sleep(0.1)
+        self.fail("service did not reach %s: %s" % (state, service_state()))
+
+    def test_install_registers_service_and_event_source(self):
+        first = self.run_tarnow("-install")
+        self.assertEqual(first.stdout, b"")
+        values = reg_values(SERVICE_KEY)
+        self.assertEqual(values["Start"], ("REG_DWORD", "0x2"))
+        image = values["ImagePath"][1]
+        self.assertTrue(image.endswith("tarnow.exe -service"), image)
+        self.assertFalse(image.startswith('"'), image)
+        source = reg_values(EVENTLOG_KEY)
+        self.assertEqual(source["TypesSupported"], ("REG_DWORD", "0x7"))
+        self.assertEqual(source["EventMessageFile"][0], "REG_EXPAND_SZ")
+        self.assertTrue(source["EventMessageFile"][1].endswith("tarnow.exe"))
+
+        again = self.run_tarnow("-install")
+        self.assertEqual(again.stdout, "モジュールのサービス登録に失敗しました CODE:[1073]\r\n".encode("cp932"))
+        self.assertEqual(self.run_tarnow("-uninstall").stdout, b"")
+        missing = self.run_tarnow("-delete")
+        self.assertEqual(missing.stdout, "サービスとの接続に失敗しました CODE:[1060]\r\n".encode("cp932"))
+
+    def test_service_records_traps_and_stops_on_request(self):
+        record = os.path.join(self.tmp, "svc.orv")
+        self.settings.write({"f_binfile": 1, "binfile": h.host_path(record)})
+        self.assertEqual(self.run_tarnow("-install").stdout, b"")
+        h.wine("sc", "start", SERVICE)
+        self.wait_for_state(None, "RUNNING")
+        trap = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020100020100430164")
+        deadline = time.time() + 20
+        while not os.path.exists(record) and time.time() < deadline:
+            h.send_udp(trap)  # the loop may still be binding its socket
+            time.sleep(0.3)
+        self.assertTrue(os.path.exists(record))
+        time.sleep(0.3)
+        data = h.read(record)
+        self.assertEqual(data[4:8], struct.pack("<I", len(trap)))
+        self.assertEqual(data[8:8 + len(trap)], trap)
+
+        started = time.time()
+        h.wine("sc", "stop", SERVICE)
+        elapsed = self.wait_for_state(started, "STOPPED")
+        self.assertGreater(elapsed, 1.5)  # the service pauses two seconds after the loop ends
+        self.assertLess(elapsed, 10)
+
+    def test_console_roles(self):
+        version = self.run_tarnow("-version")
+        self.assertEqual(version.returncode, 0)
+        self.assertTrue(version.stdout.startswith(h.BANNER.replace(b"\n", b"\r\n") + b"\r\nBuild:["), version.stdout)
+        started = time.time()
+        service = self.run_tarnow("-service")
+        self.assertEqual((service.returncode, service.stdout), (0, b""))
+        self.assertLess(time.time() - started, 30)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "service/file_recorders.h"
+#include "tests/support/trap_bytes.h"
+
+namespace {
+
+class Recorders : public ::testing::Test {
+protected:
+    FileSetting file{};
+    std::filesystem::path path;
+
+    void SetUp() override
+    {
+        path = std::filesystem::temp_directory_path() /
+               (std::string("tarnow_rec_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove(path);
+        file.enabled = 1;
+        std::strcpy(file.path, path.string().c_str());
+    }
+    void TearDown() override { std::filesystem::remove(path); }
+
+    std::string contents() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+TrapRecord record_of(const Bytes& datagram)
+{
+    TrapRecord r;
+    const TrapFrame frame = make_frame(datagram);
+    EXPECT_EQ(decode_trap(r, frame), 0);
+    std::strcpy(r.recv_time, "2005/06/07 17:09:10");
+    return r;
+}
+
+const char kHeaderFields[] = "\"2005/06/07 17:09:10\",\"1\",\"public\",\"A4\",\"1.3.6.1.4.1.311\",\"10.0.0.1\"";
+
+TEST_F(Recorders, CsvRows)
+{
+    Bytes ten;
+    for (std::uint32_t i = 1; i <= 10; ++i) {
+        const Bytes b = binding(oid({6, 1, 9, i}), integer(static_cast<std::int32_t>(i)));
+        ten.insert(ten.end(), b.begin(), b.end());
+    }
+    std::string ten_fields;
+    for (int i = 1; i <= 10; ++i)
+        ten_fields += ",\"1.3.6.1.9." + std::to_string(i) + "\",\"" + std::to_string(i) + "\"";
+    struct Case {
+        const char* what;
+        Bytes trap;
+        std::string row;
+    } cases[] = {
+        {"no bindings", make_trap(0, 0, {}), std::string(kHeaderFields) + ",\"0\",\"0\",\"100\"\r\n"},
+        {"example", example_trap(), std::string(kHeaderFields) + ",\"6\",\"1\",\"100\",\"1.3.6.1.2.1.1.5.0\",\"up\"\r\n"},
+        {"ten bindings", make_trap(2, 0, ten), std::string(kHeaderFields) + ",\"2\",\"0\",\"100\"" + ten_fields + "\r\n"},
+        {"quotes doubled, NULL value empty",
+         make_trap(6, 9, cat({binding(oid({6, 1, 9}), tlv(0x04, octets("say \"hi\", ok"))),
+                              binding(oid({6, 1, 8}), tlv(0x05, {}))})),
+         std::string(kHeaderFields) + ",\"6\",\"9\",\"100\",\"1.3.6.1.9\",\"say \"\"hi\"\", ok\",\"1.3.6.1.8\",\"\"\r\n"},
+    };
+    std::string all;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(write_csv_file(file, record_of(c.trap)), 0);
+        all += c.row;
+        EXPECT_EQ(contents(), all);
+    }
+}
+
+TEST_F(Recorders, LogEntries)
+{
+    const TrapRecord trap = record_of(example_trap());
+    ASSERT_EQ(write_log_file(file, trap), 0);
+    const std::string report = contents();
+    EXPECT_EQ(report.substr(report.size() - 6), "up\r\n\r\n");
+    std::size_t lf = 0, crlf = 0;
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        lf += report[i] == '\n';
+        crlf += report.compare(i, 2, "\r\n") == 0;
+    }
+    EXPECT_EQ(lf, 14u);  // nine header lines, four binding lines, the empty line
+    EXPECT_EQ(crlf, 14u);
+
+    TrapFrame garbage = make_frame(octets("garbage"));
+    ASSERT_EQ(write_error_log(file, garbage), 0);
+    ASSERT_EQ(write_log_line(file, "POP3\x94\x46\x8F\xD8\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42"), 0);
+    const std::string rest = contents().substr(report.size());
+    const std::string error_heading =
+        "SNMP\x83g\x83\x89\x83" "b\x83v\x83p\x83" "P\x83" "b\x83g\x82\xCC\x89\xF0\x90\xCD\x82\xC5\x83G\x83\x89\x81[\x82\xAA"
+        "\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n";
+    const std::string dump = "00000000 : 67 61 72 62 61 67 65 " + std::string(29, ' ') + "*garbage         *\r\n\r\n";
+    ASSERT_EQ(rest.substr(0, error_heading.size() + dump.size()), error_heading + dump);
+    const std::string line = rest.substr(error_heading.size() + dump.size());
+    // "[YYYY/MM/DD hh:mm:ss] text\r\n"
+    ASSERT_EQ(line.size(), 1 + 19 + 2 + 24 + 2);
+    EXPECT_EQ(line[0], '[');
+    EXPECT_EQ(line[5], '/');
+    EXPECT_EQ(line.substr(20, 2), "] ");
+    EXPECT_EQ(line.substr(22), "POP3\x94\x46\x8F\xD8\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n");
+}
+
+TEST_F(Recorders, SwitchedOffOrUnopenableFiles)
+{
+    const TrapRecord trap = record_of(example_trap());
+    const TrapFrame frame = make_frame(example_trap());
+    file.enabled = 2;  // only exactly 1 is on
+    EXPECT_EQ(write_bin_file(file, frame), 0);
+    EXPECT_EQ(write_csv_file(file, trap), 0);
+    EXPECT_EQ(write_log_file(file, trap), 0);
+    EXPECT_EQ(write_error_log(file, frame), 0);
+    EXPECT_EQ(write_log_line(file, "x"), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    const std::string folder_missing = (path / "no-folder" / "file").string();
+    const char* paths[] = {"", folder_missing.c_str()};
+    file.enabled = 1;
+    for (const char* p : paths) {
+        SCOPED_TRACE(p);
+        std::strcpy(file.path, p);
+        EXPECT_EQ(write_bin_file(file, frame), -1);
+        EXPECT_EQ(write_csv_file(file, trap), -1);
+        EXPECT_EQ(write_log_file(file, trap), -1);
+        EXPECT_EQ(write_error_log(file, frame), -1);
+        EXPECT_EQ(write_log_line(file, "x"), -1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(Recorders, WorkerLinesNeverLandInsideAReport)
+{
+    const TrapRecord trap = record_of(example_trap());
+    std::thread worker([this] {
+        for (int i = 0; i < 300; ++i) write_log_line(file, "worker line");
+    });
+    for (int i = 0; i < 300; ++i) write_log_file(file, trap);
+    worker.join();
+
+    std::string one_report;
+    {
+        FileSetting other = file;
+        std::strcat(other.path, ".one");
+        write_log_file(other, trap);
+        {
+            std::ifstream in(other.path, std::ios::binary);
+            std::stringstream s;
+            s << in.rdbuf();
+            one_report = s.str();
+        }
+        std::filesystem::remove(other.path);
+    }
+    std::string text = contents();
+    int reports = 0;
+    for (std::size_t at = text.find(one_report); at != std::string::npos; at = text.find(one_report)) {
+        text.erase(at, one_report.size());
+        ++reports;
+    }
+    EXPECT_EQ(reports, 300);
+    // What is left is exactly the worker's 300 lines.
+    EXPECT_EQ(text.size(), 300u * std::string("[2005/06/07 17:09:10] worker line\r\n").size());
+}
+
+} // namespace
