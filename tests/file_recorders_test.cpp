@@ -151,6 +151,7 @@ TEST_F(Recorders, WorkerLinesNeverLandInsideAReport)
     {
         FileSetting other = file;
         std::strcat(other.path, ".one");
+        std::filesystem::remove(other.path);
         write_log_file(other, trap);
         {
             std::ifstream in(other.path, std::ios::binary);
