@@ -78,31 +78,54 @@ void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record
     });
 }
 
+namespace {
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+char* put_hex(char* out, unsigned long value, int digits)
+{
+    for (int i = digits - 1; i >= 0; --i) *out++ = kHexDigits[(value >> (4 * i)) & 0xF];
+    return out;
+}
+
+// One dump line: "%8.8lX : ", the bytes as "%2.2X " with "- " before the
+// ninth, blanks up to the character column, "*", 16 characters, "*", eol.
+std::size_t format_dump_line(char* line, std::size_t offset, const unsigned char* bytes, std::size_t n,
+                             const char* eol)
+{
+    char* out = put_hex(line, offset, 8);
+    *out++ = ' ';
+    *out++ = ':';
+    *out++ = ' ';
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i == 8) {
+            *out++ = '-';
+            *out++ = ' ';
+        }
+        out = put_hex(out, bytes[i], 2);
+        *out++ = ' ';
+    }
+    while (out < line + 61) *out++ = ' ';
+    *out++ = '*';
+    for (std::size_t i = 0; i < 16; ++i) {
+        const unsigned char c = i < n ? bytes[i] : ' ';
+        *out++ = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '.';
+    }
+    *out++ = '*';
+    for (const char* e = eol; *e != '\0'; ++e) *out++ = *e;
+    return static_cast<std::size_t>(out - line);
+}
+
+} // namespace
+
 void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol)
 {
     if (stream == nullptr) return;
     const auto* p = static_cast<const unsigned char*>(bytes);
+    char line[96];
     for (std::size_t offset = 0; offset < count; offset += 16) {
         const std::size_t n = count - offset < 16 ? count - offset : 16;
-        char chars[17];
-        int blanks = 50;
-        std::fprintf(stream, "%8.8lX : ", static_cast<unsigned long>(offset));
-        for (std::size_t i = 0; i < 16; ++i) {
-            if (i >= n) {
-                chars[i] = ' ';
-                continue;
-            }
-            if (i == 8) {
-                std::fputs("- ", stream);
-                blanks -= 2;
-            }
-            std::fprintf(stream, "%2.2X ", p[offset + i]);
-            blanks -= 3;
-            const unsigned char c = p[offset + i];
-            chars[i] = (c >= 0x20 && c <= 0x7E) ? static_cast<char>(c) : '.';
-        }
-        chars[16] = '\0';
-        std::fprintf(stream, "%*s*%s*%s", blanks, "", chars, eol);
+        std::fwrite(line, 1, format_dump_line(line, offset, p + offset, n, eol), stream);
     }
     std::fputs(eol, stream);
     std::fflush(stream);

@@ -1,0 +1,175 @@
+#!/usr/bin/python3
+"""Finds, in one run on one machine, the highest rate of SNMPv1 traps that each
+receiver takes without losing one: tarnow (standard output to a file; record,
+CSV and log files on), net-snmp's snmptrapd logging every trap to a file, and
+a bare receive loop as the floor. Needs root (port 162) and the linux build.
+
+    bench/run_bench.py [--seconds S] [--build DIR]
+"""
+
+import argparse
+import os
+import platform
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def port_bound(port=162):
+    needle = ":%04X " % port
+    with open("/proc/net/udp") as f:
+        return any(needle in line.split("rem_address")[0] and " 07 " in line for line in f)
+
+
+def wait_for(condition, timeout=10.0):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if condition():
+            return True
+        time.sleep(0.02)
+    return False
+
+
+def send_stop():
+    import socket
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.sendto(b"\x7f\x00", ("127.0.0.1", 162))
+
+
+def count_frames(path):
+    if not os.path.exists(path):
+        return 0
+    n, pos = 0, 0
+    with open(path, "rb") as f:
+        data = f.read()
+    while pos + 8 <= len(data):
+        pos += 8 + struct.unpack("<I", data[pos + 4:pos + 8])[0]
+        n += 1
+    return n
+
+
+class Bare:
+    name = "bare receive loop"
+
+    def __init__(self, build, tmp):
+        self.proc = subprocess.Popen([os.path.join(build, "bench", "bare_receiver"), "162"], stdout=subprocess.PIPE)
+        self.proc.stdout.readline()
+
+    def finish(self):
+        send_stop()
+        out = self.proc.communicate(timeout=60)[0]
+        return int(out.split()[-1])
+
+
+class Tarnow:
+    name = "tarnow (3 files)"
+
+    def __init__(self, build, tmp):
+        self.record = os.path.join(tmp, "bench.orv")
+        settings = os.path.join(tmp, "bench.reg")
+        with open(settings, "w") as f:
+            f.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n")
+            for kind, ext in (("bin", "orv"), ("csv", "csv"), ("log", "log")):
+                f.write('"f_%sfile"=dword:00000001\r\n"%sfile"="%s"\r\n' % (kind, kind, os.path.join(tmp, "bench." + ext)))
+        self.out = open(os.path.join(tmp, "stdout.txt"), "wb")
+        env = dict(os.environ, TARNOW_SETTINGS=settings)
+        self.proc = subprocess.Popen([os.path.join(build, "service", "tarnow")], stdout=self.out, env=env)
+        wait_for(port_bound)
+
+    def finish(self):
+        send_stop()
+        self.proc.wait(timeout=120)
+        self.out.close()
+        return count_frames(self.record)
+
+
+class Snmptrapd:
+    name = "snmptrapd (log file)"
+
+    def __init__(self, build, tmp):
+        conf = os.path.join(tmp, "snmptrapd.conf")
+        with open(conf, "w") as f:
+            f.write("disableAuthorization yes\n")
+        self.log = os.path.join(tmp, "snmptrapd.log")
+        self.proc = subprocess.Popen(["snmptrapd", "-f", "-n", "-C", "-c", conf, "-Lf", self.log,
+                                      "-F", "TRAP %a %N %q %v\\n", "udp:127.0.0.1:162"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(port_bound)
+
+    def lines(self):
+        if not os.path.exists(self.log):
+            return 0
+        with open(self.log, "rb") as f:
+            return sum(1 for line in f if line.startswith(b"TRAP "))
+
+    def finish(self):
+        last = -1
+        while self.lines() != last:  # until the log stops growing
+            last = self.lines()
+            time.sleep(0.5)
+        self.proc.terminate()
+        self.proc.wait(timeout=60)
+        return self.lines()
+
+
+def trial(kind, build, rate, seconds):
+    """Sends rate*seconds traps at `rate`; returns (sent, received)."""
+    tmp = tempfile.mkdtemp(prefix="tarnow-bench-")
+    try:
+        receiver = kind(build, tmp)
+        count = max(2000, int(rate * seconds))
+        subprocess.run([os.path.join(build, "bench", "trap_sender"), "162", str(rate), str(count)],
+                       check=True, stdout=subprocess.DEVNULL)
+        return count, receiver.finish()
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+def highest_rate(kind, build, seconds, steps):
+    """Doubles the rate until a trap is lost, then halves the gap `steps` times."""
+    good, bad = 0, None
+    rate = 2000
+    while bad is None and rate <= 2_000_000:
+        sent, got = trial(kind, build, rate, seconds)
+        print("  %-22s %8d/s  sent %7d  received %7d" % (kind.name, rate, sent, got), flush=True)
+        if got == sent:
+            good, rate = rate, rate * 2
+        else:
+            bad = rate
+    for _ in range(steps if bad else 0):
+        rate = (good + bad) // 2
+        sent, got = trial(kind, build, rate, seconds)
+        print("  %-22s %8d/s  sent %7d  received %7d" % (kind.name, rate, sent, got), flush=True)
+        if got == sent:
+            good = rate
+        else:
+            bad = rate
+    return good
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--seconds", type=float, default=2.0, help="length of one trial")
+    parser.add_argument("--steps", type=int, default=5, help="bisection steps after the first loss")
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "linux"))
+    args = parser.parse_args()
+    if port_bound():
+        sys.exit("port 162 is in use")
+    print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
+    rates = {}
+    for kind in (Bare, Tarnow, Snmptrapd):
+        rates[kind] = highest_rate(kind, args.build, args.seconds, args.steps)
+    print()
+    for kind, rate in rates.items():
+        print("%-22s %8d traps/s" % (kind.name, rate))
+    print("tarnow / snmptrapd      %8.2f" % (rates[Tarnow] / max(rates[Snmptrapd], 1)))
+    print("tarnow / bare loop      %8.2f" % (rates[Tarnow] / max(rates[Bare], 1)))
+
+
+if __name__ == "__main__":
+    main()
