@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/append_file.h"
+
 namespace {
 
 // The value whose bytes in memory are `v` written big-endian.
@@ -62,12 +64,7 @@ int append_frame_to_record_file(const char* path, const TrapFrame& frame)
     encode_record_header(frame, block);
     std::memcpy(block + kFrameHeaderSize, frame.data, frame.length);
 
-    std::FILE* file = std::fopen(path, "ab");
-    if (file == nullptr) return -1;
-    const std::size_t size = kFrameHeaderSize + frame.length;
-    const bool written = std::fwrite(block, 1, size, file) == size;
-    const bool closed = std::fclose(file) == 0;
-    return written && closed ? 0 : -1;
+    return append_to_file(path, block, kFrameHeaderSize + frame.length) ? 0 : -1;
 }
 
 RecordFileReader::RecordFileReader(const char* path) : file_(std::fopen(path, "rb")) {}

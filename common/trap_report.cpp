@@ -118,6 +118,27 @@ std::size_t format_dump_line(char* line, std::size_t offset, const unsigned char
 
 } // namespace
 
+std::size_t format_hex_dump(char* buffer, std::size_t size, const void* bytes, std::size_t count, const char* eol)
+{
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    const std::size_t eol_size = std::strlen(eol);
+    std::size_t used = 0;
+    char line[96];
+    for (std::size_t offset = 0; offset < count; offset += 16) {
+        const std::size_t n = count - offset < 16 ? count - offset : 16;
+        const std::size_t length = format_dump_line(line, offset, p + offset, n, eol);
+        if (used + length + eol_size + 1 > size) break;
+        std::memcpy(buffer + used, line, length);
+        used += length;
+    }
+    if (used + eol_size + 1 <= size) {
+        std::memcpy(buffer + used, eol, eol_size);
+        used += eol_size;
+    }
+    if (size > 0) buffer[used] = '\0';
+    return used;
+}
+
 void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol)
 {
     if (stream == nullptr) return;

@@ -22,3 +22,9 @@ constexpr std::size_t kReportBufferSize = 65000;
 void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n");
 void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record);
 void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol = "\n");
+
+// The same dump into `buffer`, NUL-terminated; returns its length. `eol` is
+// "\n" or "\r\n". A buffer of hex_dump_size(count) bytes holds it whole;
+// a smaller one gets the lines that fit.
+std::size_t format_hex_dump(char* buffer, std::size_t size, const void* bytes, std::size_t count, const char* eol);
+constexpr std::size_t hex_dump_size(std::size_t count) { return (count + 15) / 16 * 81 + 3; }

@@ -1,14 +1,22 @@
 #include "service/file_recorders.h"
 
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
 #include "common/trap_report.h"
+#include "platform/append_file.h"
 
 namespace {
 
 const char kCrLf[] = "\r\n";
+const char kParseErrorHeading[] = "SNMPトラップパケットの解析でエラーが発生しました。\r\n";
+
+// Largest CSV row: 29 fields of 255 characters, every one a doubled quote.
+constexpr std::size_t kCsvRowSize = 29 * (2 * 255 + 3) + 3;
+constexpr std::size_t kErrorEntrySize = sizeof kParseErrorHeading + hex_dump_size(kFrameDataSize);
+constexpr std::size_t kLogLineSize = 4096;
 
 std::mutex& log_lock()
 {
@@ -16,52 +24,53 @@ std::mutex& log_lock()
     return lock;
 }
 
-// Opens the file for appending in binary mode: line ends are written as
-// they must reach the disk.
-class AppendFile {
+// Each entry is built in memory and reaches the file in one write.
+int append_entry(const FileSetting& file, const char* entry, std::size_t size)
+{
+    return append_to_file(file.path, entry, size) ? 0 : -1;
+}
+
+int append_log_entry(const FileSetting& file, const char* entry, std::size_t size)
+{
+    std::lock_guard<std::mutex> guard(log_lock());
+    return append_entry(file, entry, size);
+}
+
+// Builds a text in a fixed buffer; what does not fit is cut.
+class Row {
 public:
-    explicit AppendFile(const FileSetting& file) : file_(std::fopen(file.path, "ab")) {}
-    ~AppendFile()
+    Row(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+    void put(char c)
     {
-        if (file_ != nullptr) std::fclose(file_);
+        if (used_ + 1 < size_) buffer_[used_++] = c;
     }
-    AppendFile(const AppendFile&) = delete;
-    AppendFile& operator=(const AppendFile&) = delete;
-    std::FILE* get() const { return file_; }
+    void put(const char* text)
+    {
+        while (*text != '\0') put(*text++);
+    }
+    // One quoted CSV field; a double quote inside it is doubled.
+    void field(const char* text)
+    {
+        put('"');
+        for (const char* p = text; *p != '\0'; ++p) {
+            if (*p == '"') put('"');
+            put(*p);
+        }
+        put('"');
+    }
+    void field(const char* format, int value)
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, format, value);
+        field(text);
+    }
+    std::size_t size() const { return used_; }
 
 private:
-    std::FILE* file_;
+    char* buffer_;
+    std::size_t size_;
+    std::size_t used_ = 0;
 };
-
-// Appends under the log lock; `write` gets the open file.
-template <class Write>
-int append_log(const FileSetting& file, Write write)
-{
-    if (!is_on(file.enabled)) return 0;
-    std::lock_guard<std::mutex> guard(log_lock());
-    AppendFile out(file);
-    if (out.get() == nullptr) return -1;
-    write(out.get());
-    return 0;
-}
-
-// One quoted CSV field; a double quote inside it is doubled.
-void put_csv_field(std::FILE* out, const char* text)
-{
-    std::fputc('"', out);
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '"') std::fputc('"', out);
-        std::fputc(*p, out);
-    }
-    std::fputc('"', out);
-}
-
-void put_csv_number(std::FILE* out, const char* format, int value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, format, value);
-    put_csv_field(out, text);
-}
 
 } // namespace
 
@@ -74,55 +83,67 @@ int write_bin_file(const FileSetting& file, const TrapFrame& frame)
 int write_csv_file(const FileSetting& file, const TrapRecord& trap)
 {
     if (!is_on(file.enabled)) return 0;
-    AppendFile out(file);
-    std::FILE* f = out.get();
-    if (f == nullptr) return -1;
-    put_csv_field(f, trap.recv_time);
-    std::fputc(',', f);
-    put_csv_number(f, "%d", trap.version);
-    std::fputc(',', f);
-    put_csv_field(f, trap.community);
-    std::fputc(',', f);
-    put_csv_number(f, "%02X", trap.pdu_type);
-    std::fputc(',', f);
-    put_csv_field(f, trap.enterprise);
-    std::fputc(',', f);
-    put_csv_field(f, trap.agent_addr);
-    std::fputc(',', f);
-    put_csv_number(f, "%d", trap.generic_trap);
-    std::fputc(',', f);
-    put_csv_number(f, "%d", trap.specific_trap);
-    std::fputc(',', f);
-    put_csv_number(f, "%d", trap.time_stamp);
+    thread_local char buffer[kCsvRowSize];
+    Row row(buffer, sizeof buffer);
+    row.field(trap.recv_time);
+    row.put(',');
+    row.field("%d", trap.version);
+    row.put(',');
+    row.field(trap.community);
+    row.put(',');
+    row.field("%02X", trap.pdu_type);
+    row.put(',');
+    row.field(trap.enterprise);
+    row.put(',');
+    row.field(trap.agent_addr);
+    row.put(',');
+    row.field("%d", trap.generic_trap);
+    row.put(',');
+    row.field("%d", trap.specific_trap);
+    row.put(',');
+    row.field("%d", trap.time_stamp);
     for (int i = 0; i < used_varbinds(trap); ++i) {
-        std::fputc(',', f);
-        put_csv_field(f, trap.varbinds[i].name);
-        std::fputc(',', f);
-        put_csv_field(f, trap.varbinds[i].value);
+        row.put(',');
+        row.field(trap.varbinds[i].name);
+        row.put(',');
+        row.field(trap.varbinds[i].value);
     }
-    std::fputs(kCrLf, f);
-    return 0;
+    row.put(kCrLf);
+    return append_entry(file, buffer, row.size());
 }
 
 int write_log_file(const FileSetting& file, const TrapRecord& trap)
 {
-    return append_log(file, [&](std::FILE* f) { write_trap_report(trap, f, kCrLf); });
+    if (!is_on(file.enabled)) return 0;
+    thread_local char report[kReportBufferSize + sizeof kCrLf];
+    report[0] = '\0';
+    format_trap_report(report, kReportBufferSize, trap);
+    std::strcat(report, kCrLf);  // the empty line that ends every report
+    return append_log_entry(file, report, std::strlen(report));
 }
 
 int write_error_log(const FileSetting& file, const TrapFrame& frame)
 {
-    return append_log(file, [&](std::FILE* f) {
-        std::fprintf(f, "SNMPトラップパケットの解析でエラーが発生しました。%s", kCrLf);
-        const std::size_t n = frame.length < kFrameDataSize ? frame.length : kFrameDataSize;
-        write_hex_dump(frame.data, n, f, kCrLf);
-    });
+    if (!is_on(file.enabled)) return 0;
+    thread_local char entry[kErrorEntrySize];
+    const std::size_t heading = sizeof kParseErrorHeading - 1;
+    std::memcpy(entry, kParseErrorHeading, heading);
+    const std::size_t n = frame.length < kFrameDataSize ? frame.length : kFrameDataSize;
+    const std::size_t dump = format_hex_dump(entry + heading, sizeof entry - heading, frame.data, n, kCrLf);
+    return append_log_entry(file, entry, heading + dump);
 }
 
 int write_log_line(const FileSetting& file, const char* text)
 {
+    if (!is_on(file.enabled)) return 0;
     char now[64] = "";
     const std::time_t t = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&t, &local) != nullptr) std::strftime(now, sizeof now, "%Y/%m/%d %H:%M:%S", &local);
-    return append_log(file, [&](std::FILE* f) { std::fprintf(f, "[%s] %s%s", now, text, kCrLf); });
+    char line[kLogLineSize];
+    const int n = std::snprintf(line, sizeof line - 2, "[%s] %s", now, text);
+    if (n < 0) return -1;
+    const std::size_t size = static_cast<std::size_t>(n) < sizeof line - 2 ? static_cast<std::size_t>(n) : sizeof line - 3;
+    std::memcpy(line + size, kCrLf, 2);
+    return append_log_entry(file, line, size + 2);
 }

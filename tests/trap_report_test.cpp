@@ -177,4 +177,19 @@ TEST(HexDump, EveryLineHasItsCharacterColumnAtColumn61)
     EXPECT_NE(text.find("00000120 : 00 00 00 00 00 00 00 00 - 00 00 00 00 "), std::string::npos);
 }
 
+TEST(HexDump, IntoABufferAsIntoAStream)
+{
+    Bytes bytes;
+    for (int i = 0; i < 300; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7));
+    const std::string stream =
+        captured([&](std::FILE* f) { write_hex_dump(bytes.data(), bytes.size(), f, "\r\n"); });
+    char buffer[hex_dump_size(300)];
+    EXPECT_EQ(format_hex_dump(buffer, sizeof buffer, bytes.data(), bytes.size(), "\r\n"), stream.size());
+    EXPECT_EQ(std::string(buffer), stream);
+
+    char small[200];  // room for two lines of 81 bytes and the closing line end
+    EXPECT_EQ(format_hex_dump(small, sizeof small, bytes.data(), bytes.size(), "\r\n"), 164u);
+    EXPECT_EQ(std::string(small), stream.substr(0, 162) + "\r\n");
+}
+
 } // namespace
