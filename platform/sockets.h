@@ -21,14 +21,22 @@ public:
 };
 
 // An IPv4 address and port, both in network byte order.
-struct UdpEndpoint {
+struct Ipv4Endpoint {
     std::uint32_t address;
     std::uint16_t port;
 };
 
 // Resolves `host` as a dotted address, else through the host table / resolver
 // (first IPv4 address). False when neither gives an address.
-bool resolve_ipv4(const char* host, std::uint16_t port, UdpEndpoint& out);
+bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out);
+
+// Looks a host name (or dotted address) up through the resolver, as
+// gethostbyname does, safely from any thread: the first IPv4 address and the
+// entry's address family. False when the name does not resolve.
+bool lookup_host(const char* name, std::uint32_t& address, int& family);
+
+// This machine's host name. False when it cannot be had.
+bool local_host_name(char* name, std::size_t size);
 
 // Sets the sockets layer's last error to "invalid argument" (10022 on Windows).
 void set_socket_error_invalid_argument();
@@ -53,7 +61,36 @@ public:
 
     Receive receive(void* buffer, std::size_t size, std::size_t& got);
     // Sends one datagram; returns the bytes sent or -1.
-    long send_to(const UdpEndpoint& to, const void* data, std::size_t size);
+    long send_to(const Ipv4Endpoint& to, const void* data, std::size_t size);
+
+private:
+    static constexpr std::intptr_t kInvalid = -1;
+    std::intptr_t handle_ = kInvalid;
+};
+
+// A TCP connection with blocking calls, for the mail client and the POP3 log-in.
+class TcpSocket {
+public:
+    enum class Wait { Readable, TimedOut, Failed };
+
+    TcpSocket() = default;
+    ~TcpSocket() { close(); }
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    bool create();
+    // Binds to every local address, port 0, the family taken from the local host's entry.
+    bool bind_any();
+    bool connect_to(const Ipv4Endpoint& to);
+    bool is_open() const { return handle_ != kInvalid; }
+    void close();
+    void shutdown_both();
+
+    long send(const void* data, std::size_t size);
+    long receive(void* buffer, std::size_t size);
+    Wait wait_readable(int seconds);
+    // True when the last failed call only said it would have blocked.
+    static bool last_error_would_block();
 
 private:
     static constexpr std::intptr_t kInvalid = -1;

@@ -21,7 +21,7 @@ const char kManagerHost[] = "localhost";
 // trap while the first look-up has not succeeded.
 class ManagerAddress {
 public:
-    bool get(UdpEndpoint& out)
+    bool get(Ipv4Endpoint& out)
     {
         if (!known_) known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_);
         out = endpoint_;
@@ -30,13 +30,13 @@ public:
 
 private:
     bool known_ = false;
-    UdpEndpoint endpoint_{};
+    Ipv4Endpoint endpoint_{};
 };
 
 // Sends the frame with its two words in network order, then restores them.
 void forward_to_manager(UdpSocket& sender, ManagerAddress& manager, TrapFrame& frame)
 {
-    UdpEndpoint to;
+    Ipv4Endpoint to;
     if (!manager.get(to)) {
         set_socket_error_invalid_argument();
         return;
@@ -76,7 +76,7 @@ int run_receive_loop()
     std::fflush(stdout);
 
     ManagerAddress manager;
-    UdpEndpoint warm_up;
+    Ipv4Endpoint warm_up;
     manager.get(warm_up);
     for (;;) {
         std::size_t got = 0;
@@ -105,7 +105,7 @@ int run_receive_loop()
 bool send_wake_up_datagram()
 {
     UdpSocket socket;
-    UdpEndpoint to;
+    Ipv4Endpoint to;
     if (!socket.open_bound(0) || !resolve_ipv4("localhost", kTrapPort, to)) return false;
     const std::uint8_t wake_up[2] = {kStopMarker, 0x00};
     return socket.send_to(to, wake_up, sizeof wake_up) == static_cast<long>(sizeof wake_up);

@@ -30,7 +30,10 @@ const std::string kData = "    \x83" "f\x81[\x83^: ";  // データ:
 // What `write` puts into a binary-mode file.
 std::string captured(const std::function<void(std::FILE*)>& write)
 {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / "tarnow_report_test.out";
+    // One file per test: CTest runs the tests of this program in parallel processes.
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        (std::string("tarnow_report_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::FILE* f = std::fopen(path.string().c_str(), "wb+");
     EXPECT_NE(f, nullptr);
     write(f);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,7 +13,7 @@
 SocketsRuntime::SocketsRuntime() = default;
 SocketsRuntime::~SocketsRuntime() = default;
 
-bool resolve_ipv4(const char* host, std::uint16_t port, UdpEndpoint& out)
+bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out)
 {
     out.port = htons(port);
     const in_addr_t dotted = inet_addr(host);
@@ -20,10 +21,8 @@ bool resolve_ipv4(const char* host, std::uint16_t port, UdpEndpoint& out)
         out.address = dotted;
         return true;
     }
-    const hostent* entry = gethostbyname(host);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) return false;
-    std::memcpy(&out.address, entry->h_addr_list[0], sizeof out.address);
-    return true;
+    int family = 0;
+    return lookup_host(host, out.address, family);
 }
 
 void set_socket_error_invalid_argument() { errno = EINVAL; }
@@ -36,12 +35,13 @@ bool UdpSocket::open_bound(std::uint16_t port)
     handle_ = fd;
     sockaddr_in local{};
     char name[128];
-    const hostent* entry = ::gethostname(name, sizeof name) == 0 ? gethostbyname(name) : nullptr;
-    if (entry == nullptr) {
+    std::uint32_t address = 0;
+    int family = 0;
+    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) {
         close();
         return false;
     }
-    local.sin_family = static_cast<sa_family_t>(entry->h_addrtype);
+    local.sin_family = static_cast<sa_family_t>(family);
     local.sin_port = htons(port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         close();
@@ -80,7 +80,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     return Receive::Datagram;
 }
 
-long UdpSocket::send_to(const UdpEndpoint& to, const void* data, std::size_t size)
+long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
 {
     sockaddr_in dest{};
     dest.sin_family = AF_INET;
@@ -88,3 +88,87 @@ long UdpSocket::send_to(const UdpEndpoint& to, const void* data, std::size_t siz
     dest.sin_addr.s_addr = to.address;
     return ::sendto(static_cast<int>(handle_), data, size, 0, reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
 }
+
+bool lookup_host(const char* name, std::uint32_t& address, int& family)
+{
+    hostent entry{};
+    hostent* result = nullptr;
+    char scratch[2048];
+    int error = 0;
+    if (gethostbyname_r(name, &entry, scratch, sizeof scratch, &result, &error) != 0 || result == nullptr ||
+        result->h_addr_list[0] == nullptr || result->h_addrtype != AF_INET)
+        return false;
+    std::memcpy(&address, result->h_addr_list[0], sizeof address);
+    family = result->h_addrtype;
+    return true;
+}
+
+bool local_host_name(char* name, std::size_t size)
+{
+    if (::gethostname(name, size) != 0) return false;
+    name[size - 1] = '\0';
+    return true;
+}
+
+bool TcpSocket::create()
+{
+    close();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    handle_ = fd;
+    return true;
+}
+
+bool TcpSocket::bind_any()
+{
+    char name[128];
+    std::uint32_t address = 0;
+    int family = 0;
+    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
+    sockaddr_in local{};
+    local.sin_family = static_cast<sa_family_t>(family);
+    return ::bind(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool TcpSocket::connect_to(const Ipv4Endpoint& to)
+{
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = to.port;
+    dest.sin_addr.s_addr = to.address;
+    return ::connect(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&dest), sizeof dest) == 0;
+}
+
+void TcpSocket::close()
+{
+    if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
+    handle_ = kInvalid;
+}
+
+void TcpSocket::shutdown_both()
+{
+    if (handle_ != kInvalid) ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
+}
+
+long TcpSocket::send(const void* data, std::size_t size)
+{
+    if (handle_ == kInvalid) return -1;
+    return ::send(static_cast<int>(handle_), data, size, MSG_NOSIGNAL);
+}
+
+long TcpSocket::receive(void* buffer, std::size_t size)
+{
+    if (handle_ == kInvalid) return -1;
+    return ::recv(static_cast<int>(handle_), buffer, size, 0);
+}
+
+TcpSocket::Wait TcpSocket::wait_readable(int seconds)
+{
+    if (handle_ == kInvalid) return Wait::Failed;
+    pollfd p{static_cast<int>(handle_), POLLIN, 0};
+    const int n = ::poll(&p, 1, seconds * 1000);
+    if (n < 0) return errno == EINTR ? Wait::TimedOut : Wait::Failed;
+    return n == 0 ? Wait::TimedOut : Wait::Readable;
+}
+
+bool TcpSocket::last_error_would_block() { return errno == EWOULDBLOCK || errno == EAGAIN; }

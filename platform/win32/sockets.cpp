@@ -12,7 +12,7 @@ SocketsRuntime::SocketsRuntime()
 
 SocketsRuntime::~SocketsRuntime() { WSACleanup(); }
 
-bool resolve_ipv4(const char* host, std::uint16_t port, UdpEndpoint& out)
+bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out)
 {
     out.port = htons(port);
     const unsigned long dotted = inet_addr(host);
@@ -20,10 +20,8 @@ bool resolve_ipv4(const char* host, std::uint16_t port, UdpEndpoint& out)
         out.address = dotted;
         return true;
     }
-    const hostent* entry = gethostbyname(host);
-    if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) return false;
-    std::memcpy(&out.address, entry->h_addr_list[0], sizeof out.address);
-    return true;
+    int family = 0;
+    return lookup_host(host, out.address, family);
 }
 
 void set_socket_error_invalid_argument() { WSASetLastError(WSAEINVAL); }
@@ -36,12 +34,13 @@ bool UdpSocket::open_bound(std::uint16_t port)
     handle_ = static_cast<std::intptr_t>(s);
     sockaddr_in local{};
     char name[128];
-    const hostent* entry = ::gethostname(name, sizeof name) == 0 ? gethostbyname(name) : nullptr;
-    if (entry == nullptr) {
+    std::uint32_t address = 0;
+    int family = 0;
+    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) {
         close();
         return false;
     }
-    local.sin_family = static_cast<short>(entry->h_addrtype);
+    local.sin_family = static_cast<short>(family);
     local.sin_port = htons(port);
     if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         close();
@@ -79,7 +78,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     }
 }
 
-long UdpSocket::send_to(const UdpEndpoint& to, const void* data, std::size_t size)
+long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
 {
     sockaddr_in dest{};
     dest.sin_family = AF_INET;
@@ -88,3 +87,86 @@ long UdpSocket::send_to(const UdpEndpoint& to, const void* data, std::size_t siz
     return ::sendto(static_cast<SOCKET>(handle_), static_cast<const char*>(data), static_cast<int>(size), 0,
                     reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
 }
+
+bool lookup_host(const char* name, std::uint32_t& address, int& family)
+{
+    // Windows Sockets keeps the answer per thread.
+    const hostent* entry = gethostbyname(name);
+    if (entry == nullptr || entry->h_addr_list[0] == nullptr || entry->h_addrtype != AF_INET) return false;
+    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+    family = entry->h_addrtype;
+    return true;
+}
+
+bool local_host_name(char* name, std::size_t size)
+{
+    if (::gethostname(name, static_cast<int>(size)) != 0) return false;
+    name[size - 1] = '\0';
+    return true;
+}
+
+bool TcpSocket::create()
+{
+    close();
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) return false;
+    handle_ = static_cast<std::intptr_t>(s);
+    return true;
+}
+
+bool TcpSocket::bind_any()
+{
+    char name[128];
+    std::uint32_t address = 0;
+    int family = 0;
+    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
+    sockaddr_in local{};
+    local.sin_family = static_cast<short>(family);
+    return ::bind(static_cast<SOCKET>(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+bool TcpSocket::connect_to(const Ipv4Endpoint& to)
+{
+    sockaddr_in dest{};
+    dest.sin_family = AF_INET;
+    dest.sin_port = to.port;
+    dest.sin_addr.s_addr = to.address;
+    return ::connect(static_cast<SOCKET>(handle_), reinterpret_cast<const sockaddr*>(&dest), sizeof dest) == 0;
+}
+
+void TcpSocket::close()
+{
+    if (handle_ != kInvalid) ::closesocket(static_cast<SOCKET>(handle_));
+    handle_ = kInvalid;
+}
+
+void TcpSocket::shutdown_both()
+{
+    if (handle_ != kInvalid) ::shutdown(static_cast<SOCKET>(handle_), SD_BOTH);
+}
+
+long TcpSocket::send(const void* data, std::size_t size)
+{
+    if (handle_ == kInvalid) return -1;
+    return ::send(static_cast<SOCKET>(handle_), static_cast<const char*>(data), static_cast<int>(size), 0);
+}
+
+long TcpSocket::receive(void* buffer, std::size_t size)
+{
+    if (handle_ == kInvalid) return -1;
+    return ::recv(static_cast<SOCKET>(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0);
+}
+
+TcpSocket::Wait TcpSocket::wait_readable(int seconds)
+{
+    if (handle_ == kInvalid) return Wait::Failed;
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(static_cast<SOCKET>(handle_), &readable);
+    timeval limit{seconds, 0};
+    const int n = ::select(0, &readable, nullptr, nullptr, &limit);
+    if (n == SOCKET_ERROR) return Wait::Failed;
+    return n == 0 ? Wait::TimedOut : Wait::Readable;
+}
+
+bool TcpSocket::last_error_would_block() { return WSAGetLastError() == WSAEWOULDBLOCK; }

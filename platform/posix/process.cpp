@@ -1,0 +1,42 @@
+#include "platform/process.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+// Waits for the child so that it leaves no zombie behind.
+void reap(pid_t pid)
+{
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+}
+
+} // namespace
+
+bool start_program(const char* command_line)
+{
+    const std::vector<std::string> args = split_command_line(command_line);
+    if (args.empty() || args[0].empty()) return false;
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    // The receiver blocks SIGTERM and SIGINT for its stop thread; the program must not inherit that.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    pid_t pid;
+    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) return false;
+    reap(pid);
+    return true;
+}

@@ -1,0 +1,75 @@
+#include "service/mail/jis_converter.h"
+
+#include <cstring>
+
+namespace {
+
+const unsigned char kEscapes[3][3] = {
+    {0x1B, 0x28, 0x42},  // ESC ( B: ASCII
+    {0x1B, 0x28, 0x49},  // ESC ( I: JIS X 0201 katakana
+    {0x1B, 0x24, 0x42},  // ESC $ B: JIS X 0208
+};
+
+unsigned char jis_trail(unsigned char b)
+{
+    if (b < 0x80) return static_cast<unsigned char>(b - 0x1F);
+    if (b <= 0x9E) return static_cast<unsigned char>(b - 0x20);
+    return static_cast<unsigned char>(b - 0x7E);
+}
+
+unsigned char jis_lead(unsigned char b, unsigned char next)
+{
+    unsigned char lead = static_cast<unsigned char>(b < 0xA0 ? 2 * (b - 0x70) : 2 * (b - 0xB0));
+    if (next < 0x9F) --lead;
+    return lead;
+}
+
+} // namespace
+
+void JisConverter::start(const char* source)
+{
+    source_ = reinterpret_cast<const unsigned char*>(source);
+    length_ = std::strlen(source);
+    position = 0;
+    mode = 0;
+    escape_index = 3;
+    trail_pending = false;
+}
+
+std::size_t JisConverter::next(char* out, std::size_t capacity)
+{
+    std::size_t written = 0;
+    auto put = [&](unsigned char byte) { out[written++] = static_cast<char>(byte); };
+    auto switch_to = [&](int new_mode) {
+        mode = new_mode;
+        escape_index = 0;
+    };
+    while (written < capacity && position < length_) {
+        if (escape_index < 3) {
+            put(kEscapes[mode][escape_index++]);
+            continue;
+        }
+        const unsigned char b = source_[position];
+        if (trail_pending) {
+            put(jis_trail(b));
+            ++position;
+            trail_pending = false;
+        } else if (b < 0x80) {
+            if (mode != 0) switch_to(0);
+            else put(b), ++position;
+        } else if (b >= 0xA1 && b <= 0xDF) {
+            if (mode != 1) switch_to(1);
+            else put(static_cast<unsigned char>(b - 0x80)), ++position;
+        } else if (mode != 2) {
+            switch_to(2);
+        } else {
+            const unsigned char following = position + 1 < length_ ? source_[position + 1] : 0;
+            put(jis_lead(b, following));
+            ++position;
+            trail_pending = true;
+        }
+    }
+    if (position >= length_ && mode != 0) switch_to(0);
+    while (written < capacity && position >= length_ && escape_index < 3) put(kEscapes[mode][escape_index++]);
+    return written;
+}

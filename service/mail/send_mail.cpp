@@ -1,0 +1,201 @@
+#include "service/mail/send_mail.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "service/mail/jis_converter.h"
+
+namespace {
+
+constexpr std::size_t kLineSize = 2048;
+constexpr std::size_t kReplySize = 2048;
+constexpr std::size_t kChunkSize = 2048;
+constexpr int kReplyWaitSeconds = 20;
+constexpr int kReplyWaitsBeforeGivingUp = 6;
+
+const char* text_or_empty(const char* text) { return text != nullptr ? text : ""; }
+
+// Outcome of one chunk of reply lines.
+enum class Verdict { Success, Failure, Undecided };
+
+// The first line whose first three characters are digits and whose fourth is
+// white space decides: 400 or less succeeds, above 400 fails.
+Verdict judge_reply(char* chunk)
+{
+    for (char* line = std::strtok(chunk, "\r\n"); line != nullptr; line = std::strtok(nullptr, "\r\n")) {
+        const auto digit = [&](int i) { return std::isdigit(static_cast<unsigned char>(line[i])) != 0; };
+        if (!digit(0) || !digit(1) || !digit(2)) continue;
+        const char fourth = line[3];
+        if (fourth != ' ' && fourth != '\t' && fourth != '\v' && fourth != '\f') continue;
+        return std::atoi(line) <= 400 ? Verdict::Success : Verdict::Failure;
+    }
+    return Verdict::Undecided;
+}
+
+} // namespace
+
+SendMail::SendMail(const char* from_, const char* to_, const char* cc_, const char* bcc_, const char* subject_)
+    : from(text_or_empty(from_)), to(text_or_empty(to_)), cc(text_or_empty(cc_)), bcc(text_or_empty(bcc_)),
+      subject(text_or_empty(subject_))
+{
+}
+
+int SendMail::open(int port, const char* server)
+{
+    if (!sock.create()) return -1;
+    if (!sock.bind_any()) {
+        sock.close();
+        return -1;
+    }
+    Ipv4Endpoint server_address;
+    if (!resolve_ipv4(server, static_cast<std::uint16_t>(port), server_address)) return -1;
+    if (!sock.connect_to(server_address)) return -1;
+    return read_reply();
+}
+
+void SendMail::set_subject(const char* text)
+{
+    if (text != nullptr) subject = text;
+}
+
+int SendMail::send_all(const char* data, std::size_t length)
+{
+    std::size_t sent = 0;
+    while (sent < length) {
+        const long n = sock.send(data + sent, length - sent);
+        if (n < 0) return -1;
+        sent += static_cast<std::size_t>(n);
+    }
+    return static_cast<int>(sent);
+}
+
+int SendMail::read_reply()
+{
+    int idle_waits = 0;
+    for (;;) {
+        const TcpSocket::Wait wait = sock.wait_readable(kReplyWaitSeconds);
+        if (wait == TcpSocket::Wait::Failed) return -1;
+        if (wait == TcpSocket::Wait::TimedOut) {
+            if (++idle_waits >= kReplyWaitsBeforeGivingUp) return -1;
+            continue;
+        }
+        char reply[kReplySize + 1];
+        const long n = sock.receive(reply, kReplySize);
+        if (n < 0) return -1;
+        if (n == 0) {
+            if (TcpSocket::last_error_would_block()) continue;
+            return -1;
+        }
+        reply[n] = '\0';
+        const Verdict verdict = judge_reply(reply);
+        if (verdict != Verdict::Undecided) return verdict == Verdict::Success ? 0 : -1;
+        idle_waits = 0;
+    }
+}
+
+int SendMail::command(const char* line)
+{
+    if (send_all(line, std::strlen(line)) < 0) return -1;
+    return read_reply();
+}
+
+int SendMail::send_line(const char* format, const std::string& value)
+{
+    char line[kLineSize];
+    std::snprintf(line, sizeof line, format, value.c_str(), "\r\n");
+    return send_all(line, std::strlen(line)) < 0 ? -1 : 0;
+}
+
+int SendMail::send_recipients()
+{
+    if (to.empty()) return -1;
+    for (const std::string* rcpt : {&to, &cc, &bcc}) {
+        if (rcpt->empty()) continue;
+        char line[kLineSize];
+        std::snprintf(line, sizeof line, "RCPT TO: %s%s", rcpt->c_str(), "\r\n");
+        if (command(line) != 0) return -1;
+    }
+    return 0;
+}
+
+std::string SendMail::date_line(std::time_t now)
+{
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[kLineSize];
+    std::strftime(date, sizeof date, "Date: %a, %d %b %Y %H:%M:%S", &local);
+    tzset();
+    const int hours = static_cast<int>(-timezone / 3600);
+    char line[kLineSize + 16];
+    std::snprintf(line, sizeof line, "%s %+.2d00\r\n", date, hours);
+    return line;
+}
+
+int SendMail::send_headers()
+{
+    if (!subject.empty() && send_line("Subject: %s%s", subject) != 0) return -1;
+    if (send_line("From: %s%s", from) != 0) return -1;
+    if (!to.empty() && send_line("To: %s%s", to) != 0) return -1;
+    if (!cc.empty() && send_line("Cc: %s%s", cc) != 0) return -1;
+    if (!bcc.empty() && send_line("Bcc: %s%s", bcc) != 0) return -1;
+    const std::string date = date_line(std::time(nullptr));
+    if (send_all(date.c_str(), date.size()) < 0) return -1;
+    const char mailer[] = "X-Mailer: Orvel Trap Receiver SendMail Class V1.0\r\n";
+    return send_all(mailer, sizeof mailer - 1) < 0 ? -1 : 0;
+}
+
+std::string SendMail::transparent_body(const char* body)
+{
+    std::string out;
+    bool line_start = true;
+    for (const char* p = body; *p != '\0'; ++p) {
+        if (line_start && *p == '.') out += '.';
+        line_start = false;
+        if (*p == '\r' || *p == '\n') {
+            if (*p == '\r' && p[1] == '\n') ++p;
+            out += "\r\n";
+            line_start = true;
+            continue;
+        }
+        out += *p;
+    }
+    return out;
+}
+
+int SendMail::send_body(const char* body)
+{
+    const std::string text = transparent_body(body);
+    JisConverter converter;
+    converter.start(text.c_str());
+    char chunk[kChunkSize];
+    char last = '\0';
+    for (std::size_t n; (n = converter.next(chunk, sizeof chunk)) > 0;) {
+        if (send_all(chunk, n) < 0) return -1;
+        last = chunk[n - 1];
+    }
+    if (last != '\n' && send_all("\r\n", 2) < 0) return -1;
+    return 0;
+}
+
+int SendMail::send(const char* body)
+{
+    char hello[kLineSize] = "HELO ";
+    local_host_name(hello + 5, kLineSize - 5 - 2);
+    std::strcat(hello, "\r\n");
+    int result = command(hello);
+    char line[kLineSize];
+    std::snprintf(line, sizeof line, "MAIL FROM: %s%s", from.c_str(), "\r\n");
+    result |= command(line);
+    result |= send_recipients();
+    result |= command("DATA\r\n");
+    result |= send_headers();
+    const char content_type[] = "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n";
+    result |= send_all(content_type, sizeof content_type - 1) < 0 ? -1 : 0;
+    result |= send_body(body);
+    std::snprintf(line, sizeof line, ".%s", "\r\n");
+    result |= command(line);
+    result |= command("QUIT\r\n");
+    return result;
+}

@@ -1,0 +1,22 @@
+// Sound and program start for traps that pass the trap level; both run on
+// the receive loop's thread.
+#include "platform/process.h"
+#include "platform/sound.h"
+#include "service/notifications.h"
+
+int play_trap_sound(const ServiceSettings& s, const TrapRecord& trap)
+{
+    if (!passes_trap_level(s, trap)) return 0;
+    if (is_on(s.f_wave)) {
+        play_wave_file(s.wavefile, is_on(s.waveloop));
+    } else {
+        play_beep(static_cast<unsigned>(s.sound_freq), static_cast<unsigned>(s.sound_msec));
+    }
+    return 0;
+}
+
+int run_trap_program(const ServiceSettings& s, const TrapRecord& trap)
+{
+    if (!passes_trap_level(s, trap)) return 0;
+    return start_program(s.program) ? 0 : -1;
+}
