@@ -1,0 +1,184 @@
+"""Mail, program start and sound of the real receiver: mail through a real
+SMTP server on loopback (aiosmtpd), programs that leave a mark, a beep that
+holds the loop."""
+
+import email
+import os
+import shutil
+import socket
+import stat
+import time
+import unittest
+
+from aiosmtpd.controller import Controller
+
+import harness as h
+
+ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
+
+
+class Inbox:
+    def __init__(self):
+        self.mails = []
+
+    async def handle_DATA(self, server, session, envelope):
+        self.mails.append(envelope)
+        return "250 OK"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class NotificationsTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = h.tempdir()
+        self.settings = h.Settings(self.tmp)
+        self.manager = h.ManagerPort()
+        self.receiver = None
+
+    def tearDown(self):
+        if self.receiver:
+            self.receiver.kill()
+        self.manager.close()
+        self.settings.clear()
+        h.remove(self.tmp)
+
+    def start(self, values):
+        self.settings.write(values)
+        self.receiver = h.Receiver(self.settings, self.tmp)
+
+    def stop(self):
+        code, out = self.receiver.stop()
+        self.receiver = None
+        self.assertEqual(code, 0)
+        return out
+
+    def trap(self, generic, *bindings):
+        h.snmptrap(ENTERPRISE, generic, 0, *bindings)
+        got = self.manager.frames(1)
+        self.assertEqual(len(got), 1)
+        return got[0]
+
+    def wait_for_mails(self, inbox, count, timeout=20):
+        deadline = time.time() + timeout
+        while len(inbox.mails) < count and time.time() < deadline:
+            time.sleep(0.1)
+        time.sleep(0.5)  # and no more than that
+        return inbox.mails
+
+    def with_smtp(self):
+        inbox = Inbox()
+        controller = Controller(inbox, hostname="127.0.0.1", port=free_port())
+        controller.start()
+        self.addCleanup(controller.stop)
+        return inbox, controller.port
+
+    def test_one_mail_per_qualifying_trap_with_its_report(self):
+        inbox, port = self.with_smtp()
+        self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "trap@example.org",
+                    "mail_to": "noc@example.org", "traplevel": 2})
+        self.trap(1)  # below the level: no mail
+        frames = [self.trap(6, "1.3.6.1.2.1.1.5.0", "s", "first"), self.trap(2, "1.3.6.1.2.1.1.5.0", "s", "second")]
+        mails = self.wait_for_mails(inbox, 2)
+        self.stop()
+        self.assertEqual(len(mails), 2)
+        got = []
+        for mail in mails:
+            self.assertEqual(mail.mail_from, "trap@example.org")
+            self.assertEqual(mail.rcpt_tos, ["noc@example.org"])
+            message = email.message_from_bytes(mail.content)
+            self.assertEqual(list(message.keys()), ["Subject", "From", "To", "Date", "X-Mailer", "Content-Type"])
+            self.assertEqual(message["Content-Type"], "text/plain; charset=iso-2022-jp")
+            self.assertEqual(message["X-Mailer"], "Orvel Trap Receiver SendMail Class V1.0")
+            got.append((message["Subject"], message.get_payload(decode=True).decode("iso-2022-jp")))
+        expected = []
+        for (t, _, _), generic, text in zip(frames, (6, 2), ("first", "second")):
+            trap = dict(time=h.recv_time(t), community="public", enterprise=ENTERPRISE, agent="10.0.0.1",
+                        generic=generic, specific=0, uptime=100,
+                        bindings=[("1.3.6.1.2.1.1.5.0", "O", text.encode())])
+            expected.append(("SNMP Trap " + h.recv_time(t), h.report(trap, b"\r\n").decode("cp932")))
+        self.assertEqual(sorted(got), sorted(expected))
+
+    def test_a_trap_cannot_smuggle_smtp_commands(self):
+        inbox, port = self.with_smtp()
+        self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
+                    "mail_to": "b@example.org"})
+        smuggled = "\r\n.\r\nRSET\r\nMAIL FROM:<evil@example.org>\r\nRCPT TO:<victim@example.org>\r\nDATA\r\nhi\r\n"
+        self.trap(6, "1.3.6.1.2.1.1.5.0", "s", smuggled)
+        mails = self.wait_for_mails(inbox, 1)
+        self.stop()
+        self.assertEqual(len(mails), 1)
+        self.assertEqual(mails[0].rcpt_tos, ["b@example.org"])
+        body = email.message_from_bytes(mails[0].content).get_payload(decode=True).decode("iso-2022-jp")
+        self.assertIn("    データ: " + smuggled + "\r\n", body)
+
+    def program(self, marker, argument):
+        if h.ON_WINE:
+            return "cmd /c echo %s>> %s" % (argument, h.host_path(marker))
+        return '/bin/sh -c "echo %s >> %s"' % (argument, marker)
+
+    def marks(self, marker, timeout=10, count=None):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            text = (h.read(marker) or b"").split()
+            if count is not None and len(text) >= count:
+                break
+            time.sleep(0.1)
+        return (h.read(marker) or b"").split()
+
+    def test_program_follows_the_trap_level(self):
+        marker = os.path.join(self.tmp, "marker")
+        self.start({"f_program": 1, "program": self.program(marker, "ran"), "traplevel": 3})
+        self.trap(2)
+        self.trap(3)
+        self.marks(marker, count=1)  # one program at a time appends to the marker
+        self.trap(6)
+        self.stop()
+        self.assertEqual(self.marks(marker, count=2), [b"ran", b"ran"])
+
+    def test_program_with_blanks_in_its_quoted_path(self):
+        folder = os.path.join(self.tmp, "dir with blanks")
+        os.mkdir(folder)
+        marker = os.path.join(self.tmp, "marker")
+        if h.ON_WINE:
+            prefix_cmd = os.path.join(h.WINE_PREFIX, "drive_c", "windows", "system32", "cmd.exe")
+            shutil.copy(prefix_cmd, os.path.join(folder, "my cmd.exe"))
+            program = '"%s" /c echo quoted>> %s' % (h.host_path(os.path.join(folder, "my cmd.exe")), h.host_path(marker))
+        else:
+            script = os.path.join(folder, "mark prog")
+            with open(script, "w") as f:
+                f.write('#!/bin/sh\necho "$1" >> "%s"\n' % marker)
+            os.chmod(script, stat.S_IRWXU)
+            program = '"%s" "quoted"' % script
+        self.start({"f_program": 1, "program": program})
+        self.trap(6)
+        self.stop()
+        self.assertEqual(self.marks(marker, count=1), [b"quoted"])
+
+    def test_empty_program_leaves_the_other_actions(self):
+        record = os.path.join(self.tmp, "t.orv")
+        self.start({"f_program": 1, "program": "", "f_binfile": 1, "binfile": h.host_path(record)})
+        frame = self.trap(6)
+        self.trap(6)
+        self.stop()
+        self.assertEqual(h.record_frames(h.read(record))[0], frame)
+        self.assertEqual(len(h.record_frames(h.read(record))), 2)
+
+    def test_beep_holds_the_loop(self):
+        self.start({"f_sound": 1, "f_wave": 0, "sound_freq": 500, "sound_msec": 200})
+        payload = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
+        started = time.time()
+        h.send_udp(payload)
+        h.send_udp(payload)
+        got = self.manager.frames(2)
+        elapsed = time.time() - started
+        self.stop()
+        self.assertEqual(len(got), 2)
+        # the second trap is forwarded only after the first one's 200 ms tone
+        self.assertGreaterEqual(elapsed, 0.19)
+
+if __name__ == "__main__":
+    unittest.main()
