@@ -1,0 +1,88 @@
+"""A storm of traps while the mail server is slow: the receiver keeps every
+trap, and its threads and memory stay bounded."""
+
+import os
+import socket
+import subprocess
+import threading
+import time
+import unittest
+
+import harness as h
+
+TRAPS = 10000
+BUILD = os.path.dirname(os.path.dirname(h.TARNOW))
+
+
+class SlowSmtpServer:
+    """Accepts every connection and says nothing for a long time."""
+
+    def __init__(self):
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(64)
+        self.port = self.sock.getsockname()[1]
+        self.connections = []
+        self.running = True
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while self.running:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.connections.append(conn)
+
+    def close(self):
+        self.running = False
+        self.sock.close()
+        for conn in self.connections:
+            conn.close()
+
+
+def proc_status(pid):
+    with open("/proc/%d/status" % pid) as f:
+        fields = dict(line.split(":", 1) for line in f)
+    return int(fields["Threads"]), int(fields["VmRSS"].split()[0])
+
+
+class StormTest(unittest.TestCase):
+    def test_ten_thousand_traps_with_a_slow_mail_server(self):
+        tmp = h.tempdir()
+        self.addCleanup(h.remove, tmp)
+        smtp = SlowSmtpServer()
+        self.addCleanup(smtp.close)
+        settings = h.Settings(tmp)
+        record, log = os.path.join(tmp, "storm.orv"), os.path.join(tmp, "storm.log")
+        settings.write({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": smtp.port, "mail_from": "a@b",
+                        "mail_to": "c@d", "f_binfile": 1, "binfile": record, "f_logfile": 1, "logfile": log})
+        receiver = h.Receiver(settings, tmp)
+        self.addCleanup(receiver.kill)
+        pid = receiver.proc.pid
+        threads_before, _ = proc_status(pid)
+
+        samples = []
+        sender = subprocess.Popen([os.path.join(BUILD, "bench", "trap_sender"), "162", str(TRAPS), str(TRAPS)],
+                                  stdout=subprocess.DEVNULL)
+        while sender.poll() is None:
+            samples.append(proc_status(pid))
+            time.sleep(0.05)
+        deadline = time.time() + 30
+        while len(h.record_frames(h.read(record) or b"")) < TRAPS and time.time() < deadline:
+            samples.append(proc_status(pid))
+            time.sleep(0.1)
+        samples.append(proc_status(pid))
+
+        self.assertEqual(len(h.record_frames(h.read(record))), TRAPS)
+        most_threads = max(t for t, _ in samples)
+        most_memory_kib = max(m for _, m in samples)
+        self.assertLessEqual(most_threads, threads_before + 8, samples)  # at most 8 mail workers
+        self.assertLess(most_memory_kib, 64 * 1024, samples)  # the 1000 queued copies are about 3 MB
+        dropped = (h.read(log) or b"").count("メール通知の待ちが1000件を超えたため".encode("cp932"))
+        self.assertEqual(dropped, TRAPS - 8 - 1000)
+        self.assertLessEqual(len(smtp.connections), 8)
+
+
+if __name__ == "__main__":
+    unittest.main()
