@@ -75,7 +75,8 @@ bool pop3_read_reply(TcpSocket& sock)
     const long n = sock.receive(reply, kPop3BufferSize);
     if (n < 0) return false;
     reply[n] = '\0';
-    return std::strncmp(reply, "+OK ", 4) == 0;
+    // "+OK" as a whole word: servers answer a bare "+OK" CR LF to USER.
+    return std::strncmp(reply, "+OK", 3) == 0 && (reply[3] == ' ' || reply[3] == '\r' || reply[3] == '\n');
 }
 
 bool pop_before_smtp(const ServiceSettings& s)

@@ -22,5 +22,6 @@ void mail_worker(const ServiceSettings& settings, const TrapRecord& trap);
 // A failure writes "POP3認証に失敗しました。" to the log file.
 bool pop_before_smtp(const ServiceSettings& settings);
 
-// One POP3 reply (waiting at most 60 seconds): true when it begins with "+OK ".
+// One POP3 reply (waiting at most 60 seconds): true when it begins with the
+// word "+OK" (followed by a blank or the line end).
 bool pop3_read_reply(TcpSocket& sock);
