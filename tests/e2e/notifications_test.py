@@ -3,12 +3,15 @@ SMTP server on loopback (aiosmtpd), programs that leave a mark, a beep that
 holds the loop."""
 
 import email
+import math
 import os
 import shutil
 import socket
 import stat
 import time
+import struct
 import unittest
+import wave
 
 from aiosmtpd.controller import Controller
 
@@ -179,6 +182,31 @@ class NotificationsTest(unittest.TestCase):
         self.assertEqual(len(got), 2)
         # the second trap is forwarded only after the first one's 200 ms tone
         self.assertGreaterEqual(elapsed, 0.19)
+
+    def test_wave_follows_the_trap_level(self):
+        # ALSA's default device becomes a file that receives every sample played.
+        played = os.path.join(self.tmp, "played.raw")
+        with open(os.path.join(self.tmp, ".asoundrc"), "w") as f:
+            f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
+        self.settings.env["HOME"] = self.tmp
+        path = os.path.join(self.tmp, "alarm.wav")
+        samples = b"".join(struct.pack("<h", int(8000 * math.sin(i / 3))) for i in range(800))
+        with wave.open(path, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(8000)
+            w.writeframes(samples)
+        self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "traplevel": 3})
+        self.trap(2)
+        time.sleep(0.5)
+        self.assertFalse(os.path.exists(played), "below the level: no sound")
+        self.trap(3)
+        deadline = time.time() + 10
+        while len(h.read(played) or b"") < len(samples) and time.time() < deadline:
+            time.sleep(0.1)
+        self.stop()
+        self.assertEqual(h.read(played), samples)
+
 
 if __name__ == "__main__":
     unittest.main()
