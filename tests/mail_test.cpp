@@ -145,6 +145,19 @@ TEST(SendMail, WholeDialogueByteForByte)
         "line one\r\n\x1B\\$B<u\\?\\.\x1B\\(B\r\n\\.\r\nQUIT\r\n"))) << rest;
 }
 
+TEST(SendMail, LongBodyArrivesWhole)
+{
+    std::string body;
+    for (int i = 0; i < 400; ++i) body += "\x83g\x83\x89\x83" "b\x83v \xB1\xB2 line\r\n";  // escapes on every line
+    ScriptedServer server({"220 hi\r\n"}, kAllGood);
+    SendMail mail("a@b", "c@d");
+    ASSERT_EQ(mail.open(server.port(), "127.0.0.1"), 0);
+    EXPECT_EQ(mail.send(body.c_str()), 0);
+    const std::string wire = convert(body);
+    ASSERT_GT(wire.size(), 3 * 2048u);
+    EXPECT_NE(server.transcript().find("\r\n\r\n" + wire + ".\r\nQUIT\r\n"), std::string::npos);
+}
+
 TEST(SendMail, ReplyRules)
 {
     struct Case {
