@@ -1,0 +1,391 @@
+#include "manager/palomir_dlg.h"
+
+#include <commdlg.h>
+
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <vector>
+
+#include "common/settings.h"
+#include "common/trap_report.h"
+#include "manager/resource.h"
+#include "manager/tool_dialogs.h"
+#include "manager/trap_detail_dlg.h"
+
+CPalomirDlg* g_main_window = nullptr;
+
+namespace {
+
+const char kQuietText[] = "24時間以内に受信した、未確認の\r\nベンダー固有トラップ情報はありません";
+const char kWarningText[] = "－注意！－\r\n24時間以内に、ベンダー固有トラップを\r\n受信しています";
+const char kRecordFilter[] = "ORV形式ﾌｧｲﾙ (*.orv)|*.orv|全てのﾌｧｲﾙ (*.*)|*.*||";
+constexpr std::uint32_t kAlertSeconds = 86400;
+constexpr UINT kTimerPeriod = 5000;
+constexpr int kToolbarHeight = 28;
+constexpr int kRowScroll = 15;
+
+struct Column {
+    const char* heading;
+    int width;
+};
+const Column kColumns[] = {{"", 24},           {"受信日時", 136},   {"コミュニティ", 96}, {"エージェントアドレス", 116},
+                           {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}};
+
+// The shared record every frame is decoded into, here and when loading files.
+TrapRecord g_record;
+
+std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+// The command ids of the toolbar resource (0: separator). Microsoft's rc
+// writes WORDs (version 1, width, height, count, ids); windres writes DWORDs
+// (width, height, count, ids) with no version.
+std::vector<WORD> toolbar_commands()
+{
+    HMODULE module = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDR_TOOLBAR), MAKEINTRESOURCEW(241));
+    if (found == nullptr) return {};
+    const auto* words = static_cast<const WORD*>(LockResource(LoadResource(module, found)));
+    const DWORD size = SizeofResource(module, found);
+    if (words == nullptr || size < 12) return {};
+    std::vector<WORD> commands;
+    if (words[0] == 1) {
+        const WORD count = words[3];
+        if (size < 8u + 2u * count) return {};
+        commands.assign(words + 4, words + 4 + count);
+    } else {
+        const auto* dwords = reinterpret_cast<const DWORD*>(words);
+        const DWORD count = dwords[2];
+        if (size < 12u + 4u * count) return {};
+        for (DWORD i = 0; i < count; ++i) commands.push_back(static_cast<WORD>(dwords[3 + i]));
+    }
+    return commands;
+}
+
+void set_cell(HWND list, int row, int column, const char* text)
+{
+    std::wstring wide = widen(text);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = &wide[0];
+    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+} // namespace
+
+CPalomirDlg::CPalomirDlg() : CDialog(IDD_MAIN), alert_text(kQuietText)
+{
+    g_main_window = this;
+    on_command(ID_APP_EXIT, [this] { exit_program(); });
+    on_command(ID_FILE_OPEN_RECORD, [this] { open_record_file(); });
+    on_command(ID_VIEW_CLEAR_LIST, [this] { clear_trap_list(); });
+    on_command(ID_TOOL_MANAGER_SETTINGS, [this] { edit_manager_settings(); });
+    on_command(ID_TOOL_SERVICE_SETTINGS, [] {});  // the service settings sheet comes with the service panel
+    on_command(ID_APP_ABOUT, [this] { show_about(); });
+    on_command(ID_HELP_FINDER, [this] { show_help(HELP_FINDER); });
+    on_command(ID_HELP_CONTENTS, [this] { show_help(HELP_CONTENTS); });
+    on_command(IDC_MAIN_SERVICE_TOGGLE, [this] { toggle_service(); });
+    on_command(IDC_MAIN_ALERT_CLEAR, [this] { clear_vendor_alert(); });
+    on_notify(IDC_MAIN_TRAP_LIST, NM_DBLCLK,
+              [this](NMHDR* header) { show_trap_detail(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); });
+}
+
+CPalomirDlg::~CPalomirDlg()
+{
+    if (images_ != nullptr) ImageList_Destroy(images_);
+}
+
+BOOL CPalomirDlg::OnInitDialog()
+{
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    list_ = item(IDC_MAIN_TRAP_LIST);
+    create_toolbar();
+    create_tooltips();
+    status_bar_ = CreateStatusWindowW(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, L"", hwnd(), IDC_MAIN_STATUS_BAR);
+    WINDOWPLACEMENT place{};
+    place.length = sizeof place;
+    GetWindowPlacement(hwnd(), &place);
+    const RECT& r = place.rcNormalPosition;
+    MoveWindow(hwnd(), r.left, r.top, r.right - r.left + 1, r.bottom - r.top, TRUE);  // a first WM_SIZE
+    refresh_service_status();
+    setup_trap_list();
+    tool_orvread = read_dword_setting("tool_orvread", 0);
+    tool_front = read_dword_setting("tool_front", 0);
+    if (tool_orvread == 1 && read_dword_setting("f_binfile", 0) == 1) {
+        char path[256];
+        read_string_setting("binfile", path, sizeof path, "");
+        load_record_file(path);
+    }
+    SetTimer(hwnd(), IDT_MONITOR, kTimerPeriod, nullptr);
+    return TRUE;
+}
+
+void CPalomirDlg::DoDataExchange(bool save)
+{
+    if (save) return;  // the controls only show the members
+    set_item_text(IDC_MAIN_SERVICE_STATUS, status_text.c_str());
+    set_item_text(IDC_MAIN_ALERT_TEXT, alert_text.c_str());
+    SendMessageW(item(IDC_MAIN_ALERT_TEXT), EM_LIMITTEXT, 80, 0);
+}
+
+void CPalomirDlg::create_toolbar()
+{
+    std::vector<TBBUTTON> buttons;
+    int image = 0;
+    for (WORD command : toolbar_commands()) {
+        TBBUTTON b{};
+        b.idCommand = command;
+        b.fsState = TBSTATE_ENABLED;
+        b.fsStyle = command == 0 ? BTNS_SEP : BTNS_BUTTON;
+        b.iBitmap = command == 0 ? 0 : image++;
+        buttons.push_back(b);
+    }
+    toolbar_ = CreateWindowExW(0, TOOLBARCLASSNAMEW, nullptr,
+                               WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_TOP, 0, 0, 0, 0, hwnd(),
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDR_TOOLBAR)), GetModuleHandleW(nullptr),
+                               nullptr);
+    SendMessageW(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    SendMessageW(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(16, 15));
+    SendMessageW(toolbar_, TB_SETBUTTONSIZE, 0, MAKELPARAM(23, 22));
+    TBADDBITMAP bitmap{GetModuleHandleW(nullptr), IDB_TOOLBAR};
+    SendMessageW(toolbar_, TB_ADDBITMAP, static_cast<WPARAM>(image), reinterpret_cast<LPARAM>(&bitmap));
+    SendMessageW(toolbar_, TB_ADDBUTTONSW, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+    RECT window;
+    GetWindowRect(hwnd(), &window);
+    MoveWindow(toolbar_, 0, 0, window.right - window.left, kToolbarHeight, TRUE);
+}
+
+void CPalomirDlg::create_tooltips()
+{
+    tooltip_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    const int count = static_cast<int>(SendMessageW(toolbar_, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON b{};
+        SendMessageW(toolbar_, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&b));
+        if (b.fsStyle & BTNS_SEP) continue;
+        std::wstring text = widen(load_string(static_cast<UINT>(b.idCommand)).c_str());
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_SUBCLASS;
+        tool.hwnd = toolbar_;
+        tool.uId = static_cast<UINT_PTR>(b.idCommand);
+        SendMessageW(toolbar_, TB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&tool.rect));
+        tool.lpszText = &text[0];
+        SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    SendMessageW(toolbar_, TB_SETTOOLTIPS, reinterpret_cast<WPARAM>(tooltip_), 0);
+}
+
+void CPalomirDlg::setup_trap_list()
+{
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        std::wstring heading = widen(kColumns[i].heading);
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = kColumns[i].width;
+        column.pszText = &heading[0];
+        column.iSubItem = i;
+        SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    images_ = ImageList_LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_TRAP_LIST_IMAGES), 16, 2,
+                                   RGB(128, 0, 0), IMAGE_BITMAP, 0);
+    ImageList_SetBkColor(images_, RGB(128, 128, 128));
+    SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images_));
+}
+
+void CPalomirDlg::layout_main_window(int width, int height)
+{
+    if (list_ == nullptr) return;
+    RECT bar;
+    GetWindowRect(toolbar_, &bar);
+    MoveWindow(toolbar_, 0, 0, width, bar.bottom - bar.top, TRUE);
+    RECT list;
+    GetWindowRect(list_, &list);
+    POINT top_left{list.left, list.top};
+    ScreenToClient(hwnd(), &top_left);
+    RECT status;
+    GetWindowRect(status_bar_, &status);
+    MoveWindow(list_, top_left.x, top_left.y, width, height - top_left.y - (status.bottom - status.top), TRUE);
+    SendMessageW(status_bar_, WM_SIZE, 0, 0);
+}
+
+bool CPalomirDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
+{
+    switch (msg) {
+    case WM_SIZE:
+        layout_main_window(LOWORD(lp), HIWORD(lp));
+        return true;
+    case WM_TIMER:
+        if (wp == IDT_MONITOR) on_timer();
+        return true;
+    case WM_CLOSE:
+        exit_program();
+        return true;
+    case WM_PAINT:
+        if (!IsIconic(hwnd())) return false;
+        paint_minimised();
+        return true;
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CPalomirDlg::paint_minimised()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    RECT client;
+    GetClientRect(hwnd(), &client);
+    const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+    EndPaint(hwnd(), &paint);
+}
+
+void CPalomirDlg::on_timer()
+{
+    refresh_service_status();
+    if (last_vendor_time != 0 && last_vendor_time < now_seconds() - kAlertSeconds) clear_vendor_alert();
+}
+
+// The service control panel is not built yet: its status and button do nothing.
+void CPalomirDlg::refresh_service_status() {}
+void CPalomirDlg::toggle_service() {}
+
+void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count)
+{
+    // A frame must hold its header and every data byte its length claims.
+    if (count < static_cast<int>(kFrameHeaderSize)) return;
+    auto* frame = reinterpret_cast<TrapFrame*>(buffer);
+    frame_from_network_order(*frame);
+    if (frame->length > static_cast<std::uint32_t>(count) - kFrameHeaderSize || frame->length > kFrameDataSize) return;
+    decode_trap(g_record, *frame);
+    add_trap_row(g_record, frame->time);
+    if (tool_front == 1) {
+        ShowWindow(hwnd(), SW_SHOWNORMAL);
+        SetForegroundWindow(hwnd());
+    }
+}
+
+void CPalomirDlg::add_trap_row(const TrapRecord& record, std::uint32_t time)
+{
+    const int n = static_cast<int>(trap_store.size());
+    try {
+        trap_store.push_back(record);
+    } catch (const std::bad_alloc&) {
+        return;  // no copy, no row: the list and the store stay in step
+    }
+    LVITEMW row{};
+    row.mask = LVIF_TEXT | LVIF_IMAGE;
+    row.iItem = n;
+    row.pszText = const_cast<wchar_t*>(L"");
+    row.iImage = record.generic_trap == 6 ? 0 : 1;
+    SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
+    char number[16];
+    set_cell(list_, n, 1, record.recv_time);
+    set_cell(list_, n, 2, record.community);
+    set_cell(list_, n, 3, record.agent_addr);
+    set_cell(list_, n, 4, record.enterprise);
+    std::snprintf(number, sizeof number, "%d", record.generic_trap);
+    set_cell(list_, n, 5, number);
+    std::snprintf(number, sizeof number, "%d", record.specific_trap);
+    set_cell(list_, n, 6, number);
+    SendMessageW(list_, LVM_SCROLL, 0, kRowScroll * n);
+    apply_vendor_rule(record.generic_trap, time);
+    UpdateData(false);
+}
+
+void CPalomirDlg::apply_vendor_rule(int generic_trap, std::uint32_t time)
+{
+    if (generic_trap != 6) return;
+    last_vendor_time = time;
+    if (last_vendor_time != 0 && last_vendor_time > now_seconds() - kAlertSeconds) show_alert(true);
+}
+
+void CPalomirDlg::show_alert(bool warning)
+{
+    HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(warning ? IDI_ALERT_WARNING : IDI_ALERT_QUIET));
+    SendMessageW(item(IDC_MAIN_ALERT_ICON), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    alert_text = warning ? kWarningText : kQuietText;
+}
+
+void CPalomirDlg::clear_vendor_alert()
+{
+    last_vendor_time = 0;
+    show_alert(false);
+    UpdateData(false);
+}
+
+void CPalomirDlg::clear_trap_list()
+{
+    SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
+    trap_store.clear();
+}
+
+void CPalomirDlg::show_trap_detail(int row)
+{
+    if (row < 0 || row >= static_cast<int>(trap_store.size())) return;
+    CTrapDetailDlg detail(hwnd());
+    detail.record_ptr = &trap_store[static_cast<std::size_t>(row)];
+    detail.DoModal();
+}
+
+void CPalomirDlg::load_record_file(const char* path)
+{
+    RecordFileReader reader(path);
+    static TrapFrame frame;
+    while (reader.next(frame)) {
+        decode_trap(g_record, frame);
+        add_trap_row(g_record, frame.time);
+    }
+}
+
+void CPalomirDlg::open_record_file()
+{
+    std::wstring filter = widen(kRecordFilter);
+    for (wchar_t& c : filter)
+        if (c == L'|') c = L'\0';
+    wchar_t path[MAX_PATH] = L"";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = hwnd();
+    ofn.lpstrFilter = filter.c_str();
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (GetOpenFileNameW(&ofn)) load_record_file(narrow(path).c_str());
+}
+
+void CPalomirDlg::edit_manager_settings()
+{
+    CToolProp settings(*this);
+    settings.DoModal();
+}
+
+void CPalomirDlg::show_about()
+{
+    CAboutDlg about(hwnd());
+    about.DoModal();
+}
+
+void CPalomirDlg::show_help(UINT command)
+{
+    wchar_t path[MAX_PATH] = L"";
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring help(path);
+    help = help.substr(0, help.find_last_of(L'.')) + L".HLP";
+    WinHelpW(hwnd(), help.c_str(), command, 0);
+}
+
+void CPalomirDlg::exit_program()
+{
+    show_help(HELP_QUIT);
+    PostQuitMessage(0);
+}

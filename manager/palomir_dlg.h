@@ -1,0 +1,69 @@
+// The manager's main window: the alert and service groups, the trap list
+// with the records behind its rows, toolbar, status bar and the 5-second
+// monitor timer. Row i of the list always shows record i of trap_store.
+#pragma once
+
+#include "manager/framework/framework.h"
+
+#include <commctrl.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "common/trap_record.h"
+
+class CPalomirDlg : public CDialog {
+public:
+    CPalomirDlg();
+    ~CPalomirDlg() override;
+
+    // A forwarded frame as received (header in network order): listed when whole.
+    void on_trap_frame(std::uint8_t* buffer, int count);
+    // Appends a copy of `record` and its row; `time` is the receive time.
+    void add_trap_row(const TrapRecord& record, std::uint32_t time);
+    void load_record_file(const char* path);
+    void clear_trap_list();
+    void clear_vendor_alert();
+
+    int tool_orvread = 0;
+    int tool_front = 0;
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange(bool save) override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
+
+private:
+    void create_toolbar();
+    void create_tooltips();
+    void setup_trap_list();
+    void layout_main_window(int width, int height);
+    void on_timer();
+    void refresh_service_status();
+    void toggle_service();
+    void apply_vendor_rule(int generic_trap, std::uint32_t time);
+    void show_alert(bool warning);
+    void show_trap_detail(int row);
+    void open_record_file();
+    void edit_manager_settings();
+    void show_about();
+    void show_help(UINT command);
+    void exit_program();
+    void paint_minimised();
+
+    HWND toolbar_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HWND status_bar_ = nullptr;
+    HWND list_ = nullptr;
+    HIMAGELIST images_ = nullptr;
+    std::string status_text;
+    std::string alert_text;
+    std::deque<TrapRecord> trap_store;  // appending keeps references to earlier records valid
+    std::uint32_t last_vendor_time = 0;
+};
+
+// The one main window, for the listener's callback.
+extern CPalomirDlg* g_main_window;
