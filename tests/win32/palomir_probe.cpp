@@ -1,0 +1,238 @@
+// Looks into the running manager from outside, as a test needs: window
+// texts, list rows, toolbar buttons, and it clicks and sends commands.
+// Prints UTF-8 lines. Usage:
+//   palomir_probe rows | columns | toolbar | placement
+//   palomir_probe text ID | command ID | dblclick ROW | dialog-text TITLE ID | close TITLE
+//   palomir_probe wait TITLE SECONDS
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kMainTitle[] = L"ORVEL SNMP Trap Receiver \x30DE\x30CD\x30FC\x30B8\x30E3\x30FC";  // マネージャー
+
+std::wstring from_utf8(const char* text)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], n);
+    out.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
+    return out;
+}
+
+std::string to_utf8(const std::wstring& text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(static_cast<std::size_t>(n > 0 ? n - 1 : 0));
+    return out;
+}
+
+std::string escaped(const std::wstring& text)
+{
+    std::string out;
+    for (char c : to_utf8(text)) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else out += c;
+    }
+    return out;
+}
+
+std::wstring window_text(HWND w)
+{
+    wchar_t text[70000];
+    const LRESULT n = SendMessageW(w, WM_GETTEXT, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(text));
+    return std::wstring(text, static_cast<std::size_t>(n));
+}
+
+// Memory in the window's process, for messages that carry pointers.
+class Remote {
+public:
+    Remote(HWND w, std::size_t size)
+    {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        base_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~Remote()
+    {
+        VirtualFreeEx(process_, base_, 0, MEM_RELEASE);
+        CloseHandle(process_);
+    }
+    char* at(std::size_t offset) const { return static_cast<char*>(base_) + offset; }
+    void write(std::size_t offset, const void* data, std::size_t size) const
+    {
+        WriteProcessMemory(process_, at(offset), data, size, nullptr);
+    }
+    void read(std::size_t offset, void* data, std::size_t size) const
+    {
+        ReadProcessMemory(process_, at(offset), data, size, nullptr);
+    }
+
+private:
+    HANDLE process_;
+    void* base_;
+};
+
+HWND main_window() { return FindWindowW(nullptr, kMainTitle); }
+
+HWND trap_list() { return GetDlgItem(main_window(), 1002); }
+
+std::wstring cell(HWND list, const Remote& remote, int row, int column, int* image)
+{
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = row;
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof item));
+    item.cchTextMax = 1024;
+    remote.write(0, &item, sizeof item);
+    SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.at(0)));
+    remote.read(0, &item, sizeof item);
+    if (image != nullptr) *image = item.iImage;
+    wchar_t text[1024] = L"";
+    remote.read(sizeof item, text, sizeof text);
+    text[1023] = L'\0';
+    return text;
+}
+
+int rows()
+{
+    HWND list = trap_list();
+    if (list == nullptr) return 1;
+    Remote remote(list, 8192);
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        int image = -1;
+        cell(list, remote, row, 0, &image);
+        std::printf("%d", image);
+        for (int column = 1; column <= 6; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
+        std::printf("\n");
+    }
+    // The rows in view: the last one must be among them.
+    const int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    const int per_page = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    std::printf("view\t%d\t%d\n", top, per_page);
+    return 0;
+}
+
+int columns()
+{
+    HWND list = trap_list();
+    if (list == nullptr) return 1;
+    Remote remote(list, 4096);
+    for (int i = 0; i < 7; ++i) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        column.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof column));
+        column.cchTextMax = 256;
+        remote.write(0, &column, sizeof column);
+        if (!SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at(0)))) break;
+        remote.read(0, &column, sizeof column);
+        wchar_t text[256] = L"";
+        remote.read(sizeof column, text, sizeof text);
+        std::printf("%s\t%d\t%d\n", escaped(text).c_str(), column.cx, column.fmt & LVCFMT_JUSTIFYMASK);
+    }
+    const DWORD ex = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    std::printf("extended\t%lu\t%lu\n", ex & LVS_EX_FULLROWSELECT ? 1ul : 0ul, ex & LVS_EX_INFOTIP ? 1ul : 0ul);
+    return 0;
+}
+
+int toolbar()
+{
+    HWND bar = FindWindowExW(main_window(), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    if (bar == nullptr) return 1;
+    Remote remote(bar, 1024);
+    const int count = static_cast<int>(SendMessageW(bar, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        SendMessageW(bar, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at(0)));
+        TBBUTTON b{};
+        remote.read(0, &b, sizeof b);
+        std::printf("%d\n", (b.fsStyle & BTNS_SEP) ? 0 : b.idCommand);
+    }
+    return 0;
+}
+
+int placement()
+{
+    RECT r;
+    GetWindowRect(main_window(), &r);
+    std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
+}
+
+// Double-clicks the list at the middle of `row`, or below the last row when row is -1.
+int dblclick(int row)
+{
+    HWND list = trap_list();
+    Remote remote(list, 256);
+    RECT r{LVIR_BOUNDS, 0, 0, 0};
+    int y;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    const int target = row < 0 ? count - 1 : row;
+    remote.write(0, &r, sizeof r);
+    SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(target), reinterpret_cast<LPARAM>(remote.at(0)));
+    remote.read(0, &r, sizeof r);
+    y = row < 0 ? r.bottom + 3 * (r.bottom - r.top) : (r.top + r.bottom) / 2;
+    if (count == 0) y = 40;
+    const LPARAM at = MAKELPARAM(60, y);
+    PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    return 0;
+}
+
+int wait_for(const wchar_t* title, int seconds)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (FindWindowW(nullptr, title) != nullptr) return 0;
+        Sleep(100);
+    }
+    return 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) return 2;
+    const std::wstring command = argv[1];
+    if (command == L"rows") return rows();
+    if (command == L"columns") return columns();
+    if (command == L"toolbar") return toolbar();
+    if (command == L"placement") return placement();
+    if (command == L"text" && argc > 2) {
+        std::printf("%s\n", escaped(window_text(GetDlgItem(main_window(), _wtoi(argv[2])))).c_str());
+        return 0;
+    }
+    if (command == L"command" && argc > 2) {
+        PostMessageW(main_window(), WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if (command == L"dblclick" && argc > 2) return dblclick(_wtoi(argv[2]));
+    if (command == L"wait" && argc > 3) return wait_for(argv[2], _wtoi(argv[3]));
+    if (command == L"dialog-text" && argc > 3) {
+        HWND dialog = FindWindowW(nullptr, argv[2]);
+        if (dialog == nullptr) return 1;
+        std::printf("%s\n", escaped(window_text(GetDlgItem(dialog, _wtoi(argv[3])))).c_str());
+        return 0;
+    }
+    if (command == L"close" && argc > 2) {
+        HWND dialog = FindWindowW(nullptr, argv[2]);
+        if (dialog == nullptr) return 1;
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        for (int i = 0; i < 50 && IsWindow(dialog); ++i) Sleep(100);
+        return IsWindow(dialog) ? 1 : 0;
+    }
+    return 2;
+}
