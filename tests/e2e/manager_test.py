@@ -3,6 +3,7 @@ real receiver, the detail dialog, the vendor alert and record files, read
 from outside by palomir_probe.exe."""
 
 import os
+import socket
 import struct
 import subprocess
 import time
@@ -40,12 +41,13 @@ class ManagerTest(unittest.TestCase):
         self.settings.clear()
         h.remove(self.tmp)
 
-    def start_manager(self, values=None):
+    def start_manager(self, values=None, lang=None):
         self.settings.write(values or {"traplevel": 0})
         h.start_wine_server()
+        env = dict(os.environ, WINE_LANG=lang) if lang else None
         self.palomir = subprocess.Popen([h.WINE_RUN, h.WINE_PREFIX, os.environ["PALOMIR_EXE"]],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+                                        stderr=subprocess.DEVNULL, env=env)
         self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "wait", MAIN_TITLE, "30").returncode, 0)
 
     def start_receiver(self):
@@ -133,6 +135,156 @@ class ManagerTest(unittest.TestCase):
                                                 for t, _ in frames])
         self.assertEqual([r[5] for r in rows], ["6", "2", "6"])
         self.assertEqual(probe("text", "1003"), [QUIET], "the last vendor-specific trap is two days old")
+
+
+    def wait(self, title, seconds=10):
+        return h.wine(os.environ["PALOMIR_PROBE"], "wait", title, str(seconds)).returncode == 0
+
+    def children(self, title=""):
+        return [line.split("\t") for line in probe("children", title)]
+
+    def test_menu_tooltips_status_bar_and_icon(self):
+        self.start_manager()
+        self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"])), [
+            "attached\t1", "0\tファイル(&F)", "  32775\tORVファイルを開く(&R)...", "  0\t-", "  32771\t終了(&X)",
+            "0\tツール(&T)", "  32772\tORVサービスのプロパティ(&S)...", "  32773\tORVマネージャーのプロパティ(&P)...",
+            "  0\t-", "  32779\t表示の全クリア(&C)",
+            "0\tヘルプ(&H)", "  32789\t目次(&M)", "  32786\tヘルプ(&H)", "  0\t-",
+            "  32774\tSNMP Trap Receiver について(&A)..."])
+        self.assertEqual(probe("tooltips"), ["32775\tORVﾌｧｲﾙを開く", "32772\tORVｻｰﾋﾞｽのﾌﾟﾛﾊﾟﾃｨ",
+                                             "32773\tORVﾏﾈｰｼﾞｬｰのﾌﾟﾛﾊﾟﾃｨ", "32779\t表示の全ｸﾘｱ", "32789\tﾍﾙﾌﾟ",
+                                             "32774\tﾊﾞｰｼﾞｮﾝ情報"])
+        kids = self.children()
+        self.assertIn(["msctls_statusbar32", "32770"], [k[:2] for k in kids])
+        texts = [k[2] for k in kids]
+        for text in ("監視状態", "ORVｻｰﾋﾞｽのｺﾝﾄﾛｰﾙ", "解除", "起動／終了"):
+            self.assertIn(text, texts)
+        r, g, b = map(int, probe("icon-colour", "1007")[0].split())
+        self.assertGreater(g, r, "icon 141 is the green one")
+
+    def send_frame(self, seconds, datagram):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(struct.pack(">II", seconds, len(datagram)) + datagram, ("127.0.0.1", 18882))
+
+    def test_alert_icon_and_expiry(self):
+        self.start_manager()
+        vendor = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
+        self.send_frame(int(time.time()) - 86400 + 8, vendor)  # expires within seconds
+        self.rows(1)
+        self.assertEqual(probe("text", "1003"), [WARNING])
+        r, g, b = map(int, probe("icon-colour", "1007")[0].split())
+        self.assertGreater(r, b, "icon 142 is red and yellow")
+        deadline = time.time() + 30
+        while probe("text", "1003") != [QUIET] and time.time() < deadline:
+            time.sleep(1)
+        self.assertEqual(probe("text", "1003"), [QUIET])
+        r, g, b = map(int, probe("icon-colour", "1007")[0].split())
+        self.assertGreater(g, r)
+
+    def test_frames_that_are_not_whole_are_dropped(self):
+        self.start_manager()
+        vendor = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.sendto(b"\x00\x01\x02", ("127.0.0.1", 18882))                            # shorter than a header
+            s.sendto(struct.pack(">II", 1, 100) + vendor, ("127.0.0.1", 18882))          # claims more than arrived
+        self.send_frame(int(time.time()), vendor)
+        rows = self.rows(1)[0]
+        time.sleep(1)
+        self.assertEqual(len(self.rows()[0]), 1)
+
+    def test_open_record_file_twice_and_a_damaged_one(self):
+        record = os.path.join(self.tmp, "written.orv")
+        self.settings.write({"f_binfile": 1, "binfile": h.host_path(record)})
+        self.start_receiver()
+        h.snmptrap(ENTERPRISE, 6, 1, agent="10.1.1.1")
+        h.snmptrap(ENTERPRISE, 3, 2, agent="10.2.2.2")
+        self.receiver.stop()
+        self.receiver = None
+        written = h.record_frames(h.read(record))
+        self.assertEqual(len(written), 2)
+        self.start_manager({"f_binfile": 0})
+        for attempt in (1, 2):
+            probe("command", "32775")
+            self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "open-file", h.host_path(record)).returncode, 0)
+            rows = self.rows(2 * attempt)[0]
+        self.assertEqual([(r[1], r[3]) for r in rows], [(time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), a)
+                                                        for t, a in [(written[0][0], "10.1.1.1"),
+                                                                     (written[1][0], "10.2.2.2")] * 2])
+        damaged = os.path.join(self.tmp, "damaged.orv")
+        with open(damaged, "wb") as f:
+            f.write(h.read(record) + struct.pack("<II", 1, 5000) + b"\0" * 5000)
+        probe("command", "32775")
+        h.wine(os.environ["PALOMIR_PROBE"], "open-file", h.host_path(damaged))
+        time.sleep(1)
+        self.assertEqual(len(self.rows(6)[0]), 6, "the two whole frames, not the one of 5000 bytes")
+
+    def test_manager_settings_about_and_front(self):
+        self.start_manager({"tool_orvread": 0})
+        probe("command", "32773")
+        self.assertTrue(self.wait("ORVマネージャーの設定"))
+        self.assertEqual(probe("check", "ORVマネージャーの設定", "1004") + probe("check", "ORVマネージャーの設定", "1005"),
+                         ["0", "0"])
+        probe("click", "ORVマネージャーの設定", "1005")
+        probe("click", "ORVマネージャーの設定", "1")
+        time.sleep(1)
+        query = h.wine("reg", "query", h.KEY, "/v", "tool_front").stdout.decode("cp932", "replace")
+        self.assertIn("0x1", query)
+        query = h.wine("reg", "query", h.KEY, "/v", "tool_orvread").stdout.decode("cp932", "replace")
+        self.assertIn("0x0", query)
+
+        probe("show", "3")  # maximised
+        self.assertEqual(probe("state")[0].split()[0], "1")
+        self.start_receiver()
+        h.snmptrap(ENTERPRISE, 2, 0)
+        self.rows(1)
+        time.sleep(0.5)
+        self.assertEqual(probe("state")[0].split()[:2], ["0", "0"], "restored to its normal size")
+
+        probe("command", "32774")
+        self.assertTrue(self.wait("ORVEL SNMP Trap Receiver について"))
+        about = self.children("ORVEL SNMP Trap Receiver について")
+        self.assertIn("ORVEL SNMP Trap Receiver 1.04", [k[2] for k in about])
+        self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "ORVEL SNMP Trap Receiver について").returncode, 0)
+
+    def test_enter_escape_resize_and_close(self):
+        self.start_manager()
+        probe("command", "1")
+        probe("command", "2")
+        time.sleep(1)
+        self.assertIsNone(self.palomir.poll(), "Enter and Escape leave the window open")
+        before = {k[2]: k[3] for k in self.children() if k[0] == "Button"}
+        probe("resize", "500", "400")
+        time.sleep(1)
+        after = {k[2]: k[3] for k in self.children() if k[0] == "Button"}
+        self.assertEqual(before, after, "the group boxes and buttons keep their places")
+        lists = [k[3].split() for k in self.children() if k[1] == "1002"]
+        self.assertLess(int(lists[0][2]), 500)
+        probe("syscommand", "61536")  # SC_CLOSE: the close box
+        self.assertEqual(self.palomir.wait(timeout=20), 0)
+        self.palomir = None
+
+    def test_second_copy_runs_but_receives_nothing(self):
+        self.start_manager()
+        second = subprocess.Popen([h.WINE_RUN, h.WINE_PREFIX, os.environ["PALOMIR_EXE"]], stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 30
+            while len(probe("row-counts")) < 2 and time.time() < deadline:
+                time.sleep(0.5)
+            self.assertEqual(len(probe("row-counts")), 2, "both copies show their window")
+            vendor = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
+            self.send_frame(int(time.time()), vendor)
+            time.sleep(2)
+            self.assertEqual(sorted(probe("row-counts")), ["0", "1"])
+        finally:
+            second.kill()
+            second.wait()
+
+    def test_same_texts_in_english_wine(self):
+        self.start_manager(lang="en_US.UTF-8")
+        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
+        self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
+        self.assertEqual(probe("text", "1003"), [QUIET])
 
 
 if __name__ == "__main__":

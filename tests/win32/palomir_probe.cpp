@@ -3,7 +3,9 @@
 // Prints UTF-8 lines. Usage:
 //   palomir_probe rows | columns | toolbar | placement
 //   palomir_probe text ID | command ID | dblclick ROW | dialog-text TITLE ID | close TITLE
-//   palomir_probe wait TITLE SECONDS
+//   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID
+//   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
+//   palomir_probe open-file PATH
 #include <windows.h>
 #include <commctrl.h>
 
@@ -201,6 +203,97 @@ int wait_for(const wchar_t* title, int seconds)
     return 1;
 }
 
+
+// Every child window of the window titled `title`: class, id, text, rect in its client coordinates.
+int children(const wchar_t* title)
+{
+    HWND parent = title[0] ? FindWindowW(nullptr, title) : main_window();
+    if (parent == nullptr) return 1;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[64];
+        GetClassNameW(child, cls, 64);
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("%s\t%d\t%s\t%ld %ld %ld %ld\n", to_utf8(cls).c_str(), static_cast<int>(GetDlgCtrlID(child)) & 0xFFFF,
+                    escaped(window_text(child)).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+    }
+    return 0;
+}
+
+void print_menu(HMENU menu, int depth)
+{
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = L"";
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_ID | MIIM_STRING | MIIM_SUBMENU | MIIM_FTYPE;
+        info.dwTypeData = text;
+        info.cch = 256;
+        GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info);
+        const bool separator = (info.fType & MFT_SEPARATOR) != 0;
+        const UINT id = separator || info.hSubMenu != nullptr ? 0u : info.wID;  // a popup has no command
+        std::printf("%*s%u\t%s\n", depth * 2, "", id, separator ? "-" : to_utf8(text).c_str());
+        if (info.hSubMenu != nullptr) print_menu(info.hSubMenu, depth + 1);
+    }
+}
+
+int tooltips()
+{
+    HWND bar = FindWindowExW(main_window(), nullptr, TOOLBARCLASSNAMEW, nullptr);
+    HWND tips = reinterpret_cast<HWND>(SendMessageW(bar, TB_GETTOOLTIPS, 0, 0));
+    if (tips == nullptr) return 1;
+    Remote remote(tips, 4096);
+    const int count = static_cast<int>(SendMessageW(tips, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.lpszText = reinterpret_cast<wchar_t*>(remote.at(sizeof tool));
+        remote.write(0, &tool, sizeof tool);
+        SendMessageW(tips, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at(0)));
+        remote.read(0, &tool, sizeof tool);
+        wchar_t text[512] = L"";
+        remote.read(sizeof tool, text, sizeof text);
+        text[511] = L'\0';
+        std::printf("%u\t%s\n", static_cast<unsigned>(tool.uId), to_utf8(text).c_str());
+    }
+    return 0;
+}
+
+// The colour on the screen at (10, 24) inside control `id`: the body of the icon it shows.
+int icon_colour(int id)
+{
+    HWND control = GetDlgItem(main_window(), id);
+    RECT r;
+    if (control == nullptr || !GetWindowRect(control, &r)) return 1;
+    HDC screen = GetDC(nullptr);
+    const COLORREF c = GetPixel(screen, r.left + 10, r.top + 24);
+    ReleaseDC(nullptr, screen);
+    std::printf("%d %d %d\n", GetRValue(c), GetGValue(c), GetBValue(c));
+    return 0;
+}
+
+int open_file(const wchar_t* path)
+{
+    for (int i = 0; i < 100; ++i) {
+        HWND dialog = nullptr;
+        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+            wchar_t cls[16];
+            GetClassNameW(w, cls, 16);
+            if (std::wstring(cls) == L"#32770" && GetWindow(w, GW_OWNER) == main_window() && IsWindowVisible(w)) dialog = w;
+        }
+        if (dialog != nullptr) {
+            HWND name = GetDlgItem(dialog, 1148);  // the file name combo box
+            if (name == nullptr) name = GetDlgItem(dialog, 1152);
+            SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        Sleep(100);
+    }
+    return 1;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -211,6 +304,18 @@ int wmain(int argc, wchar_t** argv)
     if (command == L"columns") return columns();
     if (command == L"toolbar") return toolbar();
     if (command == L"placement") return placement();
+    if (command == L"row-counts") {  // one line per main window: its number of rows
+        for (HWND w = FindWindowW(nullptr, kMainTitle); w != nullptr; w = FindWindowExW(nullptr, w, nullptr, kMainTitle))
+            std::printf("%d\n", static_cast<int>(SendMessageW(GetDlgItem(w, 1002), LVM_GETITEMCOUNT, 0, 0)));
+        return 0;
+    }
+    if (command == L"window-rect" && argc > 2) {
+        HWND w = FindWindowW(nullptr, argv[2]);
+        RECT r;
+        if (w == nullptr || !GetWindowRect(w, &r)) return 1;
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
     if (command == L"text" && argc > 2) {
         std::printf("%s\n", escaped(window_text(GetDlgItem(main_window(), _wtoi(argv[2])))).c_str());
         return 0;
@@ -220,11 +325,56 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     if (command == L"dblclick" && argc > 2) return dblclick(_wtoi(argv[2]));
+    if (command == L"children") return children(argc > 2 ? argv[2] : L"");
+    if (command == L"menu" && argc > 2) {  // the window's menu bar, as the program's menu 129 holds it
+        std::printf("attached\t%d\n", GetMenu(main_window()) != nullptr ? 1 : 0);
+        HMODULE program = LoadLibraryExW(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        if (program == nullptr) return 1;
+        print_menu(LoadMenuW(program, MAKEINTRESOURCEW(129)), 0);
+        return 0;
+    }
+    if (command == L"tooltips") return tooltips();
+    if (command == L"icon-colour" && argc > 2) return icon_colour(_wtoi(argv[2]));
+    if (command == L"show" && argc > 2) {
+        ShowWindow(main_window(), _wtoi(argv[2]));
+        return 0;
+    }
+    if (command == L"state") {
+        std::printf("%d %d %d\n", IsZoomed(main_window()) ? 1 : 0, IsIconic(main_window()) ? 1 : 0,
+                    GetForegroundWindow() == main_window() ? 1 : 0);
+        return 0;
+    }
+    if (command == L"resize" && argc > 3) {
+        SetWindowPos(main_window(), nullptr, 0, 0, _wtoi(argv[2]), _wtoi(argv[3]), SWP_NOMOVE | SWP_NOZORDER);
+        return 0;
+    }
+    if (command == L"syscommand" && argc > 2) {
+        PostMessageW(main_window(), WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if ((command == L"click" || command == L"check") && argc > 3) {
+        HWND dialog = FindWindowW(nullptr, argv[2]);
+        if (dialog == nullptr) return 1;
+        HWND button = GetDlgItem(dialog, _wtoi(argv[3]));
+        if (command == L"click") {
+            PostMessageW(button, BM_CLICK, 0, 0);
+        } else {
+            std::printf("%d\n", static_cast<int>(SendMessageW(button, BM_GETCHECK, 0, 0)));
+        }
+        return 0;
+    }
+    if (command == L"open-file" && argc > 2) return open_file(argv[2]);
     if (command == L"wait" && argc > 3) return wait_for(argv[2], _wtoi(argv[3]));
     if (command == L"dialog-text" && argc > 3) {
         HWND dialog = FindWindowW(nullptr, argv[2]);
         if (dialog == nullptr) return 1;
         std::printf("%s\n", escaped(window_text(GetDlgItem(dialog, _wtoi(argv[3])))).c_str());
+        return 0;
+    }
+    if (command == L"redraw" && argc > 2) {
+        HWND w = FindWindowW(nullptr, argv[2]);
+        if (w == nullptr) return 1;
+        RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         return 0;
     }
     if (command == L"close" && argc > 2) {
