@@ -97,7 +97,6 @@ int run_receive_loop()
         }
         forward_to_manager(sender, manager, frame);
         write_trap_report(record, stdout);
-        std::fflush(stdout);  // a person watching sees the report now, not at the next datagram
         run_notifications(settings, record, frame);
     }
 }
