@@ -56,6 +56,18 @@ bool expect_short(const Cursor& at, std::uint8_t tag, Element& e)
 
 void skip(Cursor& at, const Element& e) { at.pos += e.header + e.length; }
 
+// Steps into the constructed element at the cursor (past its header only,
+// whatever length it claims): false when the header itself does not fit.
+bool enter(Cursor& at)
+{
+    const std::size_t left = at.end - at.pos;
+    if (left < 2) return false;
+    const std::size_t header = ber_header_size(at.data + at.pos, left);
+    if (header > left) return false;
+    at.pos += header;
+    return true;
+}
+
 // Big-endian accumulation into 32 bits without sign extension: longer
 // contents keep their last four octets.
 std::int32_t integer_value(const Element& e)
@@ -130,12 +142,8 @@ bool decode_header(TrapRecord& out, Cursor& at)
     skip(at, e);
 
     // The PDU is entered, not skipped: its header only.
-    const std::size_t left = at.end - at.pos;
-    if (left < 2 || at.data[at.pos] != kPduTrap) return false;
-    const std::size_t pdu_header = ber_header_size(at.data + at.pos, left);
-    if (pdu_header > left) return false;
+    if (at.pos >= at.end || at.data[at.pos] != kPduTrap || !enter(at)) return false;
     out.pdu_type = kPduTrap;
-    at.pos += pdu_header;
 
     if (!expect_short(at, kTagOid, e)) return false;
     oid_text(out.enterprise, sizeof out.enterprise, e);
@@ -170,9 +178,7 @@ bool decode_varbinds(TrapRecord& out, Cursor& at)
         TrapVarBind& vb = out.varbinds[slot];
         Element e;
         if (tag == kTagSequence) {
-            const std::size_t header = ber_header_size(at.data + at.pos, at.end - at.pos);
-            if (header > at.end - at.pos) return false;
-            at.pos += header;
+            if (!enter(at)) return false;
             continue;
         }
         if (!read_element(at, e)) return false;

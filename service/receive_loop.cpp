@@ -21,6 +21,8 @@ const char kManagerHost[] = "localhost";
 // trap while the first look-up has not succeeded.
 class ManagerAddress {
 public:
+    ManagerAddress() { known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_); }
+
     bool get(Ipv4Endpoint& out)
     {
         if (!known_) known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_);
@@ -76,8 +78,6 @@ int run_receive_loop()
     std::fflush(stdout);
 
     ManagerAddress manager;
-    Ipv4Endpoint warm_up;
-    manager.get(warm_up);
     for (;;) {
         std::size_t got = 0;
         const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got);

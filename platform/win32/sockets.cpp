@@ -4,6 +4,33 @@
 
 #include <cstring>
 
+namespace {
+
+// Binds to every local address at `port`, the address family taken from the
+// local host name's entry, as the receiver and the mail client set up.
+bool bind_local(SOCKET handle, std::uint16_t port)
+{
+    char name[128];
+    std::uint32_t address = 0;
+    int family = 0;
+    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
+    sockaddr_in local{};
+    local.sin_family = static_cast<short>(family);
+    local.sin_port = htons(port);
+    return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+}
+
+sockaddr_in to_sockaddr(const Ipv4Endpoint& endpoint)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = endpoint.port;
+    a.sin_addr.s_addr = endpoint.address;
+    return a;
+}
+
+} // namespace
+
 SocketsRuntime::SocketsRuntime()
 {
     WSADATA data;
@@ -32,17 +59,7 @@ bool UdpSocket::open_bound(std::uint16_t port)
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) return false;
     handle_ = static_cast<std::intptr_t>(s);
-    sockaddr_in local{};
-    char name[128];
-    std::uint32_t address = 0;
-    int family = 0;
-    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) {
-        close();
-        return false;
-    }
-    local.sin_family = static_cast<short>(family);
-    local.sin_port = htons(port);
-    if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    if (!bind_local(s, port)) {
         close();
         return false;
     }
@@ -80,10 +97,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
 
 long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
 {
-    sockaddr_in dest{};
-    dest.sin_family = AF_INET;
-    dest.sin_port = to.port;
-    dest.sin_addr.s_addr = to.address;
+    const sockaddr_in dest = to_sockaddr(to);
     return ::sendto(static_cast<SOCKET>(handle_), static_cast<const char*>(data), static_cast<int>(size), 0,
                     reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
 }
@@ -116,21 +130,12 @@ bool TcpSocket::create()
 
 bool TcpSocket::bind_any()
 {
-    char name[128];
-    std::uint32_t address = 0;
-    int family = 0;
-    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
-    sockaddr_in local{};
-    local.sin_family = static_cast<short>(family);
-    return ::bind(static_cast<SOCKET>(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    return bind_local(static_cast<SOCKET>(handle_), 0);
 }
 
 bool TcpSocket::connect_to(const Ipv4Endpoint& to)
 {
-    sockaddr_in dest{};
-    dest.sin_family = AF_INET;
-    dest.sin_port = to.port;
-    dest.sin_addr.s_addr = to.address;
+    const sockaddr_in dest = to_sockaddr(to);
     return ::connect(static_cast<SOCKET>(handle_), reinterpret_cast<const sockaddr*>(&dest), sizeof dest) == 0;
 }
 

@@ -9,6 +9,7 @@ import struct
 import subprocess
 import tempfile
 import time
+import unittest
 
 TARNOW = os.environ.get("TARNOW_EXE", "")
 WINE_RUN = os.environ.get("WINE_RUN", "")
@@ -253,3 +254,32 @@ def tempdir():
 
 def remove(path):
     shutil.rmtree(path, ignore_errors=True)
+
+
+class ReceiverCase(unittest.TestCase):
+    """A test that runs the receiver in the console with its own settings,
+    listening on the manager's port; whatever a test leaves running ends."""
+
+    def setUp(self):
+        self.tmp = tempdir()
+        self.settings = Settings(self.tmp)
+        self.manager = ManagerPort()
+        self.receiver = None
+
+    def tearDown(self):
+        if self.receiver:
+            self.receiver.kill()
+        self.manager.close()
+        self.settings.clear()
+        remove(self.tmp)
+
+    def start(self, values):
+        self.settings.write(values)
+        self.receiver = Receiver(self.settings, self.tmp)
+
+    def stop(self):
+        """Stops the receiver with the wake-up datagram; returns its output."""
+        code, out = self.receiver.stop()
+        self.receiver = None
+        self.assertEqual(code, 0)
+        return out

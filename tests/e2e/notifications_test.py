@@ -35,30 +35,7 @@ def free_port():
         return s.getsockname()[1]
 
 
-class NotificationsTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = h.tempdir()
-        self.settings = h.Settings(self.tmp)
-        self.manager = h.ManagerPort()
-        self.receiver = None
-
-    def tearDown(self):
-        if self.receiver:
-            self.receiver.kill()
-        self.manager.close()
-        self.settings.clear()
-        h.remove(self.tmp)
-
-    def start(self, values):
-        self.settings.write(values)
-        self.receiver = h.Receiver(self.settings, self.tmp)
-
-    def stop(self):
-        code, out = self.receiver.stop()
-        self.receiver = None
-        self.assertEqual(code, 0)
-        return out
-
+class NotificationsTest(h.ReceiverCase):
     def trap(self, generic, *bindings):
         h.snmptrap(ENTERPRISE, generic, 0, *bindings)
         got = self.manager.frames(1)

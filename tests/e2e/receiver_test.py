@@ -13,34 +13,18 @@ ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 STDOUT_EOL = h.STDOUT_EOL
 
 
-class ReceiverTest(unittest.TestCase):
+class ReceiverTest(h.ReceiverCase):
     def setUp(self):
-        self.tmp = h.tempdir()
-        self.settings = h.Settings(self.tmp)
-        self.manager = h.ManagerPort()
+        super().setUp()
         self.files = {k: os.path.join(self.tmp, "trap." + k) for k in ("orv", "csv", "log")}
-        self.receiver = None
 
-    def tearDown(self):
-        if self.receiver:
-            self.receiver.kill()
-        self.manager.close()
-        self.settings.clear()
-        h.remove(self.tmp)
-
-    def start(self, **values):
+    def start_with_files(self, **values):
+        """The receiver with its record, CSV and log files on, and `values` besides."""
         files = {"f_binfile": 1, "binfile": h.host_path(self.files["orv"]),
                  "f_csvfile": 1, "csvfile": h.host_path(self.files["csv"]),
                  "f_logfile": 1, "logfile": h.host_path(self.files["log"])}
         files.update(values)
-        self.settings.write(files)
-        self.receiver = h.Receiver(self.settings, self.tmp)
-
-    def stop(self):
-        code, out = self.receiver.stop()
-        self.receiver = None
-        self.assertEqual(code, 0)
-        return out
+        self.start(files)
 
     def test_traps_from_snmptrap_are_shown_forwarded_and_recorded(self):
         twelve = []
@@ -57,7 +41,7 @@ class ReceiverTest(unittest.TestCase):
              [("1.3.6.1.4.1.8072.1", None, None)]),
             (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 11)]),
         ] + [(g, 0, [], []) for g in range(0, 6)]
-        self.start()
+        self.start_with_files()
         expected_out, frames, csv, log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", b""
         for generic, specific, args, bindings in sends:
             h.snmptrap(ENTERPRISE, generic, specific, *args)
@@ -90,7 +74,7 @@ class ReceiverTest(unittest.TestCase):
                 bytes.fromhex("3018020101" "0406" "7075626c6963" "a70b020101020100020100" "3000"),  # SNMPv2c
                 valid[:13] + b"\xa2" + valid[14:],                     # GetResponse
                 bytes(rng.randrange(256) for _ in range(200)).replace(b"\x7f", b"\x00")]
-        self.start()
+        self.start_with_files()
         expected_out, expected_log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, b""
         heading = "SNMPトラップパケットの解析でエラーが発生しました。".encode("cp932") + b"\r\n"
         for datagram in bad:
@@ -116,8 +100,7 @@ class ReceiverTest(unittest.TestCase):
         self.assertEqual(h.read(self.files["csv"]), h.csv_row(trap))
 
     def test_flags_off_still_dump_forward_and_print(self):
-        self.settings.write({"f_binfile": 0, "binfile": h.host_path(self.files["orv"])})
-        self.receiver = h.Receiver(self.settings, self.tmp)
+        self.start({"f_binfile": 0, "binfile": h.host_path(self.files["orv"])})
         h.snmptrap(ENTERPRISE, 3, 0)
         got = self.manager.frames(1)
         self.assertEqual(len(got), 1)
@@ -127,7 +110,7 @@ class ReceiverTest(unittest.TestCase):
         self.assertEqual([h.read(p) for p in self.files.values()], [None, None, None])
 
     def test_trap_level_and_an_unopenable_file_do_not_stop_the_files(self):
-        self.start(traplevel=6, csvfile=h.host_path(os.path.join(self.tmp, "no-folder", "t.csv")))
+        self.start_with_files(traplevel=6, csvfile=h.host_path(os.path.join(self.tmp, "no-folder", "t.csv")))
         h.snmptrap(ENTERPRISE, 2, 0, "1.3.6.1.2.1.2.2.1.1.3", "i", "3")
         got = self.manager.frames(1)
         self.assertEqual(len(got), 1)
