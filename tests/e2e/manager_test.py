@@ -232,18 +232,21 @@ class ManagerTest(unittest.TestCase):
         query = h.wine("reg", "query", h.KEY, "/v", "tool_orvread").stdout.decode("cp932", "replace")
         self.assertIn("0x0", query)
 
-        probe("show", "3")  # maximised
-        self.assertEqual(probe("state")[0].split()[0], "1")
         self.start_receiver()
-        h.snmptrap(ENTERPRISE, 2, 0)
-        self.rows(1)
-        time.sleep(0.5)
-        self.assertEqual(probe("state")[0].split()[:2], ["0", "0"], "restored to its normal size")
+        for count, (show, state) in enumerate([("3", ["1", "0"]), ("6", ["0", "1"])], 1):  # maximised, minimised
+            probe("show", show)
+            self.assertEqual(probe("state")[0].split()[:2], state)
+            h.snmptrap(ENTERPRISE, 2, 0)
+            self.rows(count)
+            time.sleep(0.5)
+            self.assertEqual(probe("state")[0].split()[:2], ["0", "0"], "restored to its normal size")
 
         probe("command", "32774")
         self.assertTrue(self.wait("ORVEL SNMP Trap Receiver について"))
         about = self.children("ORVEL SNMP Trap Receiver について")
         self.assertIn("ORVEL SNMP Trap Receiver 1.04", [k[2] for k in about])
+        r, g, b = map(int, probe("icon-colour", "0", "ORVEL SNMP Trap Receiver について")[0].split())
+        self.assertGreater(b, max(r, g), "icon 128 is the blue one")
         self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "ORVEL SNMP Trap Receiver について").returncode, 0)
 
     def test_enter_escape_resize_and_close(self):

@@ -3,7 +3,7 @@
 // Prints UTF-8 lines. Usage:
 //   palomir_probe rows | columns | toolbar | placement
 //   palomir_probe text ID | command ID | dblclick ROW | dialog-text TITLE ID | close TITLE
-//   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID
+//   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
 //   palomir_probe open-file PATH
 #include <windows.h>
@@ -262,9 +262,21 @@ int tooltips()
 }
 
 // The colour on the screen at (10, 24) inside control `id`: the body of the icon it shows.
-int icon_colour(int id)
+// The first icon control of a dialog (the About box gives its icon no id).
+HWND first_icon(HWND dialog)
 {
-    HWND control = GetDlgItem(main_window(), id);
+    for (HWND c = GetWindow(dialog, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) return c;
+    }
+    return nullptr;
+}
+
+// The screen pixel 10 right of and 24 below the control's corner: a colour
+// the icon's picture decides (GetIconInfo does not work on another process's icon).
+int icon_colour(int id, const wchar_t* title)
+{
+    HWND window = title != nullptr ? FindWindowW(nullptr, title) : main_window();
+    HWND control = id == 0 ? first_icon(window) : GetDlgItem(window, id);
     RECT r;
     if (control == nullptr || !GetWindowRect(control, &r)) return 1;
     HDC screen = GetDC(nullptr);
@@ -334,7 +346,7 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     if (command == L"tooltips") return tooltips();
-    if (command == L"icon-colour" && argc > 2) return icon_colour(_wtoi(argv[2]));
+    if (command == L"icon-colour" && argc > 2) return icon_colour(_wtoi(argv[2]), argc > 3 ? argv[3] : nullptr);
     if (command == L"show" && argc > 2) {
         ShowWindow(main_window(), _wtoi(argv[2]));
         return 0;
