@@ -80,7 +80,7 @@ CPalomirDlg::CPalomirDlg() : CDialog(IDD_MAIN), alert_text(kQuietText)
     on_command(ID_FILE_OPEN_RECORD, [this] { open_record_file(); });
     on_command(ID_VIEW_CLEAR_LIST, [this] { clear_trap_list(); });
     on_command(ID_TOOL_MANAGER_SETTINGS, [this] { edit_manager_settings(); });
-    on_command(ID_TOOL_SERVICE_SETTINGS, [] {});  // the service settings sheet comes with the service panel
+    on_command(ID_TOOL_SERVICE_SETTINGS, [this] { edit_service_settings(); });
     on_command(ID_APP_ABOUT, [this] { show_about(); });
     on_command(ID_HELP_FINDER, [this] { show_help(HELP_FINDER); });
     on_command(ID_HELP_CONTENTS, [this] { show_help(HELP_CONTENTS); });
@@ -121,9 +121,9 @@ BOOL CPalomirDlg::OnInitDialog()
     return TRUE;
 }
 
-void CPalomirDlg::DoDataExchange(bool save)
+void CPalomirDlg::DoDataExchange(CDataExchange& dx)
 {
-    if (save) return;  // the controls only show the members
+    if (dx.save) return;  // the controls only show the members
     set_item_text(IDC_MAIN_SERVICE_STATUS, status_text.c_str());
     set_item_text(IDC_MAIN_ALERT_TEXT, alert_text.c_str());
     SendMessageW(item(IDC_MAIN_ALERT_TEXT), EM_LIMITTEXT, 80, 0);
@@ -255,10 +255,6 @@ void CPalomirDlg::on_timer()
     if (last_vendor_time != 0 && last_vendor_time < now_seconds() - kAlertSeconds) clear_vendor_alert();
 }
 
-// The service control panel is not built yet: its status and button do nothing.
-void CPalomirDlg::refresh_service_status() {}
-void CPalomirDlg::toggle_service() {}
-
 void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count)
 {
     // A frame must hold its header and every data byte its length claims.
@@ -349,18 +345,8 @@ void CPalomirDlg::load_record_file(const char* path)
 
 void CPalomirDlg::open_record_file()
 {
-    std::wstring filter = widen(kRecordFilter);
-    for (wchar_t& c : filter)
-        if (c == L'|') c = L'\0';
-    wchar_t path[MAX_PATH] = L"";
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = hwnd();
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (GetOpenFileNameW(&ofn)) load_record_file(narrow(path).c_str());
+    std::string path;
+    if (choose_file(hwnd(), kRecordFilter, OFN_HIDEREADONLY, path)) load_record_file(path.c_str());
 }
 
 void CPalomirDlg::edit_manager_settings()

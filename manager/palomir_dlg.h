@@ -31,7 +31,7 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void DoDataExchange(bool save) override;
+    void DoDataExchange(CDataExchange& dx) override;
     void OnOK() override {}
     void OnCancel() override {}
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
@@ -44,6 +44,9 @@ private:
     void on_timer();
     void refresh_service_status();
     void toggle_service();
+    void edit_service_settings();
+    // Shows `text` in the status box at once, though messages wait meanwhile.
+    void show_status_now(const char* text);
     void apply_vendor_rule(int generic_trap, std::uint32_t time);
     void show_alert(bool warning);
     void show_trap_detail(int row);

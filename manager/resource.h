@@ -6,16 +6,17 @@
 #define IDB_TRAP_LIST_IMAGES          130
 #define IDR_TOOLBAR                   132
 #define IDB_TOOLBAR                   132
-#define IDI_SHEET_STORAGE             134
-#define IDI_SHEET_RECEPTION           135
-#define IDI_SHEET_MAIL                136
-#define IDI_TOOL_SETTINGS             137
-#define IDI_SHEET_SOUND               139
+#define IDI_SHEET_SOUND               134
+#define IDI_SHEET_MAIL                135
+#define IDI_SHEET_STORAGE             136
+#define IDI_SETTINGS                  137  // manager settings and the reception page
+#define IDI_SOUND_TEST                139
 #define IDI_ALERT_QUIET               141
 #define IDI_ALERT_WARNING             142
 
 // Strings
 #define IDS_SOCKETS_FAILED            103
+#define IDS_SERVICE_SHEET_CAPTION     104
 
 // Dialogs and menus
 #define IDD_ABOUTBOX                  100
@@ -23,6 +24,10 @@
 #define IDR_MAIN_MENU                 129
 #define IDD_TRAP_DETAIL               131
 #define IDD_TOOL_SETTINGS             148
+#define IDD_PAGE_STORAGE              105
+#define IDD_PAGE_RECEPTION            106
+#define IDD_PAGE_MAIL                 107
+#define IDD_PAGE_SOUND                132
 
 // Main window (102)
 #define IDC_MAIN_SERVICE_TOGGLE       1000
@@ -39,6 +44,49 @@
 // Manager settings (148)
 #define IDC_TOOL_READ_RECORD_FILE     1004
 #define IDC_TOOL_BRING_TO_FRONT       1005
+
+// Storage page (105)
+#define IDC_STORAGE_RECORD_BROWSE     1000
+#define IDC_STORAGE_RECORD_PATH       1001
+#define IDC_STORAGE_CSV_BROWSE        1002
+#define IDC_STORAGE_CSV_PATH          1003
+#define IDC_STORAGE_RECORD_ON         1004
+#define IDC_STORAGE_CSV_ON            1005
+#define IDC_STORAGE_LOG_ON            1007
+#define IDC_STORAGE_LOG_PATH          1008
+#define IDC_STORAGE_LOG_BROWSE        1009
+
+// Reception page (106)
+#define IDC_RECEPTION_PROGRAM_BROWSE  1000
+#define IDC_RECEPTION_LEVEL           1001
+#define IDC_RECEPTION_PROGRAM         1003
+#define IDC_RECEPTION_POPUP_ON        1004
+#define IDC_RECEPTION_PROGRAM_ON      1005
+#define IDC_RECEPTION_OWN_HOST        1007
+#define IDC_RECEPTION_HOSTS           1008
+#define IDC_RECEPTION_LEVEL_SPIN      1009
+
+// Mail page (107)
+#define IDC_MAIL_PORT                 1001
+#define IDC_MAIL_SERVER               1003
+#define IDC_MAIL_ON                   1004
+#define IDC_MAIL_POP3_ON              1005
+#define IDC_MAIL_TO                   1006
+#define IDC_MAIL_POP3_SERVER          1007
+#define IDC_MAIL_FROM                 1008
+#define IDC_MAIL_POP3_USER            1009
+#define IDC_MAIL_POP3_PASSWORD        1010
+
+// Sound page (132)
+#define IDC_SOUND_BROWSE              1000
+#define IDC_SOUND_WAVE_FILE           1001
+#define IDC_SOUND_TEST                1002
+#define IDC_SOUND_FREQUENCY           1003
+#define IDC_SOUND_ON                  1004
+#define IDC_SOUND_BEEP                1005
+#define IDC_SOUND_WAVE                1006
+#define IDC_SOUND_LOOP                1007
+#define IDC_SOUND_DURATION            1008
 
 // Commands (menu 129 and toolbar 132)
 #define ID_APP_EXIT                   32771

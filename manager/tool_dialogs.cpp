@@ -10,15 +10,10 @@ CToolProp::CToolProp(CPalomirDlg& owner)
 {
 }
 
-void CToolProp::DoDataExchange(bool save)
+void CToolProp::DoDataExchange(CDataExchange& dx)
 {
-    if (save) {
-        read_record_file_ = is_checked(IDC_TOOL_READ_RECORD_FILE) ? 1 : 0;
-        bring_to_front_ = is_checked(IDC_TOOL_BRING_TO_FRONT) ? 1 : 0;
-    } else {
-        set_checked(IDC_TOOL_READ_RECORD_FILE, read_record_file_ == 1);
-        set_checked(IDC_TOOL_BRING_TO_FRONT, bring_to_front_ == 1);
-    }
+    dx.check(IDC_TOOL_READ_RECORD_FILE, read_record_file_);
+    dx.check(IDC_TOOL_BRING_TO_FRONT, bring_to_front_);
 }
 
 void CToolProp::OnOK()

@@ -12,7 +12,7 @@ public:
     explicit CToolProp(CPalomirDlg& owner);
 
 protected:
-    void DoDataExchange(bool save) override;
+    void DoDataExchange(CDataExchange& dx) override;
     void OnOK() override;
 
 private:

@@ -1,5 +1,8 @@
 #include "manager/framework/framework.h"
 
+#include <commdlg.h>
+
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -69,6 +72,144 @@ int CWinApp::Run()
     return static_cast<int>(msg.wParam);
 }
 
+// --- Data exchange ---------------------------------------------------------
+
+namespace {
+
+const char kNotANumber[] = "正の整数を入力してください。";
+const char kOutOfRange[] = "%1 から %2 までの整数を入力してください。";
+const char kTooLong[] = "%1 文字以内で入力してください。";
+
+std::string fill_in(std::string text, unsigned first, unsigned second = 0)
+{
+    const auto replace = [&text](const char* mark, unsigned value) {
+        const std::size_t at = text.find(mark);
+        if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
+    };
+    replace("%1", first);
+    replace("%2", second);
+    return text;
+}
+
+std::wstring control_text(HWND control)
+{
+    const int n = GetWindowTextLengthW(control);
+    std::vector<wchar_t> text(static_cast<std::size_t>(n) + 1, L'\0');
+    GetWindowTextW(control, text.data(), n + 1);
+    return text.data();
+}
+
+// Blanks around one run of decimal digits, in the 32-bit range.
+bool parse_unsigned(const std::wstring& text, unsigned& value)
+{
+    std::size_t i = 0;
+    while (i < text.size() && std::iswspace(text[i])) ++i;
+    unsigned long long n = 0;
+    const std::size_t first = i;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        n = n * 10 + static_cast<unsigned>(text[i] - L'0');
+        if (n > 0xFFFFFFFFull) return false;
+    }
+    if (i == first) return false;
+    while (i < text.size() && std::iswspace(text[i])) ++i;
+    if (i != text.size()) return false;
+    value = static_cast<unsigned>(n);
+    return true;
+}
+
+bool is_radio_button(HWND control)
+{
+    return (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) != 0;
+}
+
+} // namespace
+
+void CDataExchange::check(int id, int& value)
+{
+    if (failed_) return;
+    if (save) {
+        value = IsDlgButtonChecked(dialog_, id) == BST_CHECKED ? 1 : 0;
+    } else {
+        CheckDlgButton(dialog_, id, value == 1 ? BST_CHECKED : BST_UNCHECKED);
+    }
+}
+
+void CDataExchange::radio(int first, int& value)
+{
+    if (failed_) return;
+    HWND control = GetDlgItem(dialog_, first);
+    if (save) value = -1;
+    int index = 0;
+    for (; control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+        if (index > 0 && (GetWindowLongW(control, GWL_STYLE) & WS_GROUP)) break;
+        if (!is_radio_button(control)) continue;
+        if (save && SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED) value = index;
+        if (!save) SendMessageW(control, BM_SETCHECK, index == value ? BST_CHECKED : BST_UNCHECKED, 0);
+        ++index;
+    }
+}
+
+void CDataExchange::text(int id, std::string& value, int limit)
+{
+    if (failed_) return;
+    HWND control = GetDlgItem(dialog_, id);
+    if (!save) {
+        SendMessageW(control, EM_LIMITTEXT, static_cast<WPARAM>(limit), 0);
+        SetWindowTextW(control, widen(value.c_str()).c_str());
+        return;
+    }
+    const std::wstring text = control_text(control);
+    if (static_cast<int>(text.size()) > limit) return fail(id, fill_in(kTooLong, static_cast<unsigned>(limit)));
+    value = narrow(text.c_str());
+}
+
+void CDataExchange::number(int id, unsigned& value, unsigned low, unsigned high)
+{
+    if (failed_) return;
+    HWND control = GetDlgItem(dialog_, id);
+    if (!save) {
+        SetWindowTextW(control, std::to_wstring(value).c_str());
+        return;
+    }
+    unsigned n = 0;
+    if (!parse_unsigned(control_text(control), n)) return fail(id, kNotANumber);
+    if (n < low || n > high) return fail(id, fill_in(kOutOfRange, low, high));
+    value = n;
+}
+
+void CDataExchange::fail(int id, const std::string& message)
+{
+    failed_ = true;
+    HWND control = GetDlgItem(dialog_, id);
+    message_box(GetAncestor(dialog_, GA_ROOT), message, MB_OK | MB_ICONEXCLAMATION);
+    SetFocus(control);
+    SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
+int message_box(HWND owner, const std::string& text, UINT type)
+{
+    const std::string title = CWinApp::instance() != nullptr ? CWinApp::instance()->title() : std::string();
+    return MessageBoxW(owner, widen(text.c_str()).c_str(), widen(title.c_str()).c_str(), type);
+}
+
+bool choose_file(HWND owner, const char* filter, DWORD flags, std::string& path)
+{
+    std::wstring patterns = widen(filter);
+    for (wchar_t& c : patterns)
+        if (c == L'|') c = L'\0';
+    std::vector<wchar_t> name(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = patterns.c_str();
+    ofn.lpstrFile = name.data();
+    ofn.nMaxFile = static_cast<DWORD>(name.size());
+    ofn.Flags = OFN_EXPLORER | flags;
+    if (!GetOpenFileNameW(&ofn)) return false;
+    path = narrow(name.data());
+    return true;
+}
+
 // --- CDialog --------------------------------------------------------------
 
 CDialog::CDialog(UINT template_id, HWND owner) : template_id_(template_id), owner_(owner) {}
@@ -101,8 +242,9 @@ void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
 bool CDialog::UpdateData(bool save)
 {
-    DoDataExchange(save);
-    return true;
+    CDataExchange dx(hwnd_, save);
+    DoDataExchange(dx);
+    return dx.ok();
 }
 
 void CDialog::EndDialog(INT_PTR result)
@@ -122,13 +264,7 @@ void CDialog::set_checked(int id, bool on) const { CheckDlgButton(hwnd_, id, on 
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    if (msg == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<CDialog*>(lp);
-        SetWindowLongPtrW(hwnd, DWLP_USER, lp);
-        self->hwnd_ = hwnd;
-        self->UpdateData(false);
-        return self->OnInitDialog();
-    }
+    if (msg == WM_INITDIALOG) return begin(hwnd, reinterpret_cast<CDialog*>(lp));
     auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (self == nullptr) return FALSE;
     const INT_PTR result = self->Dispatch(msg, wp, lp);
@@ -139,9 +275,18 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return result;
 }
 
+INT_PTR CDialog::begin(HWND hwnd, CDialog* self)
+{
+    SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    self->hwnd_ = hwnd;
+    self->UpdateData(false);
+    return self->OnInitDialog();
+}
+
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_COMMAND) {
+        if (HIWORD(wp) > 1) return FALSE;  // a control's notice (an edit's change, ...), not a command
         const UINT id = LOWORD(wp);
         const auto handler = commands_.find(id);
         if (handler != commands_.end()) {
@@ -163,6 +308,67 @@ INT_PTR CDialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp)
     INT_PTR result = FALSE;
     if (OnMessage(msg, wp, lp, result)) return result;
     return FALSE;
+}
+
+// --- Property sheets ---------------------------------------------------------
+
+PROPSHEETPAGEW CPropertyPage::page_header()
+{
+    PROPSHEETPAGEW page{};
+    page.dwSize = sizeof page;
+    page.dwFlags = PSP_DEFAULT;  // no Help button
+    page.hInstance = GetModuleHandleW(nullptr);
+    page.pszTemplate = MAKEINTRESOURCEW(template_id());
+    page.pfnDlgProc = PageProc;
+    page.lParam = reinterpret_cast<LPARAM>(this);
+    return page;
+}
+
+INT_PTR CALLBACK CPropertyPage::PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CPropertyPage*>(reinterpret_cast<PROPSHEETPAGEW*>(lp)->lParam);
+        return begin(hwnd, self);
+    }
+    return DialogProc(hwnd, msg, wp, lp);
+}
+
+bool CPropertyPage::OnMessage(UINT msg, WPARAM, LPARAM lp, INT_PTR& result)
+{
+    if (msg != WM_NOTIFY) return false;
+    const auto* header = reinterpret_cast<NMHDR*>(lp);
+    LONG_PTR answer = 0;
+    switch (header->code) {
+    case PSN_KILLACTIVE:
+        answer = UpdateData(true) ? FALSE : TRUE;  // TRUE keeps the page
+        break;
+    case PSN_APPLY:
+        OnOK();
+        answer = PSNRET_NOERROR;
+        break;
+    default:
+        return false;
+    }
+    SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, answer);
+    result = TRUE;
+    return true;
+}
+
+INT_PTR CPropertySheet::DoModal()
+{
+    std::vector<PROPSHEETPAGEW> pages;
+    for (CPropertyPage* page : pages_) pages.push_back(page->page_header());
+    const std::wstring caption = widen(load_string(caption_id_).c_str());
+    PROPSHEETHEADERW sheet{};
+    sheet.dwSize = sizeof sheet;
+    sheet.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;  // no Apply, no Help
+    sheet.hwndParent = owner_;
+    sheet.hInstance = GetModuleHandleW(nullptr);
+    sheet.pszCaption = caption.c_str();
+    sheet.nPages = static_cast<UINT>(pages.size());
+    sheet.nStartPage = 0;
+    sheet.ppsp = pages.data();
+    return PropertySheetW(&sheet) > 0 ? IDOK : IDCANCEL;
 }
 
 // --- CAsyncSocket -----------------------------------------------------------

@@ -10,10 +10,12 @@
 
 #include <winsock2.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 // Code page 932 text to UTF-16 and back.
 std::wstring widen(const char* text);
@@ -44,6 +46,38 @@ private:
     static CWinApp* instance_;
 };
 
+// Moves values between a dialog's controls and its members, in one direction.
+// Taking values from the controls validates them: the first refusal shows
+// its message, puts the focus back on the control and ends the exchange
+// (every later call does nothing), and ok() turns false.
+class CDataExchange {
+public:
+    CDataExchange(HWND dialog, bool save) : save(save), dialog_(dialog) {}
+    const bool save;
+    bool ok() const { return !failed_; }
+
+    void check(int id, int& value);
+    // The index of the ticked radio button of the group that starts at `first`; -1 for none.
+    void radio(int first, int& value);
+    // A text of at most `limit` characters; the limit also becomes the edit's text limit.
+    void text(int id, std::string& value, int limit);
+    // An unsigned decimal number from `low` to `high`.
+    void number(int id, unsigned& value, unsigned low, unsigned high);
+    // Refuses the control's value with `message`.
+    void fail(int id, const std::string& message);
+
+private:
+    HWND dialog_;
+    bool failed_ = false;
+};
+
+// A message box over `owner` with the application title as caption.
+int message_box(HWND owner, const std::string& text, UINT type);
+
+// The open-file dialog with a filter in the "name|pattern|...||" form. On OK
+// `path` holds the chosen full path; `flags` are added to OFN_EXPLORER.
+bool choose_file(HWND owner, const char* filter, DWORD flags, std::string& path);
+
 class CDialog {
 public:
     explicit CDialog(UINT template_id, HWND owner = nullptr);
@@ -54,11 +88,12 @@ public:
     INT_PTR DoModal();
     bool Create();  // modeless
     HWND hwnd() const { return hwnd_; }
+    UINT template_id() const { return template_id_; }
 
 protected:
     virtual BOOL OnInitDialog() { return TRUE; }
-    // Copies members to the controls (save false) or controls to members (save true).
-    virtual void DoDataExchange(bool /*save*/) {}
+    // Copies members to the controls, or controls to members when dx.save.
+    virtual void DoDataExchange(CDataExchange& /*dx*/) {}
     virtual void OnOK();
     virtual void OnCancel();
     // Messages other than WM_INITDIALOG and WM_COMMAND; return true when handled.
@@ -68,15 +103,19 @@ protected:
     void on_notify(UINT id, UINT code, std::function<void(NMHDR*)> handler) { notifies_[{id, code}] = std::move(handler); }
     bool UpdateData(bool save);
     void EndDialog(INT_PTR result);
+    // For property pages: the window procedure's start and the dispatch.
+    static INT_PTR begin(HWND hwnd, CDialog* self);
+    INT_PTR Dispatch(UINT msg, WPARAM wp, LPARAM lp);
 
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
     void set_item_text(int id, const char* text) const;
     bool is_checked(int id) const;
     void set_checked(int id, bool on) const;
+    void enable(int id, bool on) const { EnableWindow(item(id), on ? TRUE : FALSE); }
+
+    static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
-    INT_PTR Dispatch(UINT msg, WPARAM wp, LPARAM lp);
 
     UINT template_id_;
     HWND owner_;
@@ -84,6 +123,43 @@ private:
     bool modal_ = false;
     std::map<UINT, std::function<void()>> commands_;
     std::map<std::pair<UINT, UINT>, std::function<void(NMHDR*)>> notifies_;
+};
+
+// A page of a property sheet, made from its dialog template when first shown.
+// Leaving the page validates it (UpdateData(true)); OnOK runs when the sheet
+// closes with OK, only for pages that were shown.
+class CPropertyPage : public CDialog {
+public:
+    explicit CPropertyPage(UINT template_id) : CDialog(template_id) {}
+    PROPSHEETPAGEW page_header();
+
+protected:
+    void OnOK() override {}
+    void OnCancel() override {}
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) override;
+    // The sheet's window, owner of the page's message boxes and file choosers.
+    HWND sheet() const { return GetParent(hwnd()); }
+
+private:
+    static INT_PTR CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+};
+
+// A modal property sheet with OK and Cancel only, captioned from a string resource.
+class CPropertySheet {
+public:
+    CPropertySheet(UINT caption_id, HWND owner) : caption_id_(caption_id), owner_(owner) {}
+    virtual ~CPropertySheet() = default;
+    CPropertySheet(const CPropertySheet&) = delete;
+    CPropertySheet& operator=(const CPropertySheet&) = delete;
+
+    void AddPage(CPropertyPage& page) { pages_.push_back(&page); }
+    // IDOK or IDCANCEL.
+    INT_PTR DoModal();
+
+private:
+    UINT caption_id_;
+    HWND owner_;
+    std::vector<CPropertyPage*> pages_;
 };
 
 // A socket whose events arrive as messages to a hidden window of its own.

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Draws the manager's icons and bitmaps and writes them beside this script:
-icons 128 (program), 134 to 137 and 139 (settings pages and dialogs), 141
-(no alert), 142 (alert); bitmap 130 (list images: red ball, cyan ball) and
+icons 128 (program), 134 to 136 (sound, mail and storage pages), 137
+(settings: the manager's dialog and the reception page), 139 (sound test
+button), 141 (no alert), 142 (alert); bitmap 130 (list images: red ball, cyan ball) and
 bitmap 132 (toolbar: open folder, window, list, red cross, question mark,
 exclamation). Plain Python, no imaging library: run it again after a change
 and commit what it writes."""
@@ -108,9 +109,15 @@ def disk(c, s):
     c.rect(round(12 * s), round(12 * s), round(20 * s), round(16 * s), WHITE)
 
 
-def antenna(c, s):
-    c.line(round(16 * s), round(12 * s), round(16 * s), round(25 * s), NAVY, max(1, round(2 * s)))
-    c.ball(16 * s, 12 * s, 3 * s, RED, (255, 200, 200))
+def play_icon(size):
+    """The sound page's test button: a green ball with a white play mark."""
+    c = Canvas(size, size)
+    s = size / 32
+    c.ball(16 * s, 16 * s, 14 * s, GREEN, (180, 240, 180))
+    for y in range(round(9 * s), round(23 * s) + 1):
+        reach = 1 - abs(y - 16 * s) / (7 * s)
+        c.rect(round(12 * s), y, round(12 * s + 11 * s * reach), y, WHITE)
+    return c
 
 
 def quiet_icon(size):
@@ -211,11 +218,11 @@ def write(name, data):
 def main():
     both = lambda draw: ico_bytes([draw(32), draw(16)])
     write("palomir.ico", both(program_icon))
-    pages = {"sheet_storage.ico": (BLUE, disk), "sheet_reception.ico": (GREEN, antenna),
-             "sheet_mail.ico": (YELLOW, envelope), "tool_settings.ico": (GREY, gear),
-             "sheet_sound.ico": (RED, speaker)}
+    pages = {"sheet_sound.ico": (RED, speaker), "sheet_mail.ico": (YELLOW, envelope),
+             "sheet_storage.ico": (BLUE, disk), "settings.ico": (GREY, gear)}
     for name, (colour, mark) in pages.items():
         write(name, both(lambda size, colour=colour, mark=mark: page_icon(size, colour, mark)))
+    write("sound_test.ico", both(play_icon))
     write("alert_quiet.ico", both(quiet_icon))
     write("alert_warning.ico", both(alert_icon))
     write("list_images.bmp", bmp_bytes(list_images()))

@@ -5,10 +5,12 @@
 //   palomir_probe text ID | command ID | dblclick ROW | dialog-text TITLE ID | close TITLE
 //   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
-//   palomir_probe open-file PATH
+//   palomir_probe open-file PATH | set TITLE ID TEXT | select-page SHEET INDEX | tabs SHEET
+//   palomir_probe focus TITLE | updown TITLE ID up|down     (TITLE "page:SHEET": the sheet's current page)
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -204,10 +206,20 @@ int wait_for(const wchar_t* title, int seconds)
 }
 
 
-// Every child window of the window titled `title`: class, id, text, rect in its client coordinates.
+// The window titled `title`; "page:TITLE" is the current page of the property sheet TITLE.
+HWND find_window(const std::wstring& title)
+{
+    if (title.empty()) return main_window();
+    if (title.rfind(L"page:", 0) != 0) return FindWindowW(nullptr, title.c_str());
+    HWND sheet = FindWindowW(nullptr, title.substr(5).c_str());
+    return sheet == nullptr ? nullptr : reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+// Every child window of the window titled `title`: class, id, text, rect in its
+// client coordinates, then enabled, checked (buttons; else -) and visible.
 int children(const wchar_t* title)
 {
-    HWND parent = title[0] ? FindWindowW(nullptr, title) : main_window();
+    HWND parent = find_window(title);
     if (parent == nullptr) return 1;
     for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t cls[64];
@@ -215,8 +227,12 @@ int children(const wchar_t* title)
         RECT r;
         GetWindowRect(child, &r);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-        std::printf("%s\t%d\t%s\t%ld %ld %ld %ld\n", to_utf8(cls).c_str(), static_cast<int>(GetDlgCtrlID(child)) & 0xFFFF,
-                    escaped(window_text(child)).c_str(), r.left, r.top, r.right - r.left, r.bottom - r.top);
+        const bool button = std::wstring(cls) == L"Button";
+        const int checked = button ? static_cast<int>(SendMessageW(child, BM_GETCHECK, 0, 0)) : -1;
+        std::printf("%s\t%d\t%s\t%ld %ld %ld %ld\t%d\t%s\t%d\n", to_utf8(cls).c_str(),
+                    static_cast<int>(GetDlgCtrlID(child)) & 0xFFFF, escaped(window_text(child)).c_str(), r.left, r.top,
+                    r.right - r.left, r.bottom - r.top, IsWindowEnabled(child) ? 1 : 0,
+                    checked < 0 ? "-" : std::to_string(checked).c_str(), IsWindowVisible(child) ? 1 : 0);
     }
     return 0;
 }
@@ -306,12 +322,89 @@ int open_file(const wchar_t* path)
     }
     return 1;
 }
+// The labels of the tabs of the property sheet titled `title`.
+int tabs(const wchar_t* title)
+{
+    HWND sheet = FindWindowW(nullptr, title);
+    HWND tab = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETTABCONTROL, 0, 0));
+    if (tab == nullptr) return 1;
+    Remote remote(tab, sizeof(TCITEMW) + 512);
+    const int count = static_cast<int>(SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof item));
+        item.cchTextMax = 256;
+        remote.write(0, &item, sizeof item);
+        SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.at(0)));
+        wchar_t text[256] = L"";
+        remote.read(sizeof item, text, sizeof text);
+        text[255] = L'\0';
+        std::printf("%s\n", to_utf8(text).c_str());
+    }
+    return 0;
+}
+
+// The id of the control that has the keyboard focus in the window's thread.
+int focus(HWND window)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || info.hwndFocus == nullptr) return 1;
+    std::printf("%d\n", static_cast<int>(GetDlgCtrlID(info.hwndFocus)) & 0xFFFF);
+    return 0;
+}
+
+// A click on the upper or lower arrow of an up-down control.
+void press_arrow(HWND updown, bool up)
+{
+    RECT r;
+    GetClientRect(updown, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, up ? r.bottom / 4 : r.bottom * 3 / 4);
+    SendMessageW(updown, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(updown, WM_LBUTTONUP, 0, at);
+}
+
+// Commands on dialogs and property sheets; TITLE may be "page:SHEET". -1: not one of them.
+int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
+{
+    static const wchar_t* const kCommands[] = {L"set", L"click", L"check", L"select-page", L"updown", L"tabs", L"focus"};
+    if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) return -1;
+    HWND window = argc > 2 ? find_window(argv[2]) : nullptr;
+    if (window == nullptr) return 1;
+    HWND control = argc > 3 ? GetDlgItem(window, _wtoi(argv[3])) : nullptr;
+    if (command == L"set" && argc > 4) {  // set TITLE ID TEXT
+        SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
+        return 0;
+    }
+    if (command == L"click" && argc > 3) {
+        PostMessageW(control, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == L"check" && argc > 3) {
+        std::printf("%d\n", static_cast<int>(SendMessageW(control, BM_GETCHECK, 0, 0)));
+        return 0;
+    }
+    if (command == L"select-page" && argc > 3) {  // select-page SHEET INDEX: as a click on the tab
+        PostMessageW(window, PSM_SETCURSEL, static_cast<WPARAM>(_wtoi(argv[3])), 0);
+        return 0;
+    }
+    if (command == L"updown" && argc > 4) {  // updown TITLE ID up|down
+        press_arrow(control, std::wstring(argv[4]) == L"up");
+        return 0;
+    }
+    if (command == L"tabs" && argc > 2) return tabs(argv[2]);
+    if (command == L"focus" && argc > 2) return focus(window);
+    return -1;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) return 2;
     const std::wstring command = argv[1];
+    const int on_dialog = dialog_command(command, argc, argv);
+    if (on_dialog >= 0) return on_dialog;
     if (command == L"rows") return rows();
     if (command == L"columns") return columns();
     if (command == L"toolbar") return toolbar();
@@ -362,17 +455,6 @@ int wmain(int argc, wchar_t** argv)
     }
     if (command == L"syscommand" && argc > 2) {
         PostMessageW(main_window(), WM_SYSCOMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
-        return 0;
-    }
-    if ((command == L"click" || command == L"check") && argc > 3) {
-        HWND dialog = FindWindowW(nullptr, argv[2]);
-        if (dialog == nullptr) return 1;
-        HWND button = GetDlgItem(dialog, _wtoi(argv[3]));
-        if (command == L"click") {
-            PostMessageW(button, BM_CLICK, 0, 0);
-        } else {
-            std::printf("%d\n", static_cast<int>(SendMessageW(button, BM_GETCHECK, 0, 0)));
-        }
         return 0;
     }
     if (command == L"open-file" && argc > 2) return open_file(argv[2]);

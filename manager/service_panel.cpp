@@ -1,0 +1,155 @@
+// The service control panel of the main window: the receiver service's
+// state in box 1001, the start/stop button, and the service settings sheet
+// with the restart question. The service is reached only through the
+// Service Control Manager; handles are opened per operation.
+#include "manager/palomir_dlg.h"
+
+#include "manager/resource.h"
+#include "manager/service_sheet.h"
+
+namespace {
+
+const wchar_t kServiceName[] = L"ORVEL SNMP Trap Receiver";
+constexpr DWORD kServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
+constexpr int kFollowPasses = 75;
+constexpr DWORD kFollowPause = 200;
+
+const char kRestartQuestion[] = "サービスのプロパティに更新がありました。\n\n"
+                                "変更された情報を有効にするには、サービスの再起動が必要です。\n"
+                                "今すぐ再起動を行ないますか？";
+
+// The manager and the service, both open, closed together.
+class ServiceHandles {
+public:
+    ServiceHandles()
+    {
+        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        if (manager_ == nullptr) return;
+        service_ = OpenServiceW(manager_, kServiceName, kServiceAccess);
+        if (service_ == nullptr) error_ = GetLastError();
+    }
+    ~ServiceHandles()
+    {
+        if (service_ != nullptr) CloseServiceHandle(service_);
+        if (manager_ != nullptr) CloseServiceHandle(manager_);
+    }
+    ServiceHandles(const ServiceHandles&) = delete;
+    ServiceHandles& operator=(const ServiceHandles&) = delete;
+
+    bool manager_open() const { return manager_ != nullptr; }
+    SC_HANDLE service() const { return service_; }
+    DWORD open_error() const { return error_; }
+    // The current state, or 0 when it cannot be queried.
+    DWORD state() const
+    {
+        SERVICE_STATUS status{};
+        return QueryServiceStatus(service_, &status) ? status.dwCurrentState : 0;
+    }
+
+private:
+    SC_HANDLE manager_ = nullptr;
+    SC_HANDLE service_ = nullptr;
+    DWORD error_ = 0;
+};
+
+const char* open_failure_text(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return "操作権限がありません";
+    case ERROR_SERVICE_DOES_NOT_EXIST:
+        return "インストールされていません";
+    default:
+        return "システムエラー";
+    }
+}
+
+// The text shown while a pending state is followed; nullptr keeps the previous one.
+const char* pending_text(DWORD state)
+{
+    switch (state) {
+    case SERVICE_START_PENDING:
+        return "起動処理中です";
+    case SERVICE_STOP_PENDING:
+        return "停止処理中です";
+    case SERVICE_CONTINUE_PENDING:
+        return "サービスの再開は未処理です";
+    case SERVICE_PAUSE_PENDING:
+        return "サービスの一時停止は未処理です";
+    case SERVICE_PAUSED:
+        return "サービスは一時停止されています";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+void CPalomirDlg::refresh_service_status()
+{
+    ServiceHandles handles;
+    if (!handles.manager_open()) {
+        status_text = "サービスマネージャー異常";
+    } else if (handles.service() == nullptr) {
+        status_text = open_failure_text(handles.open_error());
+    } else {
+        status_text = handles.state() == SERVICE_RUNNING ? "サービスは稼動中です" : "サービスは停止状態です";
+    }
+    UpdateData(false);
+}
+
+void CPalomirDlg::show_status_now(const char* text)
+{
+    status_text = text;
+    set_item_text(IDC_MAIN_SERVICE_STATUS, text);
+    UpdateWindow(item(IDC_MAIN_SERVICE_STATUS));
+}
+
+// Starts a stopped service or stops a running one and follows it until it
+// settles. A failure's text stays in the box until the next timer refresh,
+// so the user sees why nothing happened.
+void CPalomirDlg::toggle_service()
+{
+    HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+    const char* failure = nullptr;
+    {
+        ServiceHandles handles;
+        if (!handles.manager_open()) {
+            failure = "サービスマネージャーとの接続に失敗しました";
+        } else if (handles.service() == nullptr) {
+            failure = "サービスとの接続に失敗しました";
+        } else {
+            const DWORD state = handles.state();
+            bool requested = true;
+            if (state == SERVICE_STOPPED) requested = StartServiceW(handles.service(), 0, nullptr) != FALSE;
+            if (state == SERVICE_RUNNING) {
+                SERVICE_STATUS status{};
+                requested = ControlService(handles.service(), SERVICE_CONTROL_STOP, &status) != FALSE;
+            }
+            if (!requested) failure = "サービスのコントロールに失敗しました";
+            DWORD followed = 0;
+            for (int pass = 0; requested && pass < kFollowPasses; ++pass) {
+                followed = handles.state();
+                if (followed == SERVICE_STOPPED || followed == SERVICE_RUNNING) break;
+                if (const char* text = pending_text(followed)) show_status_now(text);
+                Sleep(kFollowPause);
+            }
+            if (state == SERVICE_STOPPED && requested && followed == SERVICE_STOPPED) failure = "サービスは未稼動です";
+        }
+    }
+    if (failure != nullptr) {
+        show_status_now(failure);
+    } else {
+        refresh_service_status();
+    }
+    SetCursor(previous);
+}
+
+void CPalomirDlg::edit_service_settings()
+{
+    CMyPropertySheet sheet(hwnd());
+    if (sheet.DoModal() != IDOK) return;
+    if (message_box(hwnd(), kRestartQuestion, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
+    toggle_service();
+    toggle_service();
+}
