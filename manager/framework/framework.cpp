@@ -181,8 +181,10 @@ void CDataExchange::fail(int id, const std::string& message)
 {
     failed_ = true;
     HWND control = GetDlgItem(dialog_, id);
-    message_box(GetAncestor(dialog_, GA_ROOT), message, MB_OK | MB_ICONEXCLAMATION);
-    SetFocus(control);
+    HWND window = GetAncestor(dialog_, GA_ROOT);
+    message_box(window, message, MB_OK | MB_ICONEXCLAMATION);
+    // Posted: the window takes its focus back when it is activated again after the box.
+    PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
     SendMessageW(control, EM_SETSEL, 0, -1);
 }
 

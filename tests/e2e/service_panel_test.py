@@ -1,0 +1,286 @@
+"""The manager's service control panel and service settings sheet under Wine
+and Xvfb, against Wine's real Service Control Manager and registry, driven
+from outside by palomir_probe.exe."""
+
+import os
+import re
+import subprocess
+import time
+import unittest
+
+import harness as h
+import manager_case as mc
+import pop3_test
+
+probe = mc.probe
+SERVICE = "ORVEL SNMP Trap Receiver"
+SHEET = "SNMP Trap Receiver サービスの設定"
+PAGE = "page:" + SHEET
+BOX = "palomir"  # message boxes carry the program's name
+ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
+RESTART_QUESTION = ("サービスのプロパティに更新がありました。\\n\\n変更された情報を有効にするには、"
+                    "サービスの再起動が必要です。\\n今すぐ再起動を行ないますか？")
+STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
+ALL_VALUES = STORAGE_VALUES + [
+    "traplevel", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
+    "f_email", "smtpport", "smtpname", "mail_from", "mail_to", "f_pop3", "pop_server", "pop_user", "pop_pass",
+    "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec"]
+
+
+def stored():
+    """The values under the settings key as (name, data), as `reg query` lists them."""
+    out = h.wine("reg", "query", h.KEY).stdout.decode("cp932", "replace")
+    return [(m.group(1), m.group(3)) for m in
+            (re.match(r"^\s+(\S+)\s+(REG_\w+)\s*(.*)$", line) for line in out.splitlines()) if m]
+
+
+class ServicePanelTest(mc.ManagerCase):
+    def setUp(self):
+        super().setUp()
+        self.tarnow("-delete")
+
+    def tearDown(self):
+        h.wine("sc", "stop", SERVICE)
+        self.wait_for_service("STOPPED")
+        self.tarnow("-delete")
+        super().tearDown()
+
+    def tarnow(self, *args):
+        return subprocess.run(h.command(*args), capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
+
+    def wait_for_service(self, state, timeout=20):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            out = h.wine("sc", "query", SERVICE).stdout.decode("cp932", "replace")
+            m = re.search(r"STATE\s*:\s*\d+\s+(\w+)", out)
+            if m is None or m.group(1) == state:
+                return
+            time.sleep(0.2)
+
+    def status_becomes(self, text, timeout=15):
+        deadline = time.time() + timeout
+        while probe("text", "1001") != [text] and time.time() < deadline:
+            time.sleep(0.3)
+        return probe("text", "1001")
+
+    # --- the sheet, seen from outside ---------------------------------------
+
+    def open_sheet(self):
+        probe("command", "32772")
+        self.assertTrue(self.wait(SHEET))
+
+    def show_page(self, index, caption):
+        probe("select-page", SHEET, str(index))
+        deadline = time.time() + 10
+        while self.current_page() != caption and time.time() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(self.current_page(), caption)
+
+    def current_page(self):
+        pages = [k for k in self.children(SHEET) if k[0] == "#32770" and k[6] == "1"]
+        return pages[0][2] if pages else None
+
+    def controls(self):
+        """id -> (text, enabled, checked) of the current page's controls."""
+        return {int(k[1]): (k[2], k[4] == "1", k[5]) for k in self.children(PAGE)}
+
+    def answer_box(self, button):
+        """The message box's text; then presses `button` (1 OK, 2 Cancel)."""
+        self.assertTrue(self.wait(BOX))
+        texts = [k[2] for k in self.children(BOX) if k[0] == "Static" and k[2] and k[2] != "\uffff"]
+        self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "click", BOX, str(button)).returncode, 0)
+        deadline = time.time() + 10
+        while probe("window-rect", BOX) and time.time() < deadline:
+            time.sleep(0.1)
+        return texts
+
+    def press_ok(self, restart=False):
+        """OK on the sheet, then the restart question answered."""
+        probe("click", SHEET, "1")
+        self.assertEqual(self.answer_box(1 if restart else 2), [RESTART_QUESTION])
+
+    # --- tests ------------------------------------------------------------------
+
+    def test_defaults_and_enabling_rules(self):
+        self.start_manager()
+        self.settings.clear()
+        self.open_sheet()
+        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド"])
+        self.assertEqual([(k[1], k[2]) for k in self.children(SHEET) if k[0] == "Button" and k[6] == "1"],
+                         [("1", "OK"), ("2", "キャンセル")])
+        wave = h.host_path(os.path.dirname(os.environ["PALOMIR_EXE"])) + "\\alarm.wav"
+        defaults = [  # page: {id: (text or None, enabled, checked or None)}
+            ("保存設定", {1004: (None, True, "0"), 1001: ("", False, None), 1000: (None, False, None),
+                      1005: (None, True, "0"), 1003: ("", False, None), 1002: (None, False, None),
+                      1007: (None, True, "0"), 1008: ("", False, None), 1009: (None, False, None)}),
+            ("トラップ受信基本", {1001: ("0", True, None), 1009: (None, True, None), 1004: (None, True, "0"),
+                          1008: ("", False, None), 1007: (None, False, "1"), 1005: (None, True, "0"),
+                          1003: ("", False, None), 1000: (None, False, None)}),
+            ("メール送信", {1004: (None, True, "0"), 1001: ("25", False, None), 1003: ("", False, None),
+                       1008: ("", False, None), 1006: ("", False, None), 1005: (None, True, "0"),
+                       1007: ("", False, None), 1009: ("", False, None), 1010: ("", False, None)}),
+            ("サウンド", {1004: (None, True, "0"), 1005: (None, False, "1"), 1006: (None, False, "0"),
+                      1003: ("500", False, None), 1008: ("200", False, None), 1001: (wave, False, None),
+                      1000: (None, False, None), 1002: (None, False, None), 1007: (None, False, "0")}),
+        ]
+        for index, (caption, expected) in enumerate(defaults):
+            self.show_page(index, caption)
+            got = self.controls()
+            for cid, (text, enabled, checked) in expected.items():
+                self.assertEqual(got[cid][1], enabled, (caption, cid))
+                if text is not None:
+                    self.assertEqual(got[cid][0], text, (caption, cid))
+                if checked is not None:
+                    self.assertEqual(got[cid][2], checked, (caption, cid))
+
+        rules = [  # page, clicked, then enabled, then disabled
+            (0, 1005, [1003, 1002], [1001, 1000, 1008, 1009]),
+            (1, 1004, [1008, 1007], [1003, 1000]),
+            (2, 1005, [1007, 1009, 1010], [1001, 1003, 1008, 1006]),  # POP3 without mail
+            (3, 1004, [1005, 1006, 1003, 1008, 1002], [1001, 1000, 1007]),  # sound on: beep
+            (3, 1006, [1001, 1000, 1007, 1002], [1003, 1008]),  # wave file
+            (3, 1005, [1003, 1008], [1001, 1000, 1007]),  # beep again
+            (1, 1004, [], [1008, 1007]),  # popup off: greyed, values kept
+        ]
+        for index, clicked, enabled, disabled in rules:
+            self.show_page(index, defaults[index][0])
+            probe("click", PAGE, str(clicked))
+            time.sleep(0.3)
+            got = self.controls()
+            self.assertEqual([got[c][1] for c in enabled + disabled], [True] * len(enabled) + [False] * len(disabled),
+                             (index, clicked))
+        self.assertEqual(self.controls()[1007][2], "1", "the own-host box keeps its tick while greyed")
+        probe("click", SHEET, "2")  # Cancel
+        self.assertTrue(self.wait(mc.MAIN_TITLE))
+        time.sleep(0.5)
+        self.assertEqual(stored(), [], "Cancel writes nothing")
+
+    def test_refused_values_keep_the_sheet_open(self):
+        self.start_manager()
+        self.settings.clear()
+        self.open_sheet()
+        refusals = [  # page, caption, switch that enables the field, field, typed, message, then a good value
+            (1, "トラップ受信基本", None, 1001, "7", "0 から 6 までの整数を入力してください。", "6"),
+            (1, "トラップ受信基本", None, 1001, "-1", "正の整数を入力してください。", "0"),
+            (1, "トラップ受信基本", None, 1001, "three", "正の整数を入力してください。", "0"),
+            (2, "メール送信", 1004, 1001, "65536", "0 から 65535 までの整数を入力してください。", "25"),
+            (2, "メール送信", None, 1001, "smtp", "正の整数を入力してください。", "25"),
+            (2, "メール送信", 1005, 1010, "pass word", "パスワードには、空白・\"・\\ を除く半角の英数字と記号だけが使えます。",
+             ""),
+            (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
+        ]
+        for index, caption, switch, field, typed, message, good in refusals:
+            self.show_page(index, caption)
+            if switch:
+                probe("click", PAGE, str(switch))
+            probe("set", PAGE, str(field), typed)
+            probe("click", SHEET, "1")
+            self.assertEqual(self.answer_box(1), [message], typed)
+            self.assertTrue(self.wait(SHEET, 2), "the sheet stays open")
+            self.assertEqual(self.current_page(), caption)
+            self.assertEqual(probe("focus", SHEET), [str(field)])
+            probe("set", PAGE, str(field), good)
+
+        self.show_page(1, "トラップ受信基本")
+        for start, arrow, after in [("6", "up", "6"), ("0", "down", "0"), ("3", "up", "4"), ("3", "down", "2")]:
+            probe("set", PAGE, "1001", start)
+            probe("updown", PAGE, "1009", arrow)
+            self.assertEqual(self.controls()[1001][0], after, (start, arrow))
+        probe("click", SHEET, "2")
+        self.assertTrue(self.wait(mc.MAIN_TITLE))
+        time.sleep(0.5)
+        self.assertEqual(stored(), [])
+
+    def test_ok_writes_the_pages_shown(self):
+        self.start_manager()
+        self.settings.clear()
+        self.open_sheet()
+        self.press_ok()
+        # Wine's registry lists values by name, not in the order they were written.
+        self.assertEqual(sorted(stored()), sorted((n, "0x0" if n.startswith("f_") else "") for n in STORAGE_VALUES))
+
+        self.settings.clear()
+        hosts = ";".join("host%04d.example" % i for i in range(125))[:2000]
+        self.open_sheet()
+        for index, caption in [(1, "トラップ受信基本"), (2, "メール送信"), (3, "サウンド")]:
+            self.show_page(index, caption)
+            if index == 1:
+                probe("set", PAGE, "1008", hosts)
+        self.press_ok()
+        self.assertEqual(sorted(name for name, _ in stored()), sorted(ALL_VALUES))
+        self.assertEqual(dict(stored())["popup_host"], hosts)
+        self.assertEqual(dict(stored())["f_popup_mysend"], "0x1")
+
+        self.open_sheet()
+        self.show_page(1, "トラップ受信基本")
+        self.assertEqual(self.controls()[1008][0], hosts, "the list comes back whole")
+        probe("click", SHEET, "2")
+
+    def test_password_is_scrambled_and_logs_in(self):
+        pop3_test.Pop3Test.setUpClass()  # dovecot with user "noc", password "secret8x"
+        self.addCleanup(pop3_test.Pop3Test.tearDownClass)
+        relay = pop3_test.Relay(pop3_test.Pop3Test.pop_port)
+        self.addCleanup(relay.close)
+        self.start_manager({"pop_port": relay.port, "smtpname": "127.0.0.1", "smtpport": 9, "mail_from": "a@b",
+                            "mail_to": "c@d"})
+        self.open_sheet()
+        self.show_page(2, "メール送信")
+        for field, value in [(1007, "127.0.0.1"), (1009, "noc"), (1010, "secret8x")]:
+            probe("set", PAGE, str(field), value)
+        probe("click", PAGE, "1004")
+        probe("click", PAGE, "1005")
+        self.press_ok()
+        password = dict(stored())["pop_pass"]
+        self.assertEqual(len(password), 25)
+        self.assertNotIn("secret8x", password)
+
+        self.open_sheet()
+        self.show_page(2, "メール送信")
+        self.assertEqual(self.controls()[1010][0], "secret8x", "shown again (masked) as typed")
+        probe("click", SHEET, "2")
+
+        self.start_receiver()
+        h.snmptrap(ENTERPRISE, 6, 1)
+        deadline = time.time() + 30
+        while b"QUIT" not in relay.sent and time.time() < deadline:
+            time.sleep(0.2)
+        self.assertEqual(relay.sent, b"USER noc\r\nPASS secret8x\r\nQUIT\r\n")
+
+    def test_panel_starts_stops_and_restarts_the_service(self):
+        csv = os.path.join(self.tmp, "after-restart.csv")
+        self.start_manager()
+        self.assertEqual(self.status_becomes("インストールされていません"), ["インストールされていません"])
+        self.assertEqual(self.tarnow("-install").returncode, 0)
+        self.assertEqual(self.status_becomes("サービスは停止状態です"), ["サービスは停止状態です"], "the timer's refresh")
+
+        probe("click", mc.MAIN_TITLE, "1000")
+        self.assertEqual(self.status_becomes("サービスは稼動中です", 30), ["サービスは稼動中です"])
+        time.sleep(1)
+        h.snmptrap(ENTERPRISE, 2, 0)
+        self.assertEqual(len(self.rows(1)[0]), 1, "the service forwards to the manager")
+
+        self.open_sheet()
+        probe("click", PAGE, "1005")
+        probe("set", PAGE, "1003", h.host_path(csv))
+        self.press_ok(restart=False)
+        h.snmptrap(ENTERPRISE, 3, 0)
+        self.rows(2)
+        self.assertFalse(os.path.exists(csv), "Cancel to the question leaves the running service alone")
+
+        self.open_sheet()
+        self.press_ok(restart=True)
+        self.assertEqual(self.status_becomes("サービスは稼動中です", 30), ["サービスは稼動中です"])
+        time.sleep(1)
+        h.snmptrap(ENTERPRISE, 4, 0)
+        self.rows(3)
+        time.sleep(0.5)
+        self.assertEqual(len((h.read(csv) or b"").splitlines()), 1, "the restarted service uses the new settings")
+
+        probe("click", mc.MAIN_TITLE, "1000")
+        self.assertEqual(self.status_becomes("サービスは停止状態です", 30), ["サービスは停止状態です"])
+        out = h.wine("sc", "query", SERVICE).stdout.decode("cp932", "replace")
+        self.assertRegex(out, r"STATE\s*:\s*1\s+STOPPED")
+
+
+if __name__ == "__main__":
+    unittest.main()
