@@ -37,10 +37,14 @@ class ManagerCase(unittest.TestCase):
         self.settings.clear()
         h.remove(self.tmp)
 
-    def start_manager(self, values=None, lang=None):
+    def start_manager(self, values=None, lang=None, home=None):
         self.settings.write(values or {"traplevel": 0})
         h.start_wine_server()
-        env = dict(os.environ, WINE_LANG=lang) if lang else None
+        env = dict(os.environ)
+        if lang:
+            env["WINE_LANG"] = lang
+        if home:
+            env["HOME"] = home
         self.palomir = subprocess.Popen([h.WINE_RUN, h.WINE_PREFIX, os.environ["PALOMIR_EXE"]],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL, env=env)

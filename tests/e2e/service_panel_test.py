@@ -2,11 +2,14 @@
 and Xvfb, against Wine's real Service Control Manager and registry, driven
 from outside by palomir_probe.exe."""
 
+import math
 import os
 import re
+import struct
 import subprocess
 import time
 import unittest
+import wave
 
 import harness as h
 import manager_case as mc
@@ -245,6 +248,33 @@ class ServicePanelTest(mc.ManagerCase):
         while b"QUIT" not in relay.sent and time.time() < deadline:
             time.sleep(0.2)
         self.assertEqual(relay.sent, b"USER noc\r\nPASS secret8x\r\nQUIT\r\n")
+
+    def test_sound_test_button(self):
+        # ALSA's default device, as Wine's audio driver opens it, becomes a file of the samples played.
+        played = os.path.join(self.tmp, "played.raw")
+        with open(os.path.join(self.tmp, ".asoundrc"), "w") as f:
+            f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
+        path = os.path.join(self.tmp, "alarm.wav")
+        samples = b"".join(struct.pack("<h", int(8000 * math.sin(i / 3))) for i in range(4000))
+        with wave.open(path, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(8000)
+            w.writeframes(samples)
+        self.start_manager({"f_sound": 1, "f_wave": 0, "wavefile": h.host_path(path), "waveloop": 1}, home=self.tmp)
+        self.open_sheet()
+        self.show_page(3, "サウンド")
+        probe("click", PAGE, "1002")  # beep selected: no wave
+        time.sleep(1)
+        self.assertFalse(os.path.exists(played))
+        probe("click", PAGE, "1006")
+        probe("click", PAGE, "1002")
+        deadline = time.time() + 10
+        while len(h.read(played) or b"") < len(samples) and time.time() < deadline:
+            time.sleep(0.1)
+        time.sleep(1.5)  # a loop would go on past the file's half second
+        self.assertEqual(h.read(played), samples, "played once, though the loop box is ticked")
+        probe("click", SHEET, "2")
 
     def test_panel_starts_stops_and_restarts_the_service(self):
         csv = os.path.join(self.tmp, "after-restart.csv")
