@@ -24,7 +24,7 @@ const char kCsvFilter[] = "CSVﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (
 const char kLogFilter[] = "ﾛｸﾞﾌｧｲﾙ (*.log)|*.log|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kProgramFilter[] = "実行ﾌｧｲﾙ (*.exe)|*.exe|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kWaveFilter[] = "WAVﾌｧｲﾙ (*.wav)|*.wav|全てのﾌｧｲﾙ (*.*)|*.*||";
-const char kPasswordRefused[] = "パスワードには、空白・\"・\\ を除く半角の英数字と記号だけが使えます。";
+const char kPasswordRefused[] = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。";
 
 // A stored text of up to `limit` characters: in code page 932 each may take two bytes.
 std::string read_text(const char* name, int limit, const char* fallback = "")
@@ -44,10 +44,11 @@ unsigned read_number(const char* name, unsigned fallback)
 void write_number(const char* name, unsigned value) { write_dword_setting(name, static_cast<std::int32_t>(value)); }
 
 // The scrambled form of a password, or false when it holds a character the
-// scrambler refuses. Room for the longest password the page accepts.
+// scrambler refuses or its scrambled form would not fit the 256 bytes the
+// service reads it into (a password of 250 characters or more).
 bool scrambled(const std::string& plain, std::string& out)
 {
-    char buffer[2 * kMailTextLimit + 8] = "";
+    char buffer[256] = "";
     if (scramble_password(plain.c_str(), buffer, sizeof buffer) != 0) return false;
     out = buffer;
     return true;

@@ -2,6 +2,7 @@
 manager's port, settings, and the texts a person reads, written out here from
 the report layout (CP932 bytes), independent of the program's own code."""
 
+import math
 import os
 import shutil
 import socket
@@ -10,6 +11,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import wave
 
 TARNOW = os.environ.get("TARNOW_EXE", "")
 WINE_RUN = os.environ.get("WINE_RUN", "")
@@ -175,6 +177,28 @@ class Receiver:
                 self.proc.kill()
                 self.proc.wait()
         self.out.close()
+
+
+# --- sound ----------------------------------------------------------------------
+
+def alsa_file_device(home):
+    """Makes ALSA's default device, for programs run with HOME=home, a file
+    that receives every sample played; returns that file's path."""
+    played = os.path.join(home, "played.raw")
+    with open(os.path.join(home, ".asoundrc"), "w") as f:
+        f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
+    return played
+
+
+def write_wave(path, frames):
+    """A mono 16-bit 8 kHz wave file of a sine; returns its samples."""
+    samples = b"".join(struct.pack("<h", int(8000 * math.sin(i / 3))) for i in range(frames))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(8000)
+        w.writeframes(samples)
+    return samples
 
 
 # --- expected texts ----------------------------------------------------------

@@ -3,15 +3,12 @@ SMTP server on loopback (aiosmtpd), programs that leave a mark, a beep that
 holds the loop."""
 
 import email
-import math
 import os
 import shutil
 import socket
 import stat
 import time
-import struct
 import unittest
-import wave
 
 from aiosmtpd.controller import Controller
 
@@ -161,18 +158,10 @@ class NotificationsTest(h.ReceiverCase):
         self.assertGreaterEqual(elapsed, 0.19)
 
     def test_wave_follows_the_trap_level(self):
-        # ALSA's default device becomes a file that receives every sample played.
-        played = os.path.join(self.tmp, "played.raw")
-        with open(os.path.join(self.tmp, ".asoundrc"), "w") as f:
-            f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
+        played = h.alsa_file_device(self.tmp)
         self.settings.env["HOME"] = self.tmp
         path = os.path.join(self.tmp, "alarm.wav")
-        samples = b"".join(struct.pack("<h", int(8000 * math.sin(i / 3))) for i in range(800))
-        with wave.open(path, "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(8000)
-            w.writeframes(samples)
+        samples = h.write_wave(path, 800)
         self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "traplevel": 3})
         self.trap(2)
         time.sleep(0.5)

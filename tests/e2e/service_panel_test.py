@@ -2,14 +2,11 @@
 and Xvfb, against Wine's real Service Control Manager and registry, driven
 from outside by palomir_probe.exe."""
 
-import math
 import os
 import re
-import struct
 import subprocess
 import time
 import unittest
-import wave
 
 import harness as h
 import manager_case as mc
@@ -23,6 +20,7 @@ BOX = "palomir"  # message boxes carry the program's name
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 RESTART_QUESTION = ("サービスのプロパティに更新がありました。\\n\\n変更された情報を有効にするには、"
                     "サービスの再起動が必要です。\\n今すぐ再起動を行ないますか？")
+PASSWORD_REFUSED = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。"
 STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
 ALL_VALUES = STORAGE_VALUES + [
     "traplevel", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
@@ -168,8 +166,8 @@ class ServicePanelTest(mc.ManagerCase):
             (1, "トラップ受信基本", None, 1001, "three", "正の整数を入力してください。", "0"),
             (2, "メール送信", 1004, 1001, "65536", "0 から 65535 までの整数を入力してください。", "25"),
             (2, "メール送信", None, 1001, "smtp", "正の整数を入力してください。", "25"),
-            (2, "メール送信", 1005, 1010, "pass word", "パスワードには、空白・\"・\\ を除く半角の英数字と記号だけが使えます。",
-             ""),
+            (2, "メール送信", 1005, 1010, "pass word", PASSWORD_REFUSED, ""),
+            (2, "メール送信", None, 1010, "p" * 250, PASSWORD_REFUSED, "p" * 249),
             (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
@@ -250,17 +248,9 @@ class ServicePanelTest(mc.ManagerCase):
         self.assertEqual(relay.sent, b"USER noc\r\nPASS secret8x\r\nQUIT\r\n")
 
     def test_sound_test_button(self):
-        # ALSA's default device, as Wine's audio driver opens it, becomes a file of the samples played.
-        played = os.path.join(self.tmp, "played.raw")
-        with open(os.path.join(self.tmp, ".asoundrc"), "w") as f:
-            f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
+        played = h.alsa_file_device(self.tmp)  # Wine's audio driver plays through ALSA
         path = os.path.join(self.tmp, "alarm.wav")
-        samples = b"".join(struct.pack("<h", int(8000 * math.sin(i / 3))) for i in range(4000))
-        with wave.open(path, "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(8000)
-            w.writeframes(samples)
+        samples = h.write_wave(path, 4000)
         self.start_manager({"f_sound": 1, "f_wave": 0, "wavefile": h.host_path(path), "waveloop": 1}, home=self.tmp)
         self.open_sheet()
         self.show_page(3, "サウンド")
@@ -280,6 +270,9 @@ class ServicePanelTest(mc.ManagerCase):
         csv = os.path.join(self.tmp, "after-restart.csv")
         self.start_manager()
         self.assertEqual(self.status_becomes("インストールされていません"), ["インストールされていません"])
+        # the button's failure stays in the box until the timer's next refresh
+        self.assertEqual(probe("press", mc.MAIN_TITLE, "1000", "1001"), ["サービスとの接続に失敗しました"])
+        self.assertEqual(self.status_becomes("インストールされていません", 10), ["インストールされていません"])
         self.assertEqual(self.tarnow("-install").returncode, 0)
         self.assertEqual(self.status_becomes("サービスは停止状態です"), ["サービスは停止状態です"], "the timer's refresh")
 

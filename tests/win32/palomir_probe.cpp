@@ -6,7 +6,8 @@
 //   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
 //   palomir_probe open-file PATH | set TITLE ID TEXT | select-page SHEET INDEX | tabs SHEET
-//   palomir_probe focus TITLE | updown TITLE ID up|down     (TITLE "page:SHEET": the sheet's current page)
+//   palomir_probe focus TITLE | updown TITLE ID up|down | press TITLE ID SHOWN_ID
+//   (TITLE "page:SHEET": the current page of the property sheet SHEET)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -368,7 +369,7 @@ void press_arrow(HWND updown, bool up)
 // Commands on dialogs and property sheets; TITLE may be "page:SHEET". -1: not one of them.
 int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
 {
-    static const wchar_t* const kCommands[] = {L"set", L"click", L"check", L"select-page", L"updown", L"tabs", L"focus"};
+    static const wchar_t* const kCommands[] = {L"set", L"click", L"press", L"check", L"select-page", L"updown", L"tabs", L"focus"};
     if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) return -1;
     HWND window = argc > 2 ? find_window(argv[2]) : nullptr;
     if (window == nullptr) return 1;
@@ -379,6 +380,11 @@ int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
     }
     if (command == L"click" && argc > 3) {
         PostMessageW(control, BM_CLICK, 0, 0);
+        return 0;
+    }
+    if (command == L"press" && argc > 4) {  // press TITLE ID SHOWN: a click that returns when handled, then a text
+        SendMessageW(control, BM_CLICK, 0, 0);
+        std::printf("%s\n", escaped(window_text(GetDlgItem(window, _wtoi(argv[4])))).c_str());
         return 0;
     }
     if (command == L"check" && argc > 3) {
