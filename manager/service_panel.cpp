@@ -4,6 +4,8 @@
 // Service Control Manager; handles are opened per operation.
 #include "manager/palomir_dlg.h"
 
+#include <functional>
+
 #include "manager/resource.h"
 #include "manager/service_sheet.h"
 
@@ -83,6 +85,44 @@ const char* pending_text(DWORD state)
     }
 }
 
+// Start for a stopped service, stop for a running one; nothing for the other states.
+bool request_toggle(const ServiceHandles& handles, DWORD state)
+{
+    if (state == SERVICE_STOPPED) return StartServiceW(handles.service(), 0, nullptr) != FALSE;
+    if (state == SERVICE_RUNNING) {
+        SERVICE_STATUS status{};
+        return ControlService(handles.service(), SERVICE_CONTROL_STOP, &status) != FALSE;
+    }
+    return true;
+}
+
+// Follows a pending service for at most 75 passes of 200 ms, showing each
+// pass's text at once; the state it settled in, or the last one seen.
+DWORD follow_until_settled(const ServiceHandles& handles, const std::function<void(const char*)>& show)
+{
+    DWORD state = 0;
+    for (int pass = 0; pass < kFollowPasses; ++pass) {
+        state = handles.state();
+        if (state == SERVICE_STOPPED || state == SERVICE_RUNNING) break;
+        if (const char* text = pending_text(state)) show(text);
+        Sleep(kFollowPause);
+    }
+    return state;
+}
+
+// Toggles the service and follows it: nullptr, or the text that says what failed.
+const char* toggle_and_follow(const std::function<void(const char*)>& show)
+{
+    ServiceHandles handles;
+    if (!handles.manager_open()) return "サービスマネージャーとの接続に失敗しました";
+    if (handles.service() == nullptr) return "サービスとの接続に失敗しました";
+    const DWORD state = handles.state();
+    if (!request_toggle(handles, state)) return "サービスのコントロールに失敗しました";
+    const DWORD settled = follow_until_settled(handles, show);
+    if (state == SERVICE_STOPPED && settled == SERVICE_STOPPED) return "サービスは未稼動です";
+    return nullptr;
+}
+
 } // namespace
 
 void CPalomirDlg::refresh_service_status()
@@ -111,32 +151,7 @@ void CPalomirDlg::show_status_now(const char* text)
 void CPalomirDlg::toggle_service()
 {
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
-    const char* failure = nullptr;
-    {
-        ServiceHandles handles;
-        if (!handles.manager_open()) {
-            failure = "サービスマネージャーとの接続に失敗しました";
-        } else if (handles.service() == nullptr) {
-            failure = "サービスとの接続に失敗しました";
-        } else {
-            const DWORD state = handles.state();
-            bool requested = true;
-            if (state == SERVICE_STOPPED) requested = StartServiceW(handles.service(), 0, nullptr) != FALSE;
-            if (state == SERVICE_RUNNING) {
-                SERVICE_STATUS status{};
-                requested = ControlService(handles.service(), SERVICE_CONTROL_STOP, &status) != FALSE;
-            }
-            if (!requested) failure = "サービスのコントロールに失敗しました";
-            DWORD followed = 0;
-            for (int pass = 0; requested && pass < kFollowPasses; ++pass) {
-                followed = handles.state();
-                if (followed == SERVICE_STOPPED || followed == SERVICE_RUNNING) break;
-                if (const char* text = pending_text(followed)) show_status_now(text);
-                Sleep(kFollowPause);
-            }
-            if (state == SERVICE_STOPPED && requested && followed == SERVICE_STOPPED) failure = "サービスは未稼動です";
-        }
-    }
+    const char* failure = toggle_and_follow([this](const char* text) { show_status_now(text); });
     if (failure != nullptr) {
         show_status_now(failure);
     } else {

@@ -70,9 +70,9 @@ std::string default_wave_file()
 
 CMyPropertyPage1::CMyPropertyPage1() : CPropertyPage(IDD_PAGE_STORAGE)
 {
-    on_command(IDC_STORAGE_RECORD_BROWSE, [this] { choose(record_path_, kRecordFilter); });
-    on_command(IDC_STORAGE_CSV_BROWSE, [this] { choose(csv_path_, kCsvFilter); });
-    on_command(IDC_STORAGE_LOG_BROWSE, [this] { choose(log_path_, kLogFilter); });
+    on_command(IDC_STORAGE_RECORD_BROWSE, [this] { browse_into(record_path_, kRecordFilter, kChooserFlags); });
+    on_command(IDC_STORAGE_CSV_BROWSE, [this] { browse_into(csv_path_, kCsvFilter, kChooserFlags); });
+    on_command(IDC_STORAGE_LOG_BROWSE, [this] { browse_into(log_path_, kLogFilter, kChooserFlags); });
     for (UINT id : {IDC_STORAGE_RECORD_ON, IDC_STORAGE_CSV_ON, IDC_STORAGE_LOG_ON})
         on_command(id, [this] { update_enabling(); });
 }
@@ -114,15 +114,6 @@ void CMyPropertyPage1::update_enabling()
     enable(IDC_STORAGE_LOG_BROWSE, log);
 }
 
-void CMyPropertyPage1::choose(std::string& path, const char* filter)
-{
-    std::string chosen;
-    if (!choose_file(sheet(), filter, kChooserFlags, chosen)) return;
-    UpdateData(true);
-    path = chosen;
-    UpdateData(false);
-}
-
 void CMyPropertyPage1::OnOK()
 {
     UpdateData(true);
@@ -138,7 +129,7 @@ void CMyPropertyPage1::OnOK()
 
 CMyPropertyPage2::CMyPropertyPage2() : CPropertyPage(IDD_PAGE_RECEPTION)
 {
-    on_command(IDC_RECEPTION_PROGRAM_BROWSE, [this] { choose_program(); });
+    on_command(IDC_RECEPTION_PROGRAM_BROWSE, [this] { browse_into(program_, kProgramFilter, kChooserFlags); });
     on_command(IDC_RECEPTION_POPUP_ON, [this] { update_enabling(); });
     on_command(IDC_RECEPTION_PROGRAM_ON, [this] { update_enabling(); });
 }
@@ -177,15 +168,6 @@ void CMyPropertyPage2::update_enabling()
     enable(IDC_RECEPTION_OWN_HOST, popup);
     enable(IDC_RECEPTION_PROGRAM, program);
     enable(IDC_RECEPTION_PROGRAM_BROWSE, program);
-}
-
-void CMyPropertyPage2::choose_program()
-{
-    std::string chosen;
-    if (!choose_file(sheet(), kProgramFilter, kChooserFlags, chosen)) return;
-    UpdateData(true);
-    program_ = chosen;
-    UpdateData(false);
 }
 
 void CMyPropertyPage2::OnOK()
@@ -273,7 +255,7 @@ CMyPropertyPage4::CMyPropertyPage4() : CPropertyPage(IDD_PAGE_SOUND)
     on_command(IDC_SOUND_ON, [this] { update_enabling(); });
     on_command(IDC_SOUND_BEEP, [this] { update_kind_enabling(); });
     on_command(IDC_SOUND_WAVE, [this] { update_kind_enabling(); });
-    on_command(IDC_SOUND_BROWSE, [this] { choose_wave_file(); });
+    on_command(IDC_SOUND_BROWSE, [this] { browse_into(wave_file_, kWaveFilter, kChooserFlags); });
     on_command(IDC_SOUND_TEST, [this] { play_test_sound(); });
 }
 
@@ -328,15 +310,6 @@ void CMyPropertyPage4::update_kind_enabling()
     enable(IDC_SOUND_WAVE_FILE, wave);
     enable(IDC_SOUND_BROWSE, wave);
     enable(IDC_SOUND_LOOP, wave);
-}
-
-void CMyPropertyPage4::choose_wave_file()
-{
-    std::string chosen;
-    if (!choose_file(sheet(), kWaveFilter, kChooserFlags, chosen)) return;
-    UpdateData(true);
-    wave_file_ = chosen;
-    UpdateData(false);
 }
 
 // Plays the chosen sound once: the wave file asynchronously, or the beep.

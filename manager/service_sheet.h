@@ -19,7 +19,6 @@ protected:
 
 private:
     void update_enabling();
-    void choose(std::string& path, const char* filter);
 
     int record_on_ = 0;
     std::string record_path_;
@@ -40,7 +39,6 @@ protected:
 
 private:
     void update_enabling();
-    void choose_program();
 
     HWND spin_ = nullptr;
     unsigned trap_level_ = 0;
@@ -87,7 +85,6 @@ protected:
 private:
     void update_enabling();
     void update_kind_enabling();
-    void choose_wave_file();
     void play_test_sound();
 
     HWND test_button_ = nullptr;

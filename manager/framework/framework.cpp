@@ -326,6 +326,15 @@ PROPSHEETPAGEW CPropertyPage::page_header()
     return page;
 }
 
+void CPropertyPage::browse_into(std::string& member, const char* filter, DWORD flags)
+{
+    std::string chosen;
+    if (!choose_file(sheet(), filter, flags, chosen)) return;
+    UpdateData(true);
+    member = chosen;
+    UpdateData(false);
+}
+
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_INITDIALOG) {

@@ -303,26 +303,43 @@ int icon_colour(int id, const wchar_t* title)
     return 0;
 }
 
+// The visible open-file dialog: a dialog with a file name box (1148 or 1152).
+HWND file_dialog()
+{
+    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
+        wchar_t cls[16];
+        GetClassNameW(w, cls, 16);
+        if (std::wstring(cls) == L"#32770" && IsWindowVisible(w) &&
+            (GetDlgItem(w, 1148) != nullptr || GetDlgItem(w, 1152) != nullptr))
+            return w;
+    }
+    return nullptr;
+}
+
+// Prints the file types the open-file dialog offers, then opens `path` in it.
 int open_file(const wchar_t* path)
 {
-    for (int i = 0; i < 100; ++i) {
-        HWND dialog = nullptr;
-        for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
-            wchar_t cls[16];
-            GetClassNameW(w, cls, 16);
-            if (std::wstring(cls) == L"#32770" && GetWindow(w, GW_OWNER) == main_window() && IsWindowVisible(w)) dialog = w;
-        }
-        if (dialog != nullptr) {
-            HWND name = GetDlgItem(dialog, 1148);  // the file name combo box
-            if (name == nullptr) name = GetDlgItem(dialog, 1152);
-            SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
-            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-            return 0;
-        }
-        Sleep(100);
+    HWND dialog = nullptr;
+    for (int i = 0; i < 100 && dialog == nullptr; ++i) {
+        dialog = file_dialog();
+        if (dialog == nullptr) Sleep(100);
     }
-    return 1;
+    if (dialog == nullptr) return 1;
+    HWND types = GetDlgItem(dialog, 1136);  // the file type combo box
+    const int count = static_cast<int>(SendMessageW(types, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = L"";
+        if (SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 256)
+            SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        std::printf("%s\n", to_utf8(text).c_str());
+    }
+    HWND name = GetDlgItem(dialog, 1148);
+    if (name == nullptr) name = GetDlgItem(dialog, 1152);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    return 0;
 }
+
 // The labels of the tabs of the property sheet titled `title`.
 int tabs(const wchar_t* title)
 {
