@@ -262,8 +262,6 @@ void CDialog::set_item_text(int id, const char* text) const { SetDlgItemTextW(hw
 
 bool CDialog::is_checked(int id) const { return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
 
-void CDialog::set_checked(int id, bool on) const { CheckDlgButton(hwnd_, id, on ? BST_CHECKED : BST_UNCHECKED); }
-
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_INITDIALOG) return begin(hwnd, reinterpret_cast<CDialog*>(lp));

@@ -110,7 +110,6 @@ protected:
     HWND item(int id) const { return GetDlgItem(hwnd_, id); }
     void set_item_text(int id, const char* text) const;
     bool is_checked(int id) const;
-    void set_checked(int id, bool on) const;
     void enable(int id, bool on) const { EnableWindow(item(id), on ? TRUE : FALSE); }
 
     static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
