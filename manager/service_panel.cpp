@@ -8,10 +8,13 @@
 
 #include "manager/resource.h"
 #include "manager/service_sheet.h"
+#include "platform/event_log.h"
+#include "platform/win32/sc_handle.h"
 
 namespace {
 
-const wchar_t kServiceName[] = L"ORVEL SNMP Trap Receiver";
+// The name under which the receiver installs itself.
+const std::wstring kService = widen(kServiceName);
 constexpr DWORD kServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_STOP;
 constexpr int kFollowPasses = 75;
 constexpr DWORD kFollowPause = 200;
@@ -20,38 +23,30 @@ const char kRestartQuestion[] = "サービスのプロパティに更新があ�
                                 "変更された情報を有効にするには、サービスの再起動が必要です。\n"
                                 "今すぐ再起動を行ないますか？";
 
-// The manager and the service, both open, closed together.
+// The manager and the service, both open for one operation.
 class ServiceHandles {
 public:
     ServiceHandles()
+        : manager_(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)),
+          service_(manager_.get() != nullptr ? OpenServiceW(manager_.get(), kService.c_str(), kServiceAccess) : nullptr),
+          error_(service_.get() == nullptr ? GetLastError() : 0)
     {
-        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-        if (manager_ == nullptr) return;
-        service_ = OpenServiceW(manager_, kServiceName, kServiceAccess);
-        if (service_ == nullptr) error_ = GetLastError();
     }
-    ~ServiceHandles()
-    {
-        if (service_ != nullptr) CloseServiceHandle(service_);
-        if (manager_ != nullptr) CloseServiceHandle(manager_);
-    }
-    ServiceHandles(const ServiceHandles&) = delete;
-    ServiceHandles& operator=(const ServiceHandles&) = delete;
 
-    bool manager_open() const { return manager_ != nullptr; }
-    SC_HANDLE service() const { return service_; }
+    bool manager_open() const { return manager_.get() != nullptr; }
+    SC_HANDLE service() const { return service_.get(); }
     DWORD open_error() const { return error_; }
     // The current state, or 0 when it cannot be queried.
     DWORD state() const
     {
         SERVICE_STATUS status{};
-        return QueryServiceStatus(service_, &status) ? status.dwCurrentState : 0;
+        return QueryServiceStatus(service_.get(), &status) ? status.dwCurrentState : 0;
     }
 
 private:
-    SC_HANDLE manager_ = nullptr;
-    SC_HANDLE service_ = nullptr;
-    DWORD error_ = 0;
+    ScHandle manager_;
+    ScHandle service_;
+    DWORD error_;
 };
 
 const char* open_failure_text(DWORD error)

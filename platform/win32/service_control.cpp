@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/event_log.h"
+#include "platform/win32/sc_handle.h"
 #include "service/receive_loop.h"
 
 namespace {
@@ -16,21 +17,6 @@ const char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Appl
 // Manager's callbacks leave no other place for them.
 SERVICE_STATUS g_status;
 SERVICE_STATUS_HANDLE g_status_handle;
-
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h) : h_(h) {}
-    ~ScHandle()
-    {
-        if (h_ != nullptr) CloseServiceHandle(h_);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE get() const { return h_; }
-
-private:
-    SC_HANDLE h_;
-};
 
 void print_error(const char* format) { std::printf(format, static_cast<int>(GetLastError())); }
 

@@ -88,7 +88,7 @@ class Relay:
         self.sock.close()
 
 
-class Pop3Test(unittest.TestCase):
+class Pop3Test(h.ReceiverCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = h.tempdir()
@@ -118,39 +118,28 @@ class Pop3Test(unittest.TestCase):
         h.remove(cls.dir)
 
     def setUp(self):
-        self.tmp = h.tempdir()
-        self.settings = h.Settings(self.tmp)
-        self.manager = h.ManagerPort()
+        super().setUp()
         self.relay = Relay(self.pop_port)
         self.inbox = Inbox()
         self.smtp = Controller(self.inbox, hostname="127.0.0.1", port=free_port())
         self.smtp.start()
         self.log = os.path.join(self.tmp, "t.log")
-        self.receiver = None
 
     def tearDown(self):
-        if self.receiver:
-            self.receiver.kill()
         self.smtp.stop()
         self.relay.close()
-        self.manager.close()
-        self.settings.clear()
-        h.remove(self.tmp)
+        super().tearDown()
 
     def mail_after_login(self, server, password):
-        self.settings.write({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": self.smtp.port, "mail_from": "a@b",
-                             "mail_to": "c@d", "f_pop3": 1, "pop_server": server, "pop_port": self.relay.port,
-                             "pop_user": "noc", "pop_pass": password, "f_logfile": 1,
-                             "logfile": h.host_path(self.log)})
-        self.receiver = h.Receiver(self.settings, self.tmp)
+        self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": self.smtp.port, "mail_from": "a@b",
+                    "mail_to": "c@d", "f_pop3": 1, "pop_server": server, "pop_port": self.relay.port,
+                    "pop_user": "noc", "pop_pass": password, "f_logfile": 1, "logfile": h.host_path(self.log)})
         h.snmptrap("1.3.6.1.4.1.8072.2.3", 6, 1)
         self.assertEqual(len(self.manager.frames(1)), 1)
         deadline = time.time() + 30
         while not self.inbox.mails and time.time() < deadline:
             time.sleep(0.1)
-        code, out = self.receiver.stop()
-        self.receiver = None
-        self.assertEqual(code, 0)
+        out = self.stop()
         self.assertEqual(len(self.inbox.mails), 1, "the mail goes out whatever the log-in gave")
         log = (h.read(self.log) or b"").decode("cp932")
         return out, [line for line in log.splitlines() if line.endswith("POP3認証に失敗しました。")]
