@@ -34,8 +34,6 @@ std::string read_text(const char* name, int limit, const char* fallback = "")
     return buffer.data();
 }
 
-int read_switch(const char* name, int fallback) { return read_dword_setting(name, fallback); }
-
 unsigned read_number(const char* name, unsigned fallback)
 {
     return static_cast<unsigned>(read_dword_setting(name, static_cast<std::int32_t>(fallback)));
@@ -89,11 +87,11 @@ void CMyPropertyPage1::DoDataExchange(CDataExchange& dx)
 
 BOOL CMyPropertyPage1::OnInitDialog()
 {
-    record_on_ = read_switch("f_binfile", 0);
+    record_on_ = read_dword_setting("f_binfile", 0);
     record_path_ = read_text("binfile", kPathLimit);
-    csv_on_ = read_switch("f_csvfile", 0);
+    csv_on_ = read_dword_setting("f_csvfile", 0);
     csv_path_ = read_text("csvfile", kPathLimit);
-    log_on_ = read_switch("f_logfile", 0);
+    log_on_ = read_dword_setting("f_logfile", 0);
     log_path_ = read_text("logfile", kPathLimit);
     UpdateData(false);
     update_enabling();
@@ -149,10 +147,10 @@ BOOL CMyPropertyPage2::OnInitDialog()
 {
     SendMessageW(spin_, UDM_SETRANGE32, 0, kHighestTrapLevel);
     trap_level_ = read_number("traplevel", 0);
-    popup_on_ = read_switch("f_popup", 0);
+    popup_on_ = read_dword_setting("f_popup", 0);
     popup_hosts_ = read_text("popup_host", kHostListLimit);
-    popup_own_host_ = read_switch("f_popup_mysend", 1);
-    program_on_ = read_switch("f_program", 0);
+    popup_own_host_ = read_dword_setting("f_popup_mysend", 1);
+    program_on_ = read_dword_setting("f_program", 0);
     program_ = read_text("program", kPathLimit);
     UpdateData(false);
     update_enabling();
@@ -207,12 +205,12 @@ void CMyPropertyPage3::DoDataExchange(CDataExchange& dx)
 
 BOOL CMyPropertyPage3::OnInitDialog()
 {
-    mail_on_ = read_switch("f_email", 0);
+    mail_on_ = read_dword_setting("f_email", 0);
     smtp_port_ = read_number("smtpport", 25);
     smtp_server_ = read_text("smtpname", kMailTextLimit);
     mail_from_ = read_text("mail_from", kMailTextLimit);
     mail_to_ = read_text("mail_to", kMailTextLimit);
-    pop3_on_ = read_switch("f_pop3", 0);
+    pop3_on_ = read_dword_setting("f_pop3", 0);
     pop3_server_ = read_text("pop_server", kMailTextLimit);
     pop3_user_ = read_text("pop_user", kMailTextLimit);
     std::string stored = read_text("pop_pass", kMailTextLimit + 8);
@@ -280,10 +278,10 @@ BOOL CMyPropertyPage4::OnInitDialog()
     test_icon_ = static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_SOUND_TEST), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     SendMessageW(test_button_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(test_icon_));
-    sound_on_ = read_switch("f_sound", 0);
-    sound_kind_ = read_switch("f_wave", 0);
+    sound_on_ = read_dword_setting("f_sound", 0);
+    sound_kind_ = read_dword_setting("f_wave", 0);
     wave_file_ = read_text("wavefile", kPathLimit, default_wave_file().c_str());
-    wave_loop_ = read_switch("waveloop", 0);
+    wave_loop_ = read_dword_setting("waveloop", 0);
     beep_frequency_ = read_number("sound_freq", 500);
     beep_duration_ = read_number("sound_msec", 200);
     UpdateData(false);
