@@ -69,13 +69,24 @@ bool enter(Cursor& at)
 }
 
 // Big-endian accumulation into 32 bits without sign extension: longer
-// contents keep their last four octets.
-std::int32_t integer_value(const Element& e)
+// contents keep their last four octets. Unsigned, so that any arithmetic on
+// it wraps instead of overflowing.
+std::uint32_t integer_bits(const Element& e)
 {
     std::uint32_t value = 0;
     for (std::uint32_t i = 0; i < e.length; ++i) value = value * 256u + e.content[i];
-    return static_cast<std::int32_t>(value);
+    return value;
 }
+
+// The 32-bit pattern as a signed int, modulo 2^32.
+std::int32_t as_int32(std::uint32_t bits)
+{
+    std::int32_t value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+std::int32_t integer_value(const Element& e) { return as_int32(integer_bits(e)); }
 
 // Appends printf output to a fixed text field, cutting it to fit.
 void append_text(char* field, std::size_t size, const char* text)
@@ -134,7 +145,7 @@ bool decode_header(TrapRecord& out, Cursor& at)
 {
     Element e;
     if (!expect_short(at, kTagInteger, e)) return false;
-    out.version = integer_value(e) + 1;
+    out.version = as_int32(integer_bits(e) + 1u);  // 7F FF FF FF wraps to the lowest int
     skip(at, e);
 
     if (!expect(at, kTagOctetString, e)) return false;

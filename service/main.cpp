@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/service_control.h"
+#include "service/service_host.h"
 #include "platform/sockets.h"
 #include "service/receive_loop.h"
 

@@ -111,6 +111,55 @@ TEST_F(Recorders, LogEntries)
     EXPECT_EQ(line.substr(22), "POP3\x94\x46\x8F\xD8\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81\x42\r\n");
 }
 
+// What a file opened in text mode on Windows gets: every LF becomes CR LF.
+TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
+{
+    struct Case {
+        const char* what;
+        const char* text;
+        std::string in_file;
+    } cases[] = {
+        {"one LF", "a\nb", "a\r\nb"},
+        {"CR LF gets a second CR", "a\r\nb", "a\r\r\nb"},
+        {"LF at both ends, twice", "\n\nx\n", "\r\n\r\nx\r\n"},
+        {"a lone CR stays", "a\rb", "a\rb"},
+    };
+    auto rewritten = [this](const TrapRecord& trap, const std::string& in_file) {
+        std::filesystem::remove(path);
+        write_log_file(file, trap);
+        std::string log = contents();
+        for (std::size_t at = log.find("@@"); at != std::string::npos; at = log.find("@@", at + in_file.size()))
+            log.replace(at, 2, in_file);
+        return log;
+    };
+    TrapRecord trap = record_of(example_trap());
+    std::strcpy(trap.community, "@@");
+    std::strcpy(trap.varbinds[0].value, "@@");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string log = rewritten(trap, c.in_file);
+        TrapRecord with_text = trap;
+        std::strcpy(with_text.community, c.text);
+        std::strcpy(with_text.varbinds[0].value, c.text);
+
+        std::filesystem::remove(path);
+        ASSERT_EQ(write_csv_file(file, with_text), 0);
+        EXPECT_EQ(contents(), "\"2005/06/07 17:09:10\",\"1\",\"" + c.in_file +
+                                  "\",\"A4\",\"1.3.6.1.4.1.311\",\"10.0.0.1\",\"6\",\"1\",\"100\","
+                                  "\"1.3.6.1.2.1.1.5.0\",\"" + c.in_file + "\"\r\n");
+
+        std::filesystem::remove(path);
+        ASSERT_EQ(write_log_file(file, with_text), 0);
+        EXPECT_EQ(contents(), log);
+
+        std::filesystem::remove(path);
+        ASSERT_EQ(write_log_line(file, c.text), 0);
+        const std::string line = contents();
+        ASSERT_GT(line.size(), 22u);
+        EXPECT_EQ(line.substr(22), c.in_file + "\r\n");
+    }
+}
+
 TEST_F(Recorders, SwitchedOffOrUnopenableFiles)
 {
     const TrapRecord trap = record_of(example_trap());

@@ -131,24 +131,41 @@ TEST(TrapDecoder, LastBindingWithoutStoredValueKeepsItsName)
     }
 }
 
+// A trap whose version, generic-trap, specific-trap and time-stamp fields all
+// hold `content`.
+Bytes trap_with_numbers(const Bytes& content)
+{
+    const Bytes pdu = cat({oid({6, 1, 4, 1, 311}), tlv(0x40, {10, 0, 0, 1}), tlv(0x02, content), tlv(0x02, content),
+                           tlv(0x43, content)});
+    return tlv(0x30, cat({tlv(0x02, content), tlv(0x04, octets("public")), tlv(0xA4, pdu)}));
+}
+
 TEST(TrapDecoder, IntegerContentsWithoutSignExtension)
 {
     struct Case {
         Bytes content;
+        std::uint32_t value;
         const char* text;
     } cases[] = {
-        {{0xFF}, "255"},
-        {{0xFF, 0xFF, 0xFF, 0xFF}, "-1"},
-        {{0x80, 0x00, 0x00}, "8388608"},
-        {{}, "0"},
-        {{0x01, 0x00, 0x00, 0x00, 0x07}, "7"},  // longer contents keep the last four octets
-        {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647"},
+        {{0xFF}, 255u, "255"},
+        {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFFu, "-1"},
+        {{0x80, 0x00, 0x00}, 8388608u, "8388608"},
+        {{}, 0u, "0"},
+        {{0x01, 0x00, 0x00, 0x00, 0x07}, 7u, "7"},  // longer contents keep the last four octets
+        {{0x7F, 0xFF, 0xFF, 0xFF}, 0x7FFFFFFFu, "2147483647"},  // the version + 1 wraps
+        {{0x80, 0x00, 0x00, 0x00}, 0x80000000u, "-2147483648"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         TrapRecord r;
         ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x02, c.content))), r), 0);
         EXPECT_STREQ(r.varbinds[0].value, c.text);
+
+        ASSERT_EQ(decode(trap_with_numbers(c.content), r), 0);
+        EXPECT_EQ(r.version, static_cast<std::int32_t>(c.value + 1u));
+        EXPECT_EQ(r.generic_trap, static_cast<std::int32_t>(c.value));
+        EXPECT_EQ(r.specific_trap, static_cast<std::int32_t>(c.value));
+        EXPECT_EQ(r.time_stamp, static_cast<std::int32_t>(c.value));
     }
 }
 

@@ -102,7 +102,7 @@ void split_lines(const std::string& text, RegFile& file)
 // Reads the file; nullopt when it is missing, unreadable or not an export.
 std::optional<RegFile> load_file(const std::string& path)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = std::fopen(path.c_str(), "rbe");  // e: close-on-exec
     if (f == nullptr) return std::nullopt;
     std::string raw;
     char chunk[8192];

@@ -57,7 +57,7 @@ void set_socket_error_invalid_argument() { errno = EINVAL; }
 bool UdpSocket::open_bound(std::uint16_t port)
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // a started program must not keep it
     if (fd < 0) return false;
     handle_ = fd;
     if (!bind_local(fd, port)) {
@@ -127,7 +127,7 @@ bool local_host_name(char* name, std::size_t size)
 bool TcpSocket::create()
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     handle_ = fd;
     return true;

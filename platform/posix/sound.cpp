@@ -15,6 +15,7 @@
 namespace {
 
 constexpr unsigned kToneRate = 44100;
+constexpr unsigned kBlocksPerSecond = 10;  // the player writes a tenth of a second at a time
 
 struct Wave {
     unsigned channels = 0;
@@ -29,7 +30,20 @@ std::uint32_t le32(const char* p)
            static_cast<std::uint8_t>(p[2]) << 16 | static_cast<std::uint32_t>(static_cast<std::uint8_t>(p[3])) << 24;
 }
 
-// Reads a PCM RIFF/WAVE file (8 or 16 bits); false for anything else.
+std::uint16_t le16(const char* p)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint8_t>(p[0]) | static_cast<std::uint8_t>(p[1]) << 8);
+}
+
+// What the player can play: 8 or 16 bits, at least one frame per block and
+// at least one whole frame of samples (else it would never move on).
+bool playable(const Wave& wave)
+{
+    if (wave.channels == 0 || (wave.bits != 8 && wave.bits != 16) || wave.rate < kBlocksPerSecond) return false;
+    return wave.samples.size() >= wave.channels * wave.bits / 8;
+}
+
+// Reads a PCM RIFF/WAVE file the player can play; false for anything else.
 bool read_wave(const char* path, Wave& wave)
 {
     std::ifstream in(path, std::ios::binary);
@@ -41,7 +55,7 @@ bool read_wave(const char* path, Wave& wave)
         const std::size_t body = pos + 8;
         if (size > data.size() - body) return false;
         if (std::memcmp(data.data() + pos, "fmt ", 4) == 0 && size >= 16) {
-            if ((static_cast<std::uint8_t>(data[body]) | data[body + 1] << 8) != 1) return false;  // PCM only
+            if (le16(data.data() + body) != 1) return false;  // PCM only
             wave.channels = static_cast<std::uint8_t>(data[body + 2]);
             wave.rate = le32(data.data() + body + 4);
             wave.bits = static_cast<std::uint8_t>(data[body + 14]);
@@ -51,7 +65,7 @@ bool read_wave(const char* path, Wave& wave)
         }
         pos = body + size + (size & 1);
     }
-    return wave.channels > 0 && (wave.bits == 8 || wave.bits == 16) && !wave.samples.empty();
+    return playable(wave);
 }
 
 void quiet_alsa(const char*, int, const char*, int, const char*, ...) {}
@@ -117,7 +131,7 @@ private:
         const std::size_t frame = wave.channels * wave.bits / 8;
         pcm.set_frame_bytes(frame);
         const std::size_t frames = wave.samples.size() / frame;
-        const std::size_t block = wave.rate / 10;  // a tenth of a second, so a stop is heard at once
+        const std::size_t block = wave.rate / kBlocksPerSecond;  // so a stop is heard at once; never 0
         do {
             for (std::size_t at = 0; at < frames && !stop_; at += block)
                 pcm.write(wave.samples.data() + at * frame, std::min(block, frames - at));

@@ -115,12 +115,29 @@ class ManagerPort:
             out.append((t, n, datagram[8:]))
         return out
 
-    def quiet(self, wait=0.5):
-        """True when nothing arrives within `wait` seconds."""
-        return not self.frames(1, timeout=wait)
-
     def close(self):
         self.sock.close()
+
+
+def eventually(read, expected, timeout=20, interval=0.1):
+    """Calls `read` until it gives `expected` or `timeout` seconds have passed;
+    returns the last reading, for the test to compare."""
+    deadline = time.time() + timeout
+    while True:
+        value = read()
+        if value == expected or time.time() > deadline:
+            return value
+        time.sleep(interval)
+
+
+def udp_port_bound(port):
+    """True when some socket of this machine is bound to UDP `port`."""
+    for table in ("/proc/net/udp", "/proc/net/udp6"):
+        for line in (read(table) or b"").decode().splitlines()[1:]:
+            local = line.split()[1]
+            if int(local.rsplit(":", 1)[1], 16) == port:
+                return True
+    return False
 
 
 def send_udp(payload, port=162):

@@ -9,6 +9,7 @@ import socket
 import stat
 import time
 import unittest
+import wave
 
 from aiosmtpd.controller import Controller
 
@@ -135,6 +136,24 @@ class NotificationsTest(h.ReceiverCase):
         self.stop()
         self.assertEqual(self.marks(marker, count=1), [b"quoted"])
 
+    @unittest.skipIf(h.ON_WINE, "Windows starts programs with no inherited handles")
+    def test_a_started_program_holds_none_of_the_receivers_descriptors(self):
+        listing = os.path.join(self.tmp, "descriptors")
+        script = os.path.join(self.tmp, "list-descriptors")
+        with open(script, "w") as f:
+            f.write('#!/bin/sh\nfor fd in /proc/$$/fd/*; do readlink "$fd"; done > "%s.part"\n'
+                    'mv "%s.part" "%s"\n' % (listing, listing, listing))
+        os.chmod(script, stat.S_IRWXU)
+        self.start({"f_program": 1, "program": script})
+        self.trap(6)
+        deadline = time.time() + 10
+        while not os.path.exists(listing) and time.time() < deadline:
+            time.sleep(0.05)
+        self.stop()
+        targets = (h.read(listing) or b"").split(b"\n")
+        self.assertIn(b"/dev/null", targets)  # its standard input, as the receiver's
+        self.assertEqual([t for t in targets if t.startswith(b"socket:")], [])
+
     def test_empty_program_leaves_the_other_actions(self):
         record = os.path.join(self.tmp, "t.orv")
         self.start({"f_program": 1, "program": "", "f_binfile": 1, "binfile": h.host_path(record)})
@@ -172,6 +191,30 @@ class NotificationsTest(h.ReceiverCase):
             time.sleep(0.1)
         self.stop()
         self.assertEqual(h.read(played), samples)
+
+
+    @unittest.skipIf(h.ON_WINE, "the wave tests listen through an ALSA file device")
+    def test_a_wave_of_under_ten_hertz_is_refused(self):
+        played = h.alsa_file_device(self.tmp)
+        self.settings.env["HOME"] = self.tmp
+        path = os.path.join(self.tmp, "slow.wav")
+        with wave.open(path, "wb") as w:
+            w.setnchannels(1)
+            w.setsampwidth(2)
+            w.setframerate(5)  # a tenth of a second is no whole frame
+            w.writeframes(b"\x00\x10" * 20)
+        record = os.path.join(self.tmp, "t.orv")
+        self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "f_binfile": 1, "binfile": record})
+        tasks = "/proc/%d/task" % self.receiver.proc.pid
+        threads = len(os.listdir(tasks))
+        self.trap(6)
+        deadline = time.time() + 10  # the record file is written after the sound has started
+        while not h.record_frames(h.read(record) or b"") and time.time() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(len(h.record_frames(h.read(record) or b"")), 1)
+        self.assertEqual(len(os.listdir(tasks)), threads, "a player thread is left running")
+        self.stop()
+        self.assertFalse(os.path.exists(played))
 
 
 if __name__ == "__main__":

@@ -78,8 +78,7 @@ class ReceiverTest(h.ReceiverCase):
         expected_out, expected_log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, b""
         heading = "SNMPトラップパケットの解析でエラーが発生しました。".encode("cp932") + b"\r\n"
         for datagram in bad:
-            h.send_udp(datagram)
-            self.assertTrue(self.manager.quiet(0.05) if datagram else True)
+            h.send_udp(datagram)  # nothing forwarded: the first frame is the valid trap's, below
             expected_out += h.hex_dump(datagram, STDOUT_EOL)
             expected_log += heading + h.hex_dump(datagram, b"\r\n")
         oversize = bytes(range(256)) * 20  # 5120 bytes: the first 4096 are kept

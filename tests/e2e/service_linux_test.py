@@ -38,7 +38,6 @@ class LinuxServiceTest(unittest.TestCase):
 
     def test_service_role_stops_on_sigterm(self):
         proc = subprocess.Popen(h.command("-service"), env=self.env, stdout=subprocess.PIPE)
-        time.sleep(0.5)
         banner = proc.stdout.read1(4096)
         self.assertTrue(banner.startswith(h.BANNER), banner)
         started = time.time()

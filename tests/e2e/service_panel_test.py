@@ -90,10 +90,16 @@ class ServicePanelTest(mc.ManagerCase):
         self.assertTrue(self.wait(BOX))
         texts = [k[2] for k in self.children(BOX) if k[0] == "Static" and k[2] and k[2] != "\uffff"]
         self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "click", BOX, str(button)).returncode, 0)
-        deadline = time.time() + 10
-        while probe("window-rect", BOX) and time.time() < deadline:
-            time.sleep(0.1)
+        self.assertTrue(self.gone(BOX, 60), "the box closed and what it asked for was done")
         return texts
+
+    def tick(self, control):
+        """Clicks a control of the current page; returns once the page has handled it."""
+        probe("press", PAGE, str(control), str(control))
+
+    def wait_for_receiver_port(self):
+        """The service is running once its loop has bound port 162."""
+        self.assertTrue(h.eventually(lambda: h.udp_port_bound(162), True), "port 162 bound")
 
     def press_ok(self, restart=False):
         """OK on the sheet, then the restart question answered."""
@@ -145,15 +151,13 @@ class ServicePanelTest(mc.ManagerCase):
         ]
         for index, clicked, enabled, disabled in rules:
             self.show_page(index, defaults[index][0])
-            probe("click", PAGE, str(clicked))
-            time.sleep(0.3)
+            self.tick(clicked)
             got = self.controls()
             self.assertEqual([got[c][1] for c in enabled + disabled], [True] * len(enabled) + [False] * len(disabled),
                              (index, clicked))
         self.assertEqual(self.controls()[1007][2], "1", "the own-host box keeps its tick while greyed")
         probe("click", SHEET, "2")  # Cancel
-        self.assertTrue(self.wait(mc.MAIN_TITLE))
-        time.sleep(0.5)
+        self.assertTrue(self.gone(SHEET))
         self.assertEqual(stored(), [], "Cancel writes nothing")
 
     def test_refused_values_keep_the_sheet_open(self):
@@ -173,7 +177,7 @@ class ServicePanelTest(mc.ManagerCase):
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
             if switch:
-                probe("click", PAGE, str(switch))
+                self.tick(switch)
             probe("set", PAGE, str(field), typed)
             probe("click", SHEET, "1")
             self.assertEqual(self.answer_box(1), [message], typed)
@@ -188,8 +192,7 @@ class ServicePanelTest(mc.ManagerCase):
             probe("updown", PAGE, "1009", arrow)
             self.assertEqual(self.controls()[1001][0], after, (start, arrow))
         probe("click", SHEET, "2")
-        self.assertTrue(self.wait(mc.MAIN_TITLE))
-        time.sleep(0.5)
+        self.assertTrue(self.gone(SHEET))
         self.assertEqual(stored(), [])
 
     def test_ok_writes_the_pages_shown(self):
@@ -231,14 +234,11 @@ class ServicePanelTest(mc.ManagerCase):
         for index, caption, switches, browse, edit, types, name in choosers:
             self.show_page(index, caption)
             for switch in switches:
-                probe("click", PAGE, str(switch))
+                self.tick(switch)
             probe("click", PAGE, str(browse))
             path = h.host_path(os.path.join(self.tmp, name))  # a new file: it need not exist
             self.assertEqual(probe("open-file", path), [types, "全てのﾌｧｲﾙ (*.*)"])
-            deadline = time.time() + 10
-            while self.controls()[edit][0] != path and time.time() < deadline:
-                time.sleep(0.2)
-            self.assertEqual(self.controls()[edit][0], path)
+            self.assertEqual(h.eventually(lambda: self.controls()[edit][0], path), path)
         self.press_ok()
         self.assertEqual([dict(stored())[n] for n in ("binfile", "csvfile", "logfile", "program", "wavefile")],
                          [h.host_path(os.path.join(self.tmp, c[6])) for c in choosers])
@@ -254,8 +254,8 @@ class ServicePanelTest(mc.ManagerCase):
         self.show_page(2, "メール送信")
         for field, value in [(1007, "127.0.0.1"), (1009, "noc"), (1010, "secret8x")]:
             probe("set", PAGE, str(field), value)
-        probe("click", PAGE, "1004")
-        probe("click", PAGE, "1005")
+        self.tick(1004)
+        self.tick(1005)
         self.press_ok()
         password = dict(stored())["pop_pass"]
         self.assertEqual(len(password), 25)
@@ -268,9 +268,7 @@ class ServicePanelTest(mc.ManagerCase):
 
         self.start_receiver()
         h.snmptrap(ENTERPRISE, 6, 1)
-        deadline = time.time() + 30
-        while b"QUIT" not in relay.sent and time.time() < deadline:
-            time.sleep(0.2)
+        h.eventually(lambda: b"QUIT" in relay.sent, True, timeout=30)
         self.assertEqual(relay.sent, b"USER noc\r\nPASS secret8x\r\nQUIT\r\n")
 
     def test_sound_test_button(self):
@@ -280,15 +278,12 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager({"f_sound": 1, "f_wave": 0, "wavefile": h.host_path(path), "waveloop": 1}, home=self.tmp)
         self.open_sheet()
         self.show_page(3, "サウンド")
-        probe("click", PAGE, "1002")  # beep selected: no wave
-        time.sleep(1)
+        self.tick(1002)  # beep selected: no wave
         self.assertFalse(os.path.exists(played))
-        probe("click", PAGE, "1006")
-        probe("click", PAGE, "1002")
-        deadline = time.time() + 10
-        while len(h.read(played) or b"") < len(samples) and time.time() < deadline:
-            time.sleep(0.1)
-        time.sleep(1.5)  # a loop would go on past the file's half second
+        self.tick(1006)
+        self.tick(1002)
+        h.eventually(lambda: len(h.read(played) or b"") >= len(samples), True)
+        time.sleep(1.5)  # not a wait for readiness: a loop would go on past the file's half second
         self.assertEqual(h.read(played), samples, "played once, though the loop box is ticked")
         probe("click", SHEET, "2")
 
@@ -304,12 +299,12 @@ class ServicePanelTest(mc.ManagerCase):
 
         probe("click", mc.MAIN_TITLE, "1000")
         self.assertEqual(self.status_becomes("サービスは稼動中です", 30), ["サービスは稼動中です"])
-        time.sleep(1)
+        self.wait_for_receiver_port()
         h.snmptrap(ENTERPRISE, 2, 0)
         self.assertEqual(len(self.rows(1)[0]), 1, "the service forwards to the manager")
 
         self.open_sheet()
-        probe("click", PAGE, "1005")
+        self.tick(1005)
         probe("set", PAGE, "1003", h.host_path(csv))
         self.press_ok(restart=False)
         h.snmptrap(ENTERPRISE, 3, 0)
@@ -319,11 +314,11 @@ class ServicePanelTest(mc.ManagerCase):
         self.open_sheet()
         self.press_ok(restart=True)
         self.assertEqual(self.status_becomes("サービスは稼動中です", 30), ["サービスは稼動中です"])
-        time.sleep(1)
+        self.wait_for_receiver_port()
         h.snmptrap(ENTERPRISE, 4, 0)
         self.rows(3)
-        time.sleep(0.5)
-        self.assertEqual(len((h.read(csv) or b"").splitlines()), 1, "the restarted service uses the new settings")
+        lines = h.eventually(lambda: len((h.read(csv) or b"").splitlines()), 1)
+        self.assertEqual(lines, 1, "the restarted service uses the new settings")
 
         probe("click", mc.MAIN_TITLE, "1000")
         self.assertEqual(self.status_becomes("サービスは停止状態です", 30), ["サービスは停止状態です"])

@@ -83,12 +83,10 @@ class WineServiceTest(unittest.TestCase):
         h.wine("sc", "start", SERVICE)
         self.wait_for_state(None, "RUNNING")
         trap = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020100020100430164")
-        deadline = time.time() + 20
-        while not os.path.exists(record) and time.time() < deadline:
-            h.send_udp(trap)  # the loop may still be binding its socket
-            time.sleep(0.3)
-        self.assertTrue(os.path.exists(record))
-        time.sleep(0.3)
+        self.assertTrue(h.eventually(lambda: h.udp_port_bound(162), True), "the loop bound port 162")
+        h.send_udp(trap)
+        whole = h.eventually(lambda: len(h.read(record) or b"") >= 8 + len(trap), True)
+        self.assertTrue(whole, "the frame is in the record file")
         data = h.read(record)
         self.assertEqual(data[4:8], struct.pack("<I", len(trap)))
         self.assertEqual(data[8:8 + len(trap)], trap)

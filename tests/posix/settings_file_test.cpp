@@ -66,21 +66,28 @@ TEST(SettingsFile, ReadsARegedit4ExportInCp932WithCrLf)
     EXPECT_EQ(text("binfile"), "missing");  // only in a subkey
 }
 
-TEST(SettingsFile, ReadsAVersion5ExportInUtf16)
+// A "Version 5.00" export as regedit writes it: UTF-16LE after a BOM.
+std::string utf16_file(const std::u16string& content)
 {
-    SettingsSandbox sandbox;
-    const std::u16string content =
-        u"Windows Registry Editor Version 5.00\r\n\r\n"
-        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n"
-        u"\"f_logfile\"=dword:00000001\r\n"
-        u"\"logfile\"=\"C:\\\\表\\\\ソフト.log\"\r\n"
-        u"\"pop_user\"=hex:6e,6f,63,00\r\n";
     std::string bytes = "\xFF\xFE";
     for (char16_t c : content) {
         bytes += static_cast<char>(c & 0xFF);
         bytes += static_cast<char>(c >> 8);
     }
-    put_file(bytes);
+    return bytes;
+}
+
+const std::u16string kVersion5Head =
+    u"Windows Registry Editor Version 5.00\r\n\r\n"
+    u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n";
+
+TEST(SettingsFile, ReadsAVersion5ExportInUtf16)
+{
+    SettingsSandbox sandbox;
+    put_file(utf16_file(kVersion5Head +
+                        u"\"f_logfile\"=dword:00000001\r\n"
+                        u"\"logfile\"=\"C:\\\\表\\\\ソフト.log\"\r\n"
+                        u"\"pop_user\"=hex:6e,6f,63,00\r\n"));
     EXPECT_EQ(read_dword_setting("f_logfile", 0), 1);
     EXPECT_EQ(text("logfile"), kJapanesePath);
     EXPECT_EQ(text("pop_user"), "noc");
@@ -147,12 +154,55 @@ TEST(SettingsFile, TwoProcessesWritingAtOnceLoseNothing)
         }
 }
 
-TEST(SettingsFile, TextsALineCannotHoldGoAsRawBytes)
+// In a Version 5.00 export a text value's bytes are UTF-16LE, as the registry
+// keeps REG_SZ and REG_EXPAND_SZ; readers get them in CP932.
+TEST(SettingsFile, Version5HexTextsAreUtf16)
 {
-    SettingsSandbox sandbox;
-    ASSERT_EQ(write_string_setting("popup_host", "a\r\nb"), 1);
-    EXPECT_EQ(text("popup_host"), "a\r\nb");
-    EXPECT_NE(file_bytes().find("\"popup_host\"=hex(1):61,0d,0a,62,00\r\n"), std::string::npos);
+    struct Case {
+        const char* what;
+        std::u16string line;
+        std::string text;
+    } cases[] = {
+        {"REG_SZ", u"hex(1):43,00,3a,00,5c,00,68,88,5c,00,bd,30,d5,30,c8,30,2e,00,6c,00,6f,00,67,00,00,00",
+         kJapanesePath},
+        {"REG_EXPAND_SZ, continued", u"hex(2):25,00,54,00,4d,00,\\\r\n  50,00,25,00,00,00", "%TMP%"},
+        {"REG_BINARY stays raw", u"hex:6e,6f,63,00", "noc"},
+        {"without its NUL the last character is lost", u"hex(1):41,00,42,00", "A"},
+        {"odd length", u"hex(1):41,00,42", "missing"},
+        {"no CP932 form", u"hex(1):e9,00,00,00", "missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox sandbox;
+        put_file(utf16_file(kVersion5Head + u"\"v\"=" + c.line + u"\r\n"));
+        EXPECT_EQ(text("v"), c.text);
+    }
+}
+
+// A text that a quoted line cannot hold goes as hex(1): CP932 bytes in a
+// REGEDIT4 file, UTF-16LE in a Version 5.00 file, and raw bytes (hex:) when
+// it has no UTF-16 form.
+TEST(SettingsFile, TextsALineCannotHoldGoAsHexValues)
+{
+    struct Case {
+        const char* what;
+        bool version5;
+        std::string text;
+        std::u16string line;
+    } cases[] = {
+        {"REGEDIT4", false, "a\r\nb", u"\"v\"=hex(1):61,0d,0a,62,00\r\n"},
+        {"Version 5.00", true, "a\r\n\x95\x5C", u"\"v\"=hex(1):61,00,0d,00,0a,00,68,88,00,00\r\n"},
+        {"Version 5.00, no UTF-16 form", true, "\x85\x40\n", u"\"v\"=hex:85,40,0a,00\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox sandbox;
+        if (c.version5) put_file(utf16_file(kVersion5Head));
+        ASSERT_EQ(write_string_setting("v", c.text.c_str()), 1);
+        EXPECT_EQ(text("v"), c.text);
+        const std::string line = c.version5 ? utf16_file(c.line).substr(2) : std::string(c.line.begin(), c.line.end());
+        EXPECT_NE(file_bytes().find(line), std::string::npos);
+    }
 }
 
 TEST(SettingsFile, MissingOrForeignFileIsAMissingKey)

@@ -2,8 +2,8 @@
 // texts, list rows, toolbar buttons, and it clicks and sends commands.
 // Prints UTF-8 lines. Usage:
 //   palomir_probe rows | columns | toolbar | placement
-//   palomir_probe text ID | command ID | dblclick ROW | dialog-text TITLE ID | close TITLE
-//   palomir_probe wait TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
+//   palomir_probe text ID | command ID | send ID | dblclick ROW | dialog-text TITLE ID | close TITLE
+//   palomir_probe wait TITLE SECONDS | gone TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
 //   palomir_probe open-file PATH | set TITLE ID TEXT | select-page SHEET INDEX | tabs SHEET
 //   palomir_probe focus TITLE | updown TITLE ID up|down | press TITLE ID SHOWN_ID
@@ -197,15 +197,40 @@ int dblclick(int row)
     return 0;
 }
 
+// True once the window has finished its initialisation: a dialog is shown only
+// after WM_INITDIALOG has returned, and a message sent to it is handled only
+// when its thread is back in a message loop.
+bool ready(HWND w)
+{
+    DWORD_PTR result = 0;
+    return w != nullptr && IsWindowVisible(w) &&
+           SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result) != 0;
+}
+
 int wait_for(const wchar_t* title, int seconds)
 {
     for (int i = 0; i < seconds * 10; ++i) {
-        if (FindWindowW(nullptr, title) != nullptr) return 0;
+        if (ready(FindWindowW(nullptr, title))) return 0;
         Sleep(100);
     }
     return 1;
 }
 
+// Waits until no window is titled `title`, then until the main window's thread
+// handles a message again: whatever followed the window's end has run.
+int wait_gone(const wchar_t* title, int seconds)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (FindWindowW(nullptr, title) == nullptr) {
+            DWORD_PTR result = 0;
+            HWND main = main_window();
+            return main == nullptr || SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, seconds * 1000, &result) != 0
+                       ? 0 : 1;
+        }
+        Sleep(100);
+    }
+    return 1;
+}
 
 // The window titled `title`; "page:TITLE" is the current page of the property sheet TITLE.
 HWND find_window(const std::wstring& title)
@@ -448,8 +473,14 @@ int wmain(int argc, wchar_t** argv)
         std::printf("%s\n", escaped(window_text(GetDlgItem(main_window(), _wtoi(argv[2])))).c_str());
         return 0;
     }
-    if (command == L"command" && argc > 2) {
+    if (command == L"command" && argc > 2) {  // posted: for commands that open a modal window
         PostMessageW(main_window(), WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
+        return 0;
+    }
+    if (command == L"send" && argc > 2) {  // returns once the command has been handled
+        HWND main = main_window();
+        if (main == nullptr) return 1;
+        SendMessageW(main, WM_COMMAND, static_cast<WPARAM>(_wtoi(argv[2])), 0);
         return 0;
     }
     if (command == L"dblclick" && argc > 2) return dblclick(_wtoi(argv[2]));
@@ -482,6 +513,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (command == L"open-file" && argc > 2) return open_file(argv[2]);
     if (command == L"wait" && argc > 3) return wait_for(argv[2], _wtoi(argv[3]));
+    if (command == L"gone" && argc > 3) return wait_gone(argv[2], _wtoi(argv[3]));
     if (command == L"dialog-text" && argc > 3) {
         HWND dialog = FindWindowW(nullptr, argv[2]);
         if (dialog == nullptr) return 1;

@@ -1,4 +1,4 @@
-// The receiver's roles that depend on the operating system.
+// The receiver's roles that depend on the operating system: the service hosts.
 //
 // Windows: the Service Control Manager. install_service() registers the
 // program (its path plus " -service", unquoted, automatic start, LocalSystem)
