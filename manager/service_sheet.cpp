@@ -127,7 +127,7 @@ void CMyPropertyPage1::OnOK()
 
 CMyPropertyPage2::CMyPropertyPage2() : CPropertyPage(IDD_PAGE_RECEPTION)
 {
-    on_command(IDC_RECEPTION_PROGRAM_BROWSE, [this] { browse_into(program_, kProgramFilter, kChooserFlags); });
+    on_command(IDC_RECEPTION_PROGRAM_BROWSE, [this] { browse_program(); });
     on_command(IDC_RECEPTION_POPUP_ON, [this] { update_enabling(); });
     on_command(IDC_RECEPTION_PROGRAM_ON, [this] { update_enabling(); });
 }
@@ -141,6 +141,16 @@ void CMyPropertyPage2::DoDataExchange(CDataExchange& dx)
     dx.text(IDC_RECEPTION_PROGRAM, program_, kPathLimit);
     dx.text(IDC_RECEPTION_HOSTS, popup_hosts_, kHostListLimit);
     dx.check(IDC_RECEPTION_OWN_HOST, popup_own_host_);
+}
+
+// The program setting is a command line: a chosen path with a blank is quoted,
+// or Windows would first try to start "C:\Program.exe".
+void CMyPropertyPage2::browse_program()
+{
+    if (!browse_into(program_, kProgramFilter, kChooserFlags)) return;
+    if (program_.find(' ') == std::string::npos) return;
+    program_ = '"' + program_ + '"';
+    UpdateData(false);
 }
 
 BOOL CMyPropertyPage2::OnInitDialog()

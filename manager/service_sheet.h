@@ -39,6 +39,7 @@ protected:
 
 private:
     void update_enabling();
+    void browse_program();
 
     HWND spin_ = nullptr;
     unsigned trap_level_ = 0;

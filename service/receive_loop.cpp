@@ -101,11 +101,14 @@ int run_receive_loop()
     }
 }
 
+// The loop listens on every local address, so the loopback address reaches it
+// where "localhost" is missing from the host table.
 bool send_wake_up_datagram()
 {
     UdpSocket socket;
     Ipv4Endpoint to;
-    if (!socket.open_bound(0) || !resolve_ipv4("localhost", kTrapPort, to)) return false;
+    if (!socket.open_bound(0)) return false;
+    if (!resolve_ipv4("localhost", kTrapPort, to) && !resolve_ipv4("127.0.0.1", kTrapPort, to)) return false;
     const std::uint8_t wake_up[2] = {kStopMarker, 0x00};
     return socket.send_to(to, wake_up, sizeof wake_up) == static_cast<long>(sizeof wake_up);
 }

@@ -20,6 +20,8 @@ extern const char kBanner[];
 
 int run_receive_loop();
 
-// Sends the wake-up datagram (0x7F, 0x00) to port 162 of "localhost" from a
-// socket of its own. Returns false when it could not be sent.
+// Sends the wake-up datagram (0x7F, 0x00) to port 162 of "localhost" (of
+// 127.0.0.1 when that name does not resolve) from a socket of its own.
+// Returns false when it could not be sent: the caller then ends the program
+// another way, since a stop request must always stop.
 bool send_wake_up_datagram();

@@ -324,13 +324,14 @@ PROPSHEETPAGEW CPropertyPage::page_header()
     return page;
 }
 
-void CPropertyPage::browse_into(std::string& member, const char* filter, DWORD flags)
+bool CPropertyPage::browse_into(std::string& member, const char* filter, DWORD flags)
 {
     std::string chosen;
-    if (!choose_file(sheet(), filter, flags, chosen)) return;
+    if (!choose_file(sheet(), filter, flags, chosen)) return false;
     UpdateData(true);
     member = chosen;
     UpdateData(false);
+    return true;
 }
 
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)

@@ -139,8 +139,9 @@ protected:
     // The sheet's window, owner of the page's message boxes and file choosers.
     HWND sheet() const { return GetParent(hwnd()); }
     // The open-file dialog over the sheet: on OK the chosen path becomes
-    // `member` and the controls show the members again.
-    void browse_into(std::string& member, const char* filter, DWORD flags);
+    // `member` and the controls show the members again. False when the user
+    // chose nothing.
+    bool browse_into(std::string& member, const char* filter, DWORD flags);
 
 private:
     static INT_PTR CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);

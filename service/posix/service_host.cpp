@@ -45,7 +45,8 @@ void systemctl(const char* verb)
 
 void print_error(const char* format, int code) { std::printf(format, code); }
 
-// Waits for SIGTERM or SIGINT on a thread of its own and wakes the loop.
+// Waits for SIGTERM or SIGINT on a thread of its own and wakes the loop; where
+// the loop cannot be woken the process ends here.
 void* wait_for_stop_signal(void*)
 {
     sigset_t signals;
@@ -54,7 +55,8 @@ void* wait_for_stop_signal(void*)
     sigaddset(&signals, SIGINT);
     for (;;) {
         int received = 0;
-        if (sigwait(&signals, &received) == 0) send_wake_up_datagram();
+        if (sigwait(&signals, &received) != 0) continue;
+        if (!send_wake_up_datagram()) std::_Exit(0);  // the loop cannot be woken: stop without it
     }
     return nullptr;
 }

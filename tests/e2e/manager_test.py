@@ -46,7 +46,7 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(probe("placement")[0].split()[:2], ["0", "0"])
         self.assertEqual(probe("columns"), ["\t24\t0", "受信日時\t136\t0", "コミュニティ\t96\t0",
                                             "エージェントアドレス\t116\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
-                                            "ベンダー固有\t86\t0", "extended\t1\t1"])
+                                            "ベンダー固有\t86\t0", "extended\t1\t1", "shared-images\t1"])
         self.assertEqual(probe("toolbar"), ["32775", "0", "32772", "32773", "32779", "0", "32789", "32774"])
         self.assertEqual(probe("text", "1003"), [QUIET])
         self.assertEqual(probe("text", "1001"), ["インストールされていません"], "the service panel at start")

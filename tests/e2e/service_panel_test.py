@@ -224,24 +224,25 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager()
         self.settings.clear()
         self.open_sheet()
-        choosers = [  # page, caption, switches to tick, browse button, its edit, the offered file types
-            (0, "保存設定", [1004], 1000, 1001, "ORV形式ﾌｧｲﾙ (*.orv)", "traps.orv"),
-            (0, "保存設定", [1005], 1002, 1003, "CSVﾌｧｲﾙ (*.csv)", "traps.csv"),
-            (0, "保存設定", [1007], 1009, 1008, "ﾛｸﾞﾌｧｲﾙ (*.log)", "traps.log"),
-            (1, "トラップ受信基本", [1005], 1000, 1003, "実行ﾌｧｲﾙ (*.exe)", "alert.exe"),
-            (3, "サウンド", [1004, 1006], 1000, 1001, "WAVﾌｧｲﾙ (*.wav)", "alarm two.wav"),
+        quoted = '"%s"'  # the program is a command line: a path with a blank is quoted
+        choosers = [  # page, caption, switches to tick, browse button, its edit, the offered file types, file, shown as
+            (0, "保存設定", [1004], 1000, 1001, "ORV形式ﾌｧｲﾙ (*.orv)", "traps.orv", "%s"),
+            (0, "保存設定", [1005], 1002, 1003, "CSVﾌｧｲﾙ (*.csv)", "traps one.csv", "%s"),
+            (0, "保存設定", [1007], 1009, 1008, "ﾛｸﾞﾌｧｲﾙ (*.log)", "traps.log", "%s"),
+            (1, "トラップ受信基本", [1005], 1000, 1003, "実行ﾌｧｲﾙ (*.exe)", "alert two.exe", quoted),
+            (3, "サウンド", [1004, 1006], 1000, 1001, "WAVﾌｧｲﾙ (*.wav)", "alarm two.wav", "%s"),
         ]
-        for index, caption, switches, browse, edit, types, name in choosers:
+        for index, caption, switches, browse, edit, types, name, shown in choosers:
             self.show_page(index, caption)
             for switch in switches:
                 self.tick(switch)
             probe("click", PAGE, str(browse))
             path = h.host_path(os.path.join(self.tmp, name))  # a new file: it need not exist
             self.assertEqual(probe("open-file", path), [types, "全てのﾌｧｲﾙ (*.*)"])
-            self.assertEqual(h.eventually(lambda: self.controls()[edit][0], path), path)
+            self.assertEqual(h.eventually(lambda: self.controls()[edit][0], shown % path), shown % path)
         self.press_ok()
         self.assertEqual([dict(stored())[n] for n in ("binfile", "csvfile", "logfile", "program", "wavefile")],
-                         [h.host_path(os.path.join(self.tmp, c[6])) for c in choosers])
+                         [c[7] % h.host_path(os.path.join(self.tmp, c[6])) for c in choosers])
 
     def test_password_is_scrambled_and_logs_in(self):
         pop3_test.Pop3Test.setUpClass()  # dovecot with user "noc", password "secret8x"

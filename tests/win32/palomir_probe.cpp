@@ -149,6 +149,8 @@ int columns()
     }
     const DWORD ex = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     std::printf("extended\t%lu\t%lu\n", ex & LVS_EX_FULLROWSELECT ? 1ul : 0ul, ex & LVS_EX_INFOTIP ? 1ul : 0ul);
+    // The window owns its image list and destroys it; the list must not destroy it too.
+    std::printf("shared-images\t%d\n", (GetWindowLongW(list, GWL_STYLE) & LVS_SHAREIMAGELISTS) ? 1 : 0);
     return 0;
 }
 
