@@ -64,11 +64,11 @@ void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* 
     std::fputs(eol, stream);
 }
 
-void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record)
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol)
 {
     std::size_t used = strnlen(buffer, size);
     if (used >= size) return;
-    emit_report(record, "\r\n", [&](const char* line) {
+    emit_report(record, eol, [&](const char* line) {
         const std::size_t n = std::strlen(line);
         const std::size_t room = size - 1 - used;
         const std::size_t take = n < room ? n : room;

@@ -5,11 +5,12 @@
 // told) and one empty line after it; in a text-mode stream "\n" becomes the
 // platform's line end. Files that must be the same on every platform are
 // opened in binary mode and given "\r\n".
-// format_trap_report() appends the same lines with "\r\n" line ends and no
-// empty line at the end of the text already in `buffer` (it must hold a NUL-
-// terminated text); it never writes past `size` bytes, cutting the last line
-// if it must. write_hex_dump() writes nothing when `stream` is null and flushes
-// the stream afterwards. Write errors are not detected.
+// format_trap_report() appends the same lines with `eol` line ends ("\r\n"
+// unless told; at most two characters) and no empty line at the end of the
+// text already in `buffer` (it must hold a NUL-terminated text); it never
+// writes past `size` bytes, cutting the last line if it must.
+// write_hex_dump() writes nothing when `stream` is null and flushes the
+// stream afterwards. Write errors are not detected.
 #pragma once
 
 #include <cstddef>
@@ -20,7 +21,7 @@
 constexpr std::size_t kReportBufferSize = 65000;
 
 void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n");
-void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record);
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol = "\r\n");
 void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol = "\n");
 
 // The same dump into `buffer`, NUL-terminated; returns its length. `eol` is

@@ -1,5 +1,6 @@
 #include "service/file_recorders.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -10,8 +11,7 @@
 
 namespace {
 
-const char kCrLf[] = "\r\n";
-const char kParseErrorHeading[] = "SNMPトラップパケットの解析でエラーが発生しました。\r\n";
+const char kParseErrorHeading[] = "SNMPトラップパケットの解析でエラーが発生しました。\n";
 
 // Largest CSV row: 29 fields of 255 characters, every one a doubled quote.
 constexpr std::size_t kCsvRowSize = 29 * (2 * 255 + 3) + 3;
@@ -24,16 +24,40 @@ std::mutex& log_lock()
     return lock;
 }
 
-// Each entry is built in memory and reaches the file in one write.
-int append_entry(const FileSetting& file, const char* entry, std::size_t size)
+// What a file opened in text mode on Windows gets, and so what the readers
+// there expect: every LF becomes CR LF, whatever comes before it (a CR LF in
+// a trap's text becomes CR CR LF). Expands text[0, size) in place within
+// `capacity` bytes, cutting what would not fit; returns the new size.
+std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
 {
-    return append_to_file(file.path, entry, size) ? 0 : -1;
+    std::size_t kept = 0;
+    std::size_t expanded = 0;
+    for (; kept < size; ++kept) {
+        const std::size_t width = text[kept] == '\n' ? 2 : 1;
+        if (expanded + width > capacity) break;
+        expanded += width;
+    }
+    // From the end backwards: the write position never passes the read one.
+    for (std::size_t in = kept, out = expanded; in > 0;) {
+        const char c = text[--in];
+        text[--out] = c;
+        if (c == '\n') text[--out] = '\r';
+    }
+    return expanded;
 }
 
-int append_log_entry(const FileSetting& file, const char* entry, std::size_t size)
+// Each entry is built in memory with LF line ends, in a buffer of twice its
+// greatest size, and reaches the file in one write.
+int append_text_entry(const FileSetting& file, char* entry, std::size_t size, std::size_t capacity)
+{
+    const std::size_t n = to_text_mode(entry, size, capacity);
+    return append_to_file(file.path, entry, n) ? 0 : -1;
+}
+
+int append_log_entry(const FileSetting& file, char* entry, std::size_t size, std::size_t capacity)
 {
     std::lock_guard<std::mutex> guard(log_lock());
-    return append_entry(file, entry, size);
+    return append_text_entry(file, entry, size, capacity);
 }
 
 // Builds a text in a fixed buffer; what does not fit is cut.
@@ -83,8 +107,8 @@ int write_bin_file(const FileSetting& file, const TrapFrame& frame)
 int write_csv_file(const FileSetting& file, const TrapRecord& trap)
 {
     if (!is_on(file.enabled)) return 0;
-    thread_local char buffer[kCsvRowSize];
-    Row row(buffer, sizeof buffer);
+    thread_local char buffer[2 * kCsvRowSize];
+    Row row(buffer, kCsvRowSize);
     row.field(trap.recv_time);
     row.put(',');
     row.field("%d", trap.version);
@@ -108,29 +132,29 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
         row.put(',');
         row.field(trap.varbinds[i].value);
     }
-    row.put(kCrLf);
-    return append_entry(file, buffer, row.size());
+    row.put('\n');
+    return append_text_entry(file, buffer, row.size(), sizeof buffer);
 }
 
 int write_log_file(const FileSetting& file, const TrapRecord& trap)
 {
     if (!is_on(file.enabled)) return 0;
-    thread_local char report[kReportBufferSize + sizeof kCrLf];
+    thread_local char report[2 * (kReportBufferSize + 1)];
     report[0] = '\0';
-    format_trap_report(report, kReportBufferSize, trap);
-    std::strcat(report, kCrLf);  // the empty line that ends every report
-    return append_log_entry(file, report, std::strlen(report));
+    format_trap_report(report, kReportBufferSize, trap, "\n");
+    std::strcat(report, "\n");  // the empty line that ends every report
+    return append_log_entry(file, report, std::strlen(report), sizeof report);
 }
 
 int write_error_log(const FileSetting& file, const TrapFrame& frame)
 {
     if (!is_on(file.enabled)) return 0;
-    thread_local char entry[kErrorEntrySize];
+    thread_local char entry[2 * kErrorEntrySize];
     const std::size_t heading = sizeof kParseErrorHeading - 1;
     std::memcpy(entry, kParseErrorHeading, heading);
     const std::size_t n = frame.length < kFrameDataSize ? frame.length : kFrameDataSize;
-    const std::size_t dump = format_hex_dump(entry + heading, sizeof entry - heading, frame.data, n, kCrLf);
-    return append_log_entry(file, entry, heading + dump);
+    const std::size_t dump = format_hex_dump(entry + heading, kErrorEntrySize - heading, frame.data, n, "\n");
+    return append_log_entry(file, entry, heading + dump, sizeof entry);
 }
 
 int write_log_line(const FileSetting& file, const char* text)
@@ -140,10 +164,10 @@ int write_log_line(const FileSetting& file, const char* text)
     const std::time_t t = std::time(nullptr);
     std::tm local{};
     if (localtime_r(&t, &local) != nullptr) std::strftime(now, sizeof now, "%Y/%m/%d %H:%M:%S", &local);
-    char line[kLogLineSize];
-    const int n = std::snprintf(line, sizeof line - 2, "[%s] %s", now, text);
+    char line[2 * kLogLineSize];
+    const int n = std::snprintf(line, kLogLineSize - 1, "[%s] %s", now, text);
     if (n < 0) return -1;
-    const std::size_t size = static_cast<std::size_t>(n) < sizeof line - 2 ? static_cast<std::size_t>(n) : sizeof line - 3;
-    std::memcpy(line + size, kCrLf, 2);
-    return append_log_entry(file, line, size + 2);
+    const std::size_t size = std::min(static_cast<std::size_t>(n), kLogLineSize - 2);  // what snprintf kept
+    line[size] = '\n';
+    return append_log_entry(file, line, size + 1, sizeof line);
 }

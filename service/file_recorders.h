@@ -5,8 +5,9 @@
 // returns 0 at once), opens the file for appending, creating it but never a
 // folder, writes one entry and closes the file. Returns 0 when written or
 // switched off, -1 when the file cannot be opened. The CSV and log files get
-// CR LF line ends wherever the receiver runs. Each entry is built in memory
-// and reaches its file in one write. The three log operations hold
+// what Windows' text mode writes, wherever the receiver runs: every LF,
+// a line end or one inside a trap's text, becomes CR LF. Each entry is built
+// in memory and reaches its file in one write. The three log operations hold
 // one process-wide lock around open, write and close, so entries written by
 // worker threads never interleave.
 #pragma once

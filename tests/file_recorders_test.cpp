@@ -124,7 +124,8 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         {"LF at both ends, twice", "\n\nx\n", "\r\n\r\nx\r\n"},
         {"a lone CR stays", "a\rb", "a\rb"},
     };
-    auto rewritten = [this](const TrapRecord& trap, const std::string& in_file) {
+    // The log entry of `trap` (whose texts are "@@") with every "@@" replaced.
+    auto expected_log = [this](const TrapRecord& trap, const std::string& in_file) {
         std::filesystem::remove(path);
         write_log_file(file, trap);
         std::string log = contents();
@@ -137,7 +138,7 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
     std::strcpy(trap.varbinds[0].value, "@@");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string log = rewritten(trap, c.in_file);
+        const std::string log = expected_log(trap, c.in_file);
         TrapRecord with_text = trap;
         std::strcpy(with_text.community, c.text);
         std::strcpy(with_text.varbinds[0].value, c.text);

@@ -2,7 +2,9 @@
 // lines (a hex value continued with a trailing backslash is one line); a
 // writer edits or adds the one line of its value and leaves every other line
 // as it was. A "Version 5.00" file is UTF-16LE on disk and UTF-8 in memory;
-// its texts are converted to and from CP932 at the edge.
+// its texts are converted to and from CP932 at the edge, and its hex(1) and
+// hex(2) values (REG_SZ, REG_EXPAND_SZ) hold UTF-16LE, as the registry keeps
+// them: readers get CP932, writers store UTF-16LE.
 #include "platform/settings_store.h"
 
 #include <fcntl.h>
@@ -61,7 +63,8 @@ bool equals_ignore_case(const std::string& a, const std::string& b)
 bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct RegFile {
-    bool utf16 = false;          // Version 5.00 file: lines hold UTF-8
+    bool utf16 = false;          // UTF-16LE on disk: lines hold UTF-8
+    bool version5 = false;       // "Version 5.00" header: hex(1), hex(2) texts are UTF-16LE
     std::string eol = "\r\n";
     std::vector<std::string> lines;
 };
@@ -122,6 +125,7 @@ std::optional<RegFile> load_file(const std::string& path)
     if (file.lines.empty()) return std::nullopt;
     const std::string& first = file.lines[0];
     if (first != kHeader4 && first != kHeader5) return std::nullopt;
+    file.version5 = first == kHeader5;
     return file;
 }
 
@@ -188,6 +192,9 @@ bool parse_hex_bytes(const std::string& text, std::string& out)
     return true;
 }
 
+// "(1)" and "(2)", the types after "hex" of REG_SZ and REG_EXPAND_SZ.
+bool is_utf16_text_type(const std::string& type) { return type == "(1)" || type == "(2)"; }
+
 // Parses `"name"=data` into its name and the value's bytes as the registry
 // holds them for an ANSI reader (a text with its NUL).
 bool parse_value_line(const RegFile& file, const std::string& line, std::string& name,
@@ -223,7 +230,11 @@ bool parse_value_line(const RegFile& file, const std::string& line, std::string&
     const std::size_t colon = data.find(':');
     if (data.compare(0, 3, "hex") == 0 && colon != std::string::npos) {
         std::string b;
-        if (parse_hex_bytes(data.substr(colon + 1), b)) bytes = b;
+        if (!parse_hex_bytes(data.substr(colon + 1), b)) return true;
+        if (file.version5 && is_utf16_text_type(data.substr(3, colon - 3)) &&
+            !iconv_convert("UTF-16LE", "CP932", std::string(b), b))
+            return true;  // no CP932 form: missing
+        bytes = b;
     }
     return true;
 }
@@ -278,14 +289,25 @@ bool has_control_bytes(const std::string& text)
     return false;
 }
 
-// The data part of a text value line. A text that a line cannot hold (line
-// breaks, or no UTF-16 form in a Version 5.00 file) goes as raw bytes.
+// A text that a quoted line cannot hold, as hex(1): CP932 bytes in a REGEDIT4
+// file, UTF-16LE in a Version 5.00 file; a text with no UTF-16 form there
+// goes as raw bytes (hex:), which a reader gets back unchanged.
+std::string hex_text_data(const RegFile& file, const std::string& text)
+{
+    if (!file.version5) return "hex(1):" + hex_line(text + '\0');
+    std::string utf16;
+    if (!iconv_convert("CP932", "UTF-16LE", text + '\0', utf16)) return "hex:" + hex_line(text + '\0');
+    return "hex(1):" + hex_line(utf16);
+}
+
+// The data part of a text value line: quoted, unless it has line breaks or
+// other control bytes, or no UTF-8 form for a UTF-16 file.
 std::string text_data(const RegFile& file, const std::string& text)
 {
     std::string utf8 = text;
     if (!has_control_bytes(text) && (!file.utf16 || iconv_convert("CP932", "UTF-8", text, utf8)))
         return quote(utf8, !file.utf16);
-    return "hex(1):" + hex_line(text + '\0');
+    return hex_text_data(file, text);
 }
 
 void set_line(RegFile& file, const std::string& name, const std::string& data)

@@ -89,16 +89,18 @@ public:
         if (pcm_ != nullptr) snd_pcm_close(pcm_);
     }
     bool ok() const { return pcm_ != nullptr; }
-    void write(const void* frames, snd_pcm_uframes_t count)
+    // False when the device fails and cannot be recovered.
+    bool write(const void* frames, snd_pcm_uframes_t count)
     {
         const char* p = static_cast<const char*>(frames);
         while (count > 0) {
             snd_pcm_sframes_t n = snd_pcm_writei(pcm_, p, count);
             if (n < 0) n = snd_pcm_recover(pcm_, static_cast<int>(n), 1) == 0 ? 0 : -1;
-            if (n < 0) return;
+            if (n < 0) return false;
             p += static_cast<std::size_t>(n) * frame_bytes_;
             count -= static_cast<snd_pcm_uframes_t>(n);
         }
+        return true;
     }
     void set_frame_bytes(std::size_t n) { frame_bytes_ = n; }
     void drain() { snd_pcm_drain(pcm_); }
@@ -132,11 +134,12 @@ private:
         pcm.set_frame_bytes(frame);
         const std::size_t frames = wave.samples.size() / frame;
         const std::size_t block = wave.rate / kBlocksPerSecond;  // so a stop is heard at once; never 0
+        bool playing = true;  // a failed device ends the sound, or a loop would spin on it
         do {
-            for (std::size_t at = 0; at < frames && !stop_; at += block)
-                pcm.write(wave.samples.data() + at * frame, std::min(block, frames - at));
-        } while (loop && !stop_);
-        if (stop_) {
+            for (std::size_t at = 0; playing && at < frames && !stop_; at += block)
+                playing = pcm.write(wave.samples.data() + at * frame, std::min(block, frames - at));
+        } while (playing && loop && !stop_);
+        if (stop_ || !playing) {
             pcm.drop();
         } else {
             pcm.drain();

@@ -7,9 +7,9 @@ import os
 import shutil
 import socket
 import stat
+import struct
 import time
 import unittest
-import wave
 
 from aiosmtpd.controller import Controller
 
@@ -194,27 +194,57 @@ class NotificationsTest(h.ReceiverCase):
 
 
     @unittest.skipIf(h.ON_WINE, "the wave tests listen through an ALSA file device")
-    def test_a_wave_of_under_ten_hertz_is_refused(self):
+    def test_unplayable_waves_are_refused(self):
+        def riff(tag, channels, rate, bits, data):
+            fmt = struct.pack("<HHIIHH", tag, channels, rate, rate * channels * bits // 8, channels * bits // 8, bits)
+            chunks = b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"data" + struct.pack("<I", len(data)) + data
+            return b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks
+        cases = [
+            ("under ten hertz: a tenth of a second holds no frame", riff(1, 1, 5, 16, b"\x00\x10" * 20)),
+            ("rate 0", riff(1, 1, 0, 16, b"\x00\x10" * 20)),
+            ("less than one frame of samples", riff(1, 2, 8000, 16, b"\x00\x10")),
+            ("not plain PCM (extensible)", riff(0xFFFE, 1, 8000, 16, b"\x00\x10" * 20)),
+        ]
         played = h.alsa_file_device(self.tmp)
         self.settings.env["HOME"] = self.tmp
-        path = os.path.join(self.tmp, "slow.wav")
-        with wave.open(path, "wb") as w:
-            w.setnchannels(1)
-            w.setsampwidth(2)
-            w.setframerate(5)  # a tenth of a second is no whole frame
-            w.writeframes(b"\x00\x10" * 20)
+        path = os.path.join(self.tmp, "alarm.wav")
         record = os.path.join(self.tmp, "t.orv")
-        self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "f_binfile": 1, "binfile": record})
+        self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "waveloop": 1, "f_binfile": 1, "binfile": record})
+        tasks = "/proc/%d/task" % self.receiver.proc.pid
+        threads = len(os.listdir(tasks))
+        for n, (what, content) in enumerate(cases, 1):
+            with self.subTest(what):
+                with open(path, "wb") as f:
+                    f.write(content)
+                self.trap(6)
+                deadline = time.time() + 10  # the record file is written after the sound has started
+                while len(h.record_frames(h.read(record) or b"")) < n and time.time() < deadline:
+                    time.sleep(0.05)
+                self.assertEqual(len(h.record_frames(h.read(record) or b"")), n)
+                self.assertEqual(len(os.listdir(tasks)), threads, "a player thread is left running")
+        self.stop()
+        self.assertFalse(os.path.exists(played))
+
+
+    @unittest.skipIf(h.ON_WINE, "the wave tests listen through an ALSA file device")
+    def test_a_looping_wave_stops_when_the_device_fails(self):
+        with open(os.path.join(self.tmp, ".asoundrc"), "w") as f:  # every write fails once its buffer fills
+            f.write('pcm.!default { type file; slave.pcm "null"; file "/dev/full"; format "raw" }\n')
+        self.settings.env["HOME"] = self.tmp
+        path = os.path.join(self.tmp, "alarm.wav")
+        h.write_wave(path, 800)
+        record = os.path.join(self.tmp, "t.orv")
+        self.start({"f_sound": 1, "f_wave": 1, "wavefile": path, "waveloop": 1, "f_binfile": 1, "binfile": record})
         tasks = "/proc/%d/task" % self.receiver.proc.pid
         threads = len(os.listdir(tasks))
         self.trap(6)
         deadline = time.time() + 10  # the record file is written after the sound has started
-        while not h.record_frames(h.read(record) or b"") and time.time() < deadline:
+        while not h.read(record) and time.time() < deadline:
             time.sleep(0.05)
-        self.assertEqual(len(h.record_frames(h.read(record) or b"")), 1)
-        self.assertEqual(len(os.listdir(tasks)), threads, "a player thread is left running")
+        while len(os.listdir(tasks)) > threads and time.time() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(len(os.listdir(tasks)), threads, "the player goes on with a failed device")
         self.stop()
-        self.assertFalse(os.path.exists(played))
 
 
 if __name__ == "__main__":
