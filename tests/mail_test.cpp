@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <future>
+#include <memory>
+#include <new>
 #include <regex>
 #include <string>
 #include <thread>
@@ -8,9 +15,45 @@
 
 #include "platform/sockets.h"
 #include "service/mail/jis_converter.h"
+#include "service/mail/mail_notification.h"
 #include "service/mail/send_mail.h"
+#include "service/worker_pool.h"
 #include "tests/support/tcp_listener.h"
 #include "tests/support/test_platform.h"
+
+namespace {
+
+// While armed, the next allocation of a mail body's size or more fails.
+std::atomic<bool> g_fail_large_allocation{false};
+constexpr std::size_t kLargeAllocation = 60000;
+
+void* allocate(std::size_t size)
+{
+    if (size >= kLargeAllocation && g_fail_large_allocation.exchange(false)) return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+} // namespace
+
+// The replacements below allocate with malloc and free with free, which GCC
+// takes for a mismatch wherever it inlines them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size)
+{
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -39,6 +82,11 @@ TEST(JisConverter, Cases)
         {"lead byte E0", "\xE0\x40", "\x1B\x24\x42\x5F\x21\x1B\x28\x42"},
         {"mixed line", "a\x83\x65\xB1\r\n", "a\x1B\x24\x42\x25\x46\x1B\x28\x49\x31\x1B\x28\x42\r\n"},
         {"empty", "", ""},
+        {"trail bytes at the ends of their ranges", "\x81\x40\x81\x7E\x81\x80\x81\xFC",
+         "\x1B$B\x21\x21\x21\x5F\x21\x60\x22\x7E\x1B(B"},
+        {"lone lead byte before CR LF", "a\x81\r\n", "a\x1B$B\x22\x2E\x1B(B\r\n"},
+        {"lone lead byte at the end", "\x88", "\x1B$B\x22\x2E\x1B(B"},
+        {"lead byte before a byte no trail can be", "\x81\x7F", "\x1B$B\x22\x2E\x1B(B\x7F"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -49,7 +97,7 @@ TEST(JisConverter, Cases)
 TEST(JisConverter, PiecesJoinToTheWhole)
 {
     std::string source;
-    for (int i = 0; i < 900; ++i) source += i % 7 == 0 ? "x\xB1" : "\x8E\xF3";
+    for (int i = 0; i < 900; ++i) source += i % 7 == 0 ? "x\xB1" : i % 5 == 0 ? "\x81\r\n" : "\x8E\xF3";
     const std::string whole = convert(source);
     ASSERT_GT(whole.size(), 2048u);
     for (std::size_t capacity : {1u, 2u, 5u, 7u, 2048u}) EXPECT_EQ(convert(source, capacity), whole) << capacity;
@@ -174,6 +222,9 @@ TEST(SendMail, ReplyRules)
          {{"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
         {"refused recipient, DATA still sent", {"220 hi\r\n"},
          {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
+        {"greeting line split between two reads", {"22", "0 hi\r\n"}, kAllGood, 0},
+        {"last line of a reply split between two reads", {"220 hi\r\n"},
+         {{"250-hello\r\n25", "0 ok\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -184,6 +235,90 @@ TEST(SendMail, ReplyRules)
         const std::string t = server.transcript();
         EXPECT_NE(t.find("DATA\r\n"), std::string::npos);
         EXPECT_NE(t.find("\r\nx\r\n.\r\nQUIT\r\n"), std::string::npos) << t;
+    }
+}
+
+// Each reply has one deadline and one size cap, however it is cut into reads.
+TEST(SendMail, ReplyLimits)
+{
+    SendMail::Limits quick;
+    quick.reply_seconds = 1;
+    std::vector<std::string> trickle{"220-slow"};
+    trickle.insert(trickle.end(), 20, ".");  // the server pauses between pieces: 3 seconds in all
+    trickle.push_back("\r\n220 ok\r\n");
+    struct Case {
+        const char* what;
+        std::vector<std::string> greeting;
+        SendMail::Limits limits;
+        int result;
+    } cases[] = {
+        {"a reply still trickling in at its deadline fails", trickle, quick, -1},
+        {"a reply beyond the size cap fails", {"220-" + std::string(70000, 'x') + "\r\n220 ok\r\n"}, {}, -1},
+        {"a long reply within the cap is read to its last line", {"220-" + std::string(60000, 'x') + "\r\n220 ok\r\n"}, {}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server(c.greeting, {});
+        SendMail mail("a@b", "c@d");
+        mail.set_limits(c.limits);
+        EXPECT_EQ(mail.open(server.port(), "127.0.0.1"), c.result);
+    }
+}
+
+// Eight mails at once, every other one refused: each judges its own replies,
+// long ones that take many reads included.
+TEST(SendMail, SimultaneousMailsJudgeTheirOwnReplies)
+{
+    constexpr int kMails = 8;
+    constexpr int kRounds = 200;
+    std::atomic<int> misjudged{0};
+    std::vector<std::thread> clients;
+    for (int m = 0; m < kMails; ++m) {
+        clients.emplace_back([&misjudged, m] {
+            const bool refused = m % 2 == 1;
+            std::string continued;
+            for (int i = 0; i < 2000; ++i) continued += refused ? "554-\r\n" : "220-\r\n";
+            std::string last;
+            for (int i = 0; i < 300; ++i) last += refused ? "554-\r\n" : "220-\r\n";
+            last += refused ? "554 busy\r\n" : "220 ready\r\n";
+            TcpListener listener;
+            std::thread server([&] {
+                for (int i = 0; i < kRounds && listener.accept_one(); ++i) {
+                    listener.send(continued);
+                    listener.send(last);
+                }
+                listener.close_connection();
+            });
+            for (int i = 0; i < kRounds; ++i) {
+                SendMail mail("a@b", "c@d");
+                if (mail.open(listener.port(), "127.0.0.1") != (refused ? -1 : 0)) ++misjudged;
+            }
+            server.join();
+        });
+    }
+    for (std::thread& client : clients) client.join();
+    EXPECT_EQ(misjudged.load(), 0);
+}
+
+// Whatever bytes end the body, the line holding one period follows a CR LF
+// and the server accepts the mail.
+TEST(SendMail, DataEndsAfterAnyBody)
+{
+    struct Case {
+        const char* what;
+        std::string body;
+        std::string wire;
+    } cases[] = {
+        {"lone lead byte before the last line end", "ok\r\n\x81\r\n", "ok\r\n\x1B$B\x22\x2E\x1B(B\r\n"},
+        {"lone lead byte ends the body", "x\xE0", "x\x1B$B\x22\x2E\x1B(B\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedServer server({"220 hi\r\n"}, kAllGood);
+        SendMail mail("a@b", "c@d");
+        ASSERT_EQ(mail.open(server.port(), "127.0.0.1"), 0);
+        EXPECT_EQ(mail.send(c.body.c_str()), 0);
+        EXPECT_NE(server.transcript().find("\r\n\r\n" + c.wire + ".\r\nQUIT\r\n"), std::string::npos);
     }
 }
 
@@ -234,6 +369,72 @@ TEST(SendMail, DateLineZone)
     }
     set_time_zone("JST-9");
     EXPECT_EQ(SendMail::date_line(1118131750), "Date: Tue, 07 Jun 2005 17:09:10 +0900\r\n");
+}
+
+ServiceSettings& mail_settings(int smtp_port)
+{
+    static ServiceSettings settings{};  // outlives every mail worker
+    settings.f_email = 1;
+    settings.smtpport = smtp_port;
+    std::strcpy(settings.smtpname, "127.0.0.1");
+    std::strcpy(settings.mail_from, "trap@example.org");
+    std::strcpy(settings.mail_to, "noc@example.org");
+    return settings;
+}
+
+TrapRecord trap_received_at(const char* time)
+{
+    TrapRecord trap{};
+    std::strcpy(trap.recv_time, time);
+    trap.generic_trap = 6;
+    return trap;
+}
+
+// A worker that runs out of memory drops its mail; the program and the next
+// mail carry on.
+TEST(MailNotification, AllocationFailureDropsOnlyItsMail)
+{
+    ScriptedServer server({"220 hi\r\n"}, kAllGood);
+    const ServiceSettings& settings = mail_settings(server.port());
+    g_fail_large_allocation = true;
+    EXPECT_EQ(start_mail_notification(settings, trap_received_at("2005/06/07 08:09:10")), 0);
+    for (int i = 0; i < 1000 && g_fail_large_allocation; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(g_fail_large_allocation) << "the worker allocated no body";
+    EXPECT_EQ(start_mail_notification(settings, trap_received_at("2005/06/07 08:09:11")), 0);
+    const std::string t = server.transcript();
+    EXPECT_NE(t.find("Subject: SNMP Trap 2005/06/07 08:09:11\r\n"), std::string::npos) << t;
+    EXPECT_NE(t.find(".\r\nQUIT\r\n"), std::string::npos) << t;
+}
+
+// A pool that cannot start a thread still gets its jobs done: by the caller
+// when no worker runs, by the running worker otherwise.
+TEST(WorkerPool, JobsAreDoneWhenNoThreadStarts)
+{
+    struct Case {
+        const char* what;
+        int threads;  // how many threads the system gives before it refuses
+    } cases[] = {{"no thread at all", 0}, {"one worker, then no more threads", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto left = std::make_shared<std::atomic<int>>(c.threads);
+        auto start = [left](std::function<void()> body) {
+            return left->fetch_sub(1) > 0 && WorkerPool<int>::start_detached(std::move(body));
+        };
+        std::promise<void> release;
+        std::shared_future<void> gate = release.get_future().share();
+        std::atomic<int> done{0};
+        WorkerPool<int> pool([&](int& job) {
+            if (job == 1 && c.threads > 0) gate.wait();  // holds the one worker while job 2 comes
+            ++done;
+        }, 8, 10, start);
+        EXPECT_TRUE(pool.submit(1));
+        EXPECT_TRUE(pool.submit(2));
+        release.set_value();
+        for (int i = 0; i < 1000 && (done < 2 || pool.workers() > 0); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(done.load(), 2);
+        EXPECT_EQ(pool.workers(), 0);
+    }
 }
 
 } // namespace

@@ -17,12 +17,19 @@ unsigned char jis_trail(unsigned char b)
     return static_cast<unsigned char>(b - 0x7E);
 }
 
+// The second byte of a double-byte character: 0x40-0x7E or 0x80-0xFC.
+bool is_trail(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
 unsigned char jis_lead(unsigned char b, unsigned char next)
 {
     unsigned char lead = static_cast<unsigned char>(b < 0xA0 ? 2 * (b - 0x70) : 2 * (b - 0xB0));
     if (next < 0x9F) --lead;
     return lead;
 }
+
+// A lead byte without a second byte (cut off, or followed by a line end or
+// some other byte no character continues with) becomes the geta mark.
+const unsigned char kReplacement[2] = {0x22, 0x2E};
 
 } // namespace
 
@@ -34,6 +41,7 @@ void JisConverter::start(const char* source)
     mode = 0;
     escape_index = 3;
     trail_pending = false;
+    replacement_pending = false;
 }
 
 std::size_t JisConverter::next(char* out, std::size_t capacity)
@@ -50,7 +58,11 @@ std::size_t JisConverter::next(char* out, std::size_t capacity)
             continue;
         }
         const unsigned char b = source_[position];
-        if (trail_pending) {
+        if (replacement_pending) {
+            put(kReplacement[1]);
+            ++position;
+            replacement_pending = false;
+        } else if (trail_pending) {
             put(jis_trail(b));
             ++position;
             trail_pending = false;
@@ -62,11 +74,13 @@ std::size_t JisConverter::next(char* out, std::size_t capacity)
             else put(static_cast<unsigned char>(b - 0x80)), ++position;
         } else if (mode != 2) {
             switch_to(2);
-        } else {
-            const unsigned char following = position + 1 < length_ ? source_[position + 1] : 0;
-            put(jis_lead(b, following));
+        } else if (position + 1 < length_ && is_trail(source_[position + 1])) {
+            put(jis_lead(b, source_[position + 1]));
             ++position;
             trail_pending = true;
+        } else {
+            put(kReplacement[0]);
+            replacement_pending = true;
         }
     }
     if (position >= length_ && mode != 0) switch_to(0);

@@ -15,7 +15,8 @@
 
 int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap);
 
-// The worker's whole job for one trap: body, optional POP3 log-in, SMTP.
+// The worker's whole job for one trap: body, optional POP3 log-in, SMTP. It
+// may throw std::bad_alloc; the pool then drops the mail without a word.
 void mail_worker(const ServiceSettings& settings, const TrapRecord& trap);
 
 // USER, PASS and QUIT against "pop_server"; true when the log-in passed.

@@ -1,8 +1,7 @@
 #include "service/mail/send_mail.h"
 
-#include <cctype>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "service/mail/jis_converter.h"
@@ -13,25 +12,59 @@ constexpr std::size_t kLineSize = 2048;
 constexpr std::size_t kReplySize = 2048;
 constexpr std::size_t kChunkSize = 2048;
 constexpr int kReplyWaitSeconds = 20;
-constexpr int kReplyWaitsBeforeGivingUp = 6;
 
 const char* text_or_empty(const char* text) { return text != nullptr ? text : ""; }
 
-// Outcome of one chunk of reply lines.
+// Outcome of the reply lines read so far.
 enum class Verdict { Success, Failure, Undecided };
 
-// The first line whose first three characters are digits and whose fourth is
-// white space decides: 400 or less succeeds, above 400 fails.
-Verdict judge_reply(char* chunk)
+// A line whose first three characters are digits and whose fourth is white
+// space decides: 400 or less succeeds, above 400 fails.
+Verdict judge_line(const char* head, std::size_t length)
 {
-    for (char* line = std::strtok(chunk, "\r\n"); line != nullptr; line = std::strtok(nullptr, "\r\n")) {
-        const auto digit = [&](int i) { return std::isdigit(static_cast<unsigned char>(line[i])) != 0; };
-        if (!digit(0) || !digit(1) || !digit(2)) continue;
-        const char fourth = line[3];
-        if (fourth != ' ' && fourth != '\t' && fourth != '\v' && fourth != '\f') continue;
-        return std::atoi(line) <= 400 ? Verdict::Success : Verdict::Failure;
+    if (length < 4) return Verdict::Undecided;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (head[i] < '0' || head[i] > '9') return Verdict::Undecided;
     }
-    return Verdict::Undecided;
+    const char fourth = head[3];
+    if (fourth != ' ' && fourth != '\t' && fourth != '\v' && fourth != '\f') return Verdict::Undecided;
+    const int code = (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0');
+    return code <= 400 ? Verdict::Success : Verdict::Failure;
+}
+
+// Cuts received bytes into lines at CR and LF (empty lines vanish) and judges
+// each complete line. Only the first four characters of the line under way
+// are kept, so a line split between two reads is judged whole.
+class ReplyLines {
+public:
+    Verdict take(const char* data, std::size_t size)
+    {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (data[i] != '\r' && data[i] != '\n') {
+                if (length_ < sizeof head_) head_[length_] = data[i];
+                ++length_;
+                continue;
+            }
+            const Verdict verdict = judge_line(head_, length_);
+            length_ = 0;
+            if (verdict != Verdict::Undecided) return verdict;  // the rest of the chunk is discarded
+        }
+        return Verdict::Undecided;
+    }
+
+private:
+    char head_[4] = {};
+    std::size_t length_ = 0;  // of the line under way, counting the characters not kept
+};
+
+// Seconds to wait next: at most one 20-second wait, never past the deadline
+// (rounded up to a whole second); 0 once the deadline has passed.
+int seconds_to_wait(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(left).count();
+    return seconds < kReplyWaitSeconds ? static_cast<int>(seconds) : kReplyWaitSeconds;
 }
 
 } // namespace
@@ -71,28 +104,27 @@ int SendMail::send_all(const char* data, std::size_t length)
     return static_cast<int>(sent);
 }
 
+// One reply, however it is cut into reads: it must end within the reply
+// deadline and hold at most the reply size cap, else the step fails.
 int SendMail::read_reply()
 {
-    int idle_waits = 0;
-    for (;;) {
-        const TcpSocket::Wait wait = sock.wait_readable(kReplyWaitSeconds);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits_.reply_seconds);
+    ReplyLines lines;
+    std::size_t received = 0;
+    for (int seconds; (seconds = seconds_to_wait(deadline)) > 0;) {
+        const TcpSocket::Wait wait = sock.wait_readable(seconds);
         if (wait == TcpSocket::Wait::Failed) return -1;
-        if (wait == TcpSocket::Wait::TimedOut) {
-            if (++idle_waits >= kReplyWaitsBeforeGivingUp) return -1;
-            continue;
-        }
-        char reply[kReplySize + 1];
-        const long n = sock.receive(reply, kReplySize);
-        if (n < 0) return -1;
-        if (n == 0) {
-            if (TcpSocket::last_error_would_block()) continue;
-            return -1;
-        }
-        reply[n] = '\0';
-        const Verdict verdict = judge_reply(reply);
+        if (wait == TcpSocket::Wait::TimedOut) continue;
+        char reply[kReplySize];
+        const long n = sock.receive(reply, sizeof reply);
+        if (n < 0 && TcpSocket::last_error_would_block()) continue;
+        if (n <= 0 || static_cast<unsigned long>(n) > sizeof reply) return -1;  // 0: the server closed
+        received += static_cast<std::size_t>(n);
+        if (received > limits_.reply_bytes) return -1;
+        const Verdict verdict = lines.take(reply, static_cast<std::size_t>(n));
         if (verdict != Verdict::Undecided) return verdict == Verdict::Success ? 0 : -1;
-        idle_waits = 0;
     }
+    return -1;
 }
 
 int SendMail::command(const char* line)

@@ -6,8 +6,10 @@
 // failed, and returns 0 only when all succeeded. The body is code page 932
 // text; it goes out as ISO-2022-JP with every line end CR LF and every line
 // that begins with "." doubled, so no text of the body can end the DATA
-// phase. A step gives up after six 20-second waits in a row without a
-// deciding reply line. Nothing is printed or logged.
+// phase. A reply line may arrive cut into several reads; a step fails when
+// its reply has not ended by the reply deadline (two minutes) or grows past
+// the reply size cap (64 KiB); set_limits(), before open(), changes both.
+// Nothing is printed or logged.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,13 @@ public:
     virtual ~SendMail() = default;
     SendMail(const SendMail&) = delete;
     SendMail& operator=(const SendMail&) = delete;
+
+    // Bounds on each server reply.
+    struct Limits {
+        int reply_seconds = 120;             // from the start of the wait to the end of the deciding line
+        std::size_t reply_bytes = 64 * 1024; // bytes received for one reply
+    };
+    void set_limits(const Limits& limits) { limits_ = limits; }
 
     int open(int port, const char* server);
     void set_subject(const char* text);
@@ -49,4 +58,5 @@ private:
     std::string cc;
     std::string bcc;
     std::string subject;
+    Limits limits_;
 };
