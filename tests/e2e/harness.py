@@ -101,7 +101,7 @@ class ManagerPort:
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", 18882))
 
-    def frames(self, expected, timeout=10.0):
+    def frames(self, expected, timeout=60.0):
         """Up to `expected` frames as (time, length, data); waits at most `timeout`."""
         out = []
         deadline = time.time() + timeout
@@ -119,7 +119,7 @@ class ManagerPort:
         self.sock.close()
 
 
-def eventually(read, expected, timeout=20, interval=0.1):
+def eventually(read, expected, timeout=60, interval=0.1):
     """Calls `read` until it gives `expected` or `timeout` seconds have passed;
     returns the last reading, for the test to compare."""
     deadline = time.time() + timeout

@@ -53,7 +53,7 @@ class ManagerCase(unittest.TestCase):
     def start_receiver(self):
         self.receiver = h.Receiver(self.settings, self.tmp)
 
-    def rows(self, count=None, timeout=30):
+    def rows(self, count=None, timeout=60):
         deadline = time.time() + timeout
         while True:
             lines = probe("rows")

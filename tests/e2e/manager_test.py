@@ -214,7 +214,7 @@ class ManagerTest(mc.ManagerCase):
         second = subprocess.Popen([h.WINE_RUN, h.WINE_PREFIX, os.environ["PALOMIR_EXE"]], stdin=subprocess.DEVNULL,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
-            deadline = time.time() + 30
+            deadline = time.time() + 60
             while len(probe("row-counts")) < 2 and time.time() < deadline:
                 time.sleep(0.5)
             self.assertEqual(len(probe("row-counts")), 2, "both copies show their window")

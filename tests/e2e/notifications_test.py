@@ -40,7 +40,7 @@ class NotificationsTest(h.ReceiverCase):
         self.assertEqual(len(got), 1)
         return got[0]
 
-    def wait_for_mails(self, inbox, count, timeout=20):
+    def wait_for_mails(self, inbox, count, timeout=60):
         deadline = time.time() + timeout
         while len(inbox.mails) < count and time.time() < deadline:
             time.sleep(0.1)
@@ -146,7 +146,7 @@ class NotificationsTest(h.ReceiverCase):
         os.chmod(script, stat.S_IRWXU)
         self.start({"f_program": 1, "program": script})
         self.trap(6)
-        deadline = time.time() + 10
+        deadline = time.time() + 60
         while not os.path.exists(listing) and time.time() < deadline:
             time.sleep(0.05)
         self.stop()
@@ -186,7 +186,7 @@ class NotificationsTest(h.ReceiverCase):
         time.sleep(0.5)
         self.assertFalse(os.path.exists(played), "below the level: no sound")
         self.trap(3)
-        deadline = time.time() + 10
+        deadline = time.time() + 60
         while len(h.read(played) or b"") < len(samples) and time.time() < deadline:
             time.sleep(0.1)
         self.stop()
@@ -217,7 +217,7 @@ class NotificationsTest(h.ReceiverCase):
                 with open(path, "wb") as f:
                     f.write(content)
                 self.trap(6)
-                deadline = time.time() + 10  # the record file is written after the sound has started
+                deadline = time.time() + 60  # the record file is written after the sound has started
                 while len(h.record_frames(h.read(record) or b"")) < n and time.time() < deadline:
                     time.sleep(0.05)
                 self.assertEqual(len(h.record_frames(h.read(record) or b"")), n)
@@ -238,7 +238,7 @@ class NotificationsTest(h.ReceiverCase):
         tasks = "/proc/%d/task" % self.receiver.proc.pid
         threads = len(os.listdir(tasks))
         self.trap(6)
-        deadline = time.time() + 10  # the record file is written after the sound has started
+        deadline = time.time() + 60  # the record file is written after the sound has started
         while not h.read(record) and time.time() < deadline:
             time.sleep(0.05)
         while len(os.listdir(tasks)) > threads and time.time() < deadline:

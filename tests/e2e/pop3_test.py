@@ -103,7 +103,7 @@ class Pop3Test(h.ReceiverCase):
         with open(conf, "w") as f:
             f.write(DOVECOT_CONF.format(dir=cls.dir, port=cls.pop_port))
         cls.dovecot = subprocess.Popen(["dovecot", "-F", "-c", conf])
-        deadline = time.time() + 20
+        deadline = time.time() + 60
         while time.time() < deadline:
             try:
                 socket.create_connection(("127.0.0.1", cls.pop_port)).close()
@@ -136,7 +136,7 @@ class Pop3Test(h.ReceiverCase):
                     "pop_user": "noc", "pop_pass": password, "f_logfile": 1, "logfile": h.host_path(self.log)})
         h.snmptrap("1.3.6.1.4.1.8072.2.3", 6, 1)
         self.assertEqual(len(self.manager.frames(1)), 1)
-        deadline = time.time() + 30
+        deadline = time.time() + 60
         while not self.inbox.mails and time.time() < deadline:
             time.sleep(0.1)
         out = self.stop()

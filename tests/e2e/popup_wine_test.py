@@ -46,7 +46,7 @@ class PopupTest(unittest.TestCase):
         h.snmptrap(ENTERPRISE, generic, 0, agent=agent)
         self.assertEqual(len(self.manager.frames(1)), 1)
 
-    def calls(self, count, timeout=15):
+    def calls(self, count, timeout=60):
         deadline = time.time() + timeout
         while time.time() < deadline:
             lines = (h.read(self.log) or b"").decode("utf-8").splitlines()

@@ -40,7 +40,7 @@ class WineServiceTest(unittest.TestCase):
 
     def tearDown(self):
         h.wine("sc", "stop", SERVICE)
-        self.wait_for_state(None, "STOPPED", timeout=10)
+        self.wait_for_state(None, "STOPPED")
         self.run_tarnow("-delete")
         self.settings.clear()
         h.remove(self.tmp)
@@ -48,7 +48,7 @@ class WineServiceTest(unittest.TestCase):
     def run_tarnow(self, *args):
         return subprocess.run(h.command(*args), capture_output=True, timeout=60, stdin=subprocess.DEVNULL)
 
-    def wait_for_state(self, started, state, timeout=20):
+    def wait_for_state(self, started, state, timeout=60):
         deadline = time.time() + timeout
         while time.time() < deadline:
             current = service_state()
