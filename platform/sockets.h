@@ -59,6 +59,8 @@ public:
     bool is_open() const { return handle_ != kInvalid; }
     void close();
 
+    // Makes receive() return Interrupted when nothing arrived for `milliseconds`.
+    bool set_receive_timeout(int milliseconds);
     Receive receive(void* buffer, std::size_t size, std::size_t& got);
     // Sends one datagram; returns the bytes sent or -1.
     long send_to(const Ipv4Endpoint& to, const void* data, std::size_t size);

@@ -1,5 +1,6 @@
 #include "service/receive_loop.h"
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 
@@ -16,6 +17,10 @@ const char kBanner[] =
 namespace {
 
 const char kManagerHost[] = "localhost";
+// How long the loop waits for a datagram before it looks at the stop flag.
+constexpr int kStopCheckMilliseconds = 500;
+
+std::atomic<bool> g_stop_requested{false};
 
 // Where forwarded frames go. Looked up when the loop starts, and again for a
 // trap while the first look-up has not succeeded.
@@ -74,11 +79,13 @@ int run_receive_loop()
         std::printf("SEND SOCKET Initialize error\n");
         return 1;
     }
+    receiver.set_receive_timeout(kStopCheckMilliseconds);
     std::printf("%s\n\n", kBanner);
     std::fflush(stdout);
 
     ManagerAddress manager;
     for (;;) {
+        if (g_stop_requested.load()) return 0;
         std::size_t got = 0;
         const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got);
         if (result == UdpSocket::Receive::Failed) {
@@ -102,13 +109,16 @@ int run_receive_loop()
 }
 
 // The loop listens on every local address, so the loopback address reaches it
-// where "localhost" is missing from the host table.
-bool send_wake_up_datagram()
+// where "localhost" is missing from the host table. Only a loop waiting on an
+// empty socket needs the datagram: a busy one sees the flag first, and one
+// whose datagram was lost sees it after its receive timeout.
+void request_stop()
 {
+    g_stop_requested.store(true);
     UdpSocket socket;
     Ipv4Endpoint to;
-    if (!socket.open_bound(0)) return false;
-    if (!resolve_ipv4("localhost", kTrapPort, to) && !resolve_ipv4("127.0.0.1", kTrapPort, to)) return false;
+    if (!socket.open_bound(0)) return;
+    if (!resolve_ipv4("localhost", kTrapPort, to) && !resolve_ipv4("127.0.0.1", kTrapPort, to)) return;
     const std::uint8_t wake_up[2] = {kStopMarker, 0x00};
-    return socket.send_to(to, wake_up, sizeof wake_up) == static_cast<long>(sizeof wake_up);
+    socket.send_to(to, wake_up, sizeof wake_up);
 }

@@ -6,7 +6,7 @@
 // 4096-byte buffer, only goes to the parse-error log.
 //
 // run_receive_loop() returns 1 when a socket cannot be set up, 0 when the loop
-// ends (wake-up datagram, or a receive failure that leaves the socket
+// ends (wake-up datagram, request_stop(), or a receive failure that leaves the socket
 // unusable). Call it on one thread at a time.
 #pragma once
 
@@ -20,8 +20,9 @@ extern const char kBanner[];
 
 int run_receive_loop();
 
-// Sends the wake-up datagram (0x7F, 0x00) to port 162 of "localhost" (of
-// 127.0.0.1 when that name does not resolve) from a socket of its own.
-// Returns false when it could not be sent: the caller then ends the program
-// another way, since a stop request must always stop.
-bool send_wake_up_datagram();
+// Asks the loop to end, from any thread: it ends before the next datagram it
+// would handle, within half a second while no datagram comes. Also sends the
+// wake-up datagram (0x7F, 0x00) to port 162 of "localhost" (of 127.0.0.1 when
+// that name does not resolve), so that an idle loop ends at once. A trap
+// flood that fills the socket may drop that datagram; the stop holds anyway.
+void request_stop();

@@ -1,23 +1,23 @@
 // A bounded set of worker threads with a bounded queue, for the alerting
 // actions that must never hold up the receive loop.
 //
-// submit() hands a job over and returns at once: a free worker (at most
-// `max_workers` at a time, started on demand) takes it; otherwise it waits in
-// the queue, in arrival order. When the queue already holds `max_queued` jobs
-// (or has no memory left) the job is dropped and submit() returns false.
-// Workers end when the queue is empty. A job that runs out of memory
-// (std::bad_alloc) is given up; its worker goes on with the queue.
+// One standing worker is started with the pool and waits for jobs for as long
+// as the pool lives. When it is busy, submit() starts more workers (at most
+// `max_workers` in all), which end when the queue is empty. A job waits in
+// the queue, in arrival order, until a worker is free. When the queue already
+// holds `max_queued` jobs (or has no memory left) the job is dropped and
+// submit() returns false. A job that runs out of memory (std::bad_alloc) is
+// given up; its worker goes on with the queue.
 //
-// When no thread can be started, a running worker takes the job from the
-// queue; when none runs, the caller runs the job itself before submit()
-// returns. No other thread would ever pick the job up, so the caller is the
-// only place where it is sure to be done now; the caller is held up for one
-// job's time, and only while the system refuses new threads.
+// So once the standing worker runs, every job is done by a worker however
+// many threads the system refuses later. Only while it could not be started
+// (it is tried again at each submit) and no other worker runs does the
+// caller do the job itself, as no other thread would ever pick it up.
 //
-// The pool is meant to live for the whole program: it is never destroyed, so
-// a worker still running at exit finds it intact.
+// The destructor lets the workers finish the queue and waits for them.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -49,20 +49,36 @@ public:
     WorkerPool(Run run, int max_workers, std::size_t max_queued, StartThread start = start_detached)
         : run_(std::move(run)), start_(std::move(start)), max_workers_(max_workers), max_queued_(max_queued)
     {
+        std::lock_guard<std::mutex> guard(lock_);
+        start_standing_worker();
     }
+
+    ~WorkerPool()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        closing_ = true;
+        wake_.notify_all();
+        ended_.wait(guard, [this] { return workers_ == 0; });
+    }
+
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
 
     bool submit(Job job)
     {
         std::unique_lock<std::mutex> guard(lock_);
-        const bool may_start = workers_ < max_workers_;
-        if (!may_start && queue_.size() >= max_queued_) return false;
-        if (!enqueue(std::move(job))) return false;
-        if (!may_start) return true;
-        ++workers_;
-        if (start_([this] { work(); })) return true;
-        if (workers_ > 1) return give_back_worker();
+        if (queue_.size() >= max_queued_ || !enqueue(std::move(job))) return false;
+        if (!standing_) start_standing_worker();
+        if (standing_idle_) {
+            standing_idle_ = false;
+            wake_.notify_one();
+            return true;
+        }
+        if (workers_ < max_workers_ && start_worker([this] { work(); })) return true;
+        if (workers_ > 0) return true;  // a running worker takes it in turn
+        ++workers_;                     // no thread at all: the caller does the queue
         guard.unlock();
-        work();  // no thread and no worker: the caller does the job
+        work();
         return true;
     }
 
@@ -73,7 +89,7 @@ public:
     }
 
 private:
-    // Both with the lock held.
+    // The methods below run with the lock held.
     bool enqueue(Job&& job)
     {
         try {
@@ -83,20 +99,19 @@ private:
             return false;
         }
     }
-    // The thread that would have taken the newest job did not start: a
-    // running worker takes it, unless that would overfill the queue.
-    bool give_back_worker()
+
+    bool start_worker(std::function<void()> body)
     {
-        --workers_;
-        if (queue_.size() <= max_queued_) return true;
-        queue_.pop_back();
-        return false;
+        if (!start_(std::move(body))) return false;
+        ++workers_;
+        return true;
     }
 
-    // Takes jobs from the queue until it is empty; counted in workers_.
-    void work()
+    void start_standing_worker() { standing_ = start_worker([this] { stand(); }); }
+
+    // Runs queued jobs until the queue is empty, without the lock while a job runs.
+    void run_queue(std::unique_lock<std::mutex>& guard)
     {
-        std::unique_lock<std::mutex> guard(lock_);
         while (!queue_.empty()) {
             Job job = std::move(queue_.front());
             queue_.pop_front();
@@ -104,7 +119,35 @@ private:
             run_safely(job);
             guard.lock();
         }
+    }
+
+    void end_worker()
+    {
         --workers_;
+        ended_.notify_all();
+    }
+
+    // A worker started on demand (or the caller): ends with the queue.
+    void work()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        run_queue(guard);
+        end_worker();
+    }
+
+    // The standing worker: waits for jobs until the pool closes.
+    void stand()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            run_queue(guard);
+            if (closing_) break;
+            standing_idle_ = true;
+            wake_.wait(guard, [this] { return closing_ || !standing_idle_ || !queue_.empty(); });
+            standing_idle_ = false;
+        }
+        standing_ = false;
+        end_worker();
     }
 
     void run_safely(Job& job)
@@ -121,6 +164,11 @@ private:
     const int max_workers_;
     const std::size_t max_queued_;
     mutable std::mutex lock_;
-    int workers_ = 0;
+    std::condition_variable wake_;   // the standing worker waits here for jobs
+    std::condition_variable ended_;  // the destructor waits here for the workers
+    int workers_ = 0;                // running workers, the standing one included
+    bool standing_ = false;
+    bool standing_idle_ = false;
+    bool closing_ = false;
     std::deque<Job> queue_;
 };

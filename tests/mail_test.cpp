@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <memory>
 #include <new>
 #include <regex>
@@ -16,6 +15,7 @@
 #include "platform/sockets.h"
 #include "service/mail/jis_converter.h"
 #include "service/mail/mail_notification.h"
+#include "service/mail/reply_lines.h"
 #include "service/mail/send_mail.h"
 #include "service/worker_pool.h"
 #include "tests/support/tcp_listener.h"
@@ -222,9 +222,6 @@ TEST(SendMail, ReplyRules)
          {{"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
         {"refused recipient, DATA still sent", {"220 hi\r\n"},
          {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
-        {"greeting line split between two reads", {"22", "0 hi\r\n"}, kAllGood, 0},
-        {"last line of a reply split between two reads", {"220 hi\r\n"},
-         {{"250-hello\r\n25", "0 ok\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -235,6 +232,39 @@ TEST(SendMail, ReplyRules)
         const std::string t = server.transcript();
         EXPECT_NE(t.find("DATA\r\n"), std::string::npos);
         EXPECT_NE(t.find("\r\nx\r\n.\r\nQUIT\r\n"), std::string::npos) << t;
+    }
+}
+
+// However a reply is cut into reads, the verdict is the one of its first
+// deciding line.
+TEST(ReplyLines, AnyCutGivesTheVerdictOfTheWhole)
+{
+    struct Case {
+        std::string reply;
+        Verdict verdict;
+    } cases[] = {
+        {"220 hi\r\n", Verdict::Success},
+        {"250-hello\r\n250 ok\r\n", Verdict::Success},
+        {"554 no\r\n", Verdict::Failure},
+        {"400\todd\n", Verdict::Success},
+        {"401 busy\r\n", Verdict::Failure},
+        {"220\r\n22\r\n0 hi\r\n", Verdict::Undecided},
+        {"220-" + std::string(3000, 'x') + "\r\n554 full\r\n", Verdict::Failure},
+        {"220 done\r\n554 after the verdict\r\n", Verdict::Success},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t cut = 0; cut <= c.reply.size(); ++cut) {
+            SCOPED_TRACE(c.reply.substr(0, 40) + " cut at " + std::to_string(cut));
+            ReplyLines lines;
+            Verdict verdict = lines.take(c.reply.data(), cut);
+            if (verdict == Verdict::Undecided) verdict = lines.take(c.reply.data() + cut, c.reply.size() - cut);
+            EXPECT_EQ(verdict, c.verdict);
+        }
+        ReplyLines bytes;
+        Verdict verdict = Verdict::Undecided;
+        for (std::size_t i = 0; i < c.reply.size() && verdict == Verdict::Undecided; ++i)
+            verdict = bytes.take(&c.reply[i], 1);
+        EXPECT_EQ(verdict, c.verdict) << "byte by byte: " << c.reply.substr(0, 40);
     }
 }
 
@@ -408,32 +438,34 @@ TEST(MailNotification, AllocationFailureDropsOnlyItsMail)
 
 // A pool that cannot start a thread still gets its jobs done: by the caller
 // when no worker runs, by the running worker otherwise.
-TEST(WorkerPool, JobsAreDoneWhenNoThreadStarts)
+TEST(WorkerPool, JobsAreDoneByAWorkerWhileOneRuns)
 {
     struct Case {
         const char* what;
-        int threads;  // how many threads the system gives before it refuses
-    } cases[] = {{"no thread at all", 0}, {"one worker, then no more threads", 1}};
+        int threads;           // how many threads the system gives before it refuses
+        int done_by_caller;    // of the two jobs
+    } cases[] = {{"no thread at all: the caller is the last resort", 0, 2},
+                 {"the standing worker, then no more threads", 1, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto left = std::make_shared<std::atomic<int>>(c.threads);
         auto start = [left](std::function<void()> body) {
             return left->fetch_sub(1) > 0 && WorkerPool<int>::start_detached(std::move(body));
         };
-        std::promise<void> release;
-        std::shared_future<void> gate = release.get_future().share();
+        const std::thread::id caller = std::this_thread::get_id();
         std::atomic<int> done{0};
-        WorkerPool<int> pool([&](int& job) {
-            if (job == 1 && c.threads > 0) gate.wait();  // holds the one worker while job 2 comes
-            ++done;
-        }, 8, 10, start);
-        EXPECT_TRUE(pool.submit(1));
-        EXPECT_TRUE(pool.submit(2));
-        release.set_value();
-        for (int i = 0; i < 1000 && (done < 2 || pool.workers() > 0); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::atomic<int> by_caller{0};
+        {
+            WorkerPool<int> pool([&](int&) {
+                by_caller += std::this_thread::get_id() == caller;
+                ++done;
+            }, 8, 10, start);
+            EXPECT_TRUE(pool.submit(1));
+            while (done < 1) std::this_thread::yield();  // the first job's worker is idle again
+            EXPECT_TRUE(pool.submit(2));
+        }  // the destructor waits for the workers
         EXPECT_EQ(done.load(), 2);
-        EXPECT_EQ(pool.workers(), 0);
+        EXPECT_EQ(by_caller.load(), c.done_by_caller);
     }
 }
 

@@ -33,8 +33,14 @@ bool start_program(const char* command_line)
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    // Nor any descriptor beyond the standard three: libraries (the sound
+    // library's pipes) open some without close-on-exec.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
     pid_t pid;
-    const int rc = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    const int rc = posix_spawnp(&pid, argv[0], &files, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return false;
     reap(pid);

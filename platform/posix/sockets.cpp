@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -73,6 +74,12 @@ void UdpSocket::close()
     handle_ = kInvalid;
 }
 
+bool UdpSocket::set_receive_timeout(int milliseconds)
+{
+    const timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return ::setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
 UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got)
 {
     got = 0;
@@ -82,7 +89,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     const ssize_t n = ::recvfrom(static_cast<int>(handle_), buffer, size, MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &from_size);
     if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN) return Receive::Interrupted;
+        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return Receive::Interrupted;
         if (errno == EMSGSIZE) {
             got = size;
             return Receive::Truncated;

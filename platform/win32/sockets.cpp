@@ -72,6 +72,13 @@ void UdpSocket::close()
     handle_ = kInvalid;
 }
 
+bool UdpSocket::set_receive_timeout(int milliseconds)
+{
+    const DWORD limit = static_cast<DWORD>(milliseconds);
+    return ::setsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                        sizeof limit) == 0;
+}
+
 UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got)
 {
     got = 0;
@@ -89,6 +96,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
         return Receive::Truncated;
     case WSAECONNRESET:  // an earlier send met a closed port
     case WSAEINTR:
+    case WSAETIMEDOUT:  // the receive timeout passed
         return Receive::Interrupted;
     default:
         return Receive::Failed;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "service/mail/jis_converter.h"
+#include "service/mail/reply_lines.h"
 
 namespace {
 
@@ -14,48 +15,6 @@ constexpr std::size_t kChunkSize = 2048;
 constexpr int kReplyWaitSeconds = 20;
 
 const char* text_or_empty(const char* text) { return text != nullptr ? text : ""; }
-
-// Outcome of the reply lines read so far.
-enum class Verdict { Success, Failure, Undecided };
-
-// A line whose first three characters are digits and whose fourth is white
-// space decides: 400 or less succeeds, above 400 fails.
-Verdict judge_line(const char* head, std::size_t length)
-{
-    if (length < 4) return Verdict::Undecided;
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (head[i] < '0' || head[i] > '9') return Verdict::Undecided;
-    }
-    const char fourth = head[3];
-    if (fourth != ' ' && fourth != '\t' && fourth != '\v' && fourth != '\f') return Verdict::Undecided;
-    const int code = (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0');
-    return code <= 400 ? Verdict::Success : Verdict::Failure;
-}
-
-// Cuts received bytes into lines at CR and LF (empty lines vanish) and judges
-// each complete line. Only the first four characters of the line under way
-// are kept, so a line split between two reads is judged whole.
-class ReplyLines {
-public:
-    Verdict take(const char* data, std::size_t size)
-    {
-        for (std::size_t i = 0; i < size; ++i) {
-            if (data[i] != '\r' && data[i] != '\n') {
-                if (length_ < sizeof head_) head_[length_] = data[i];
-                ++length_;
-                continue;
-            }
-            const Verdict verdict = judge_line(head_, length_);
-            length_ = 0;
-            if (verdict != Verdict::Undecided) return verdict;  // the rest of the chunk is discarded
-        }
-        return Verdict::Undecided;
-    }
-
-private:
-    char head_[4] = {};
-    std::size_t length_ = 0;  // of the line under way, counting the characters not kept
-};
 
 // Seconds to wait next: at most one 20-second wait, never past the deadline
 // (rounded up to a whole second); 0 once the deadline has passed.

@@ -45,8 +45,7 @@ void systemctl(const char* verb)
 
 void print_error(const char* format, int code) { std::printf(format, code); }
 
-// Waits for SIGTERM or SIGINT on a thread of its own and wakes the loop; where
-// the loop cannot be woken the process ends here.
+// Waits for SIGTERM or SIGINT on a thread of its own and stops the loop.
 void* wait_for_stop_signal(void*)
 {
     sigset_t signals;
@@ -56,7 +55,7 @@ void* wait_for_stop_signal(void*)
     for (;;) {
         int received = 0;
         if (sigwait(&signals, &received) != 0) continue;
-        if (!send_wake_up_datagram()) std::_Exit(0);  // the loop cannot be woken: stop without it
+        request_stop();
     }
     return nullptr;
 }

@@ -35,22 +35,12 @@ void register_event_source(const char* program)
     RegCloseKey(key);
 }
 
-// A stop request whose wake-up datagram could not be sent: the loop would
-// never end, so the service reports stopped and the process ends.
-void stop_without_the_loop()
-{
-    report_service_event(kEventStopped);
-    g_status.dwCurrentState = SERVICE_STOPPED;
-    SetServiceStatus(g_status_handle, &g_status);
-    ExitProcess(0);
-}
-
 void WINAPI service_control_handler(DWORD control)
 {
     if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
     if (g_status.dwCurrentState == SERVICE_RUNNING) {
         g_status.dwCurrentState = SERVICE_STOP_PENDING;
-        if (!send_wake_up_datagram()) return stop_without_the_loop();
+        request_stop();
     }
     SetServiceStatus(g_status_handle, &g_status);
 }
@@ -76,7 +66,8 @@ void WINAPI service_main(DWORD, LPSTR*)
 BOOL WINAPI console_handler(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    return send_wake_up_datagram() ? TRUE : FALSE;  // FALSE: the system's own handler ends the process
+    request_stop();
+    return TRUE;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 SMTP server on loopback (aiosmtpd), programs that leave a mark, a beep that
 holds the loop."""
 
+import ast
 import email
 import os
 import shutil
@@ -12,6 +13,7 @@ import time
 import unittest
 
 from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import SMTP
 
 import harness as h
 
@@ -21,10 +23,27 @@ ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 class Inbox:
     def __init__(self):
         self.mails = []
+        self.sessions = 0  # open connections
 
     async def handle_DATA(self, server, session, envelope):
         self.mails.append(envelope)
         return "250 OK"
+
+
+class CountingController(Controller):
+    """Counts the server's open connections in the inbox."""
+    def factory(self):
+        inbox = self.handler
+
+        class CountingSMTP(SMTP):
+            def connection_made(self, transport):
+                inbox.sessions += 1
+                super().connection_made(transport)
+
+            def connection_lost(self, error):
+                super().connection_lost(error)
+                inbox.sessions -= 1
+        return CountingSMTP(self.handler, **self.SMTP_kwargs)
 
 
 def free_port():
@@ -40,16 +59,15 @@ class NotificationsTest(h.ReceiverCase):
         self.assertEqual(len(got), 1)
         return got[0]
 
-    def wait_for_mails(self, inbox, count, timeout=60):
-        deadline = time.time() + timeout
-        while len(inbox.mails) < count and time.time() < deadline:
-            time.sleep(0.1)
-        time.sleep(0.5)  # and no more than that
+    def wait_for_mails(self, inbox, count):
+        """The mails once `count` have come and every session the receiver
+        began has ended, so that a mail too many is seen."""
+        h.eventually(lambda: len(inbox.mails) >= count and inbox.sessions == 0, True)
         return inbox.mails
 
     def with_smtp(self):
         inbox = Inbox()
-        controller = Controller(inbox, hostname="127.0.0.1", port=free_port())
+        controller = CountingController(inbox, hostname="127.0.0.1", port=free_port())
         controller.start()
         self.addCleanup(controller.stop)
         return inbox, controller.port
@@ -140,19 +158,14 @@ class NotificationsTest(h.ReceiverCase):
     def test_a_started_program_holds_none_of_the_receivers_descriptors(self):
         listing = os.path.join(self.tmp, "descriptors")
         script = os.path.join(self.tmp, "list-descriptors")
-        with open(script, "w") as f:
-            f.write('#!/bin/sh\nfor fd in /proc/$$/fd/*; do readlink "$fd"; done > "%s.part"\n'
-                    'mv "%s.part" "%s"\n' % (listing, listing, listing))
-        os.chmod(script, stat.S_IRWXU)
+        h.descriptor_lister(script, listing)
         self.start({"f_program": 1, "program": script})
         self.trap(6)
-        deadline = time.time() + 60
-        while not os.path.exists(listing) and time.time() < deadline:
-            time.sleep(0.05)
+        h.eventually(lambda: os.path.exists(listing), True)
         self.stop()
-        targets = (h.read(listing) or b"").split(b"\n")
-        self.assertIn(b"/dev/null", targets)  # its standard input, as the receiver's
-        self.assertEqual([t for t in targets if t.startswith(b"socket:")], [])
+        held = ast.literal_eval((h.read(listing) or b"{}").decode())
+        self.assertEqual(held.get(0), "/dev/null")  # its standard input, as the receiver's
+        self.assertEqual({fd: target for fd, target in held.items() if fd > 2}, {})
 
     def test_empty_program_leaves_the_other_actions(self):
         record = os.path.join(self.tmp, "t.orv")

@@ -2,8 +2,9 @@
 
 import os
 import signal
+import socket
 import subprocess
-import time
+import threading
 import unittest
 
 import harness as h
@@ -49,26 +50,53 @@ class LinuxServiceTest(unittest.TestCase):
             return None
         return probe + command
 
+    @staticmethod
+    def flood(until):
+        """Sends datagrams that are no traps to port 162 until `until` is set."""
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            while not until.is_set():
+                s.sendto(b"\x30\x03\x02\x01\x00", ("127.0.0.1", 162))
+
+    @staticmethod
+    def drops(port):
+        """Datagrams the kernel dropped at full sockets bound to UDP `port`."""
+        rows = [line.split() for line in h.read("/proc/net/udp").decode().splitlines()[1:]]
+        return sum(int(r[-1]) for r in rows if int(r[1].rsplit(":", 1)[1], 16) == port)
+
+    def fill_socket(self, stop_flood):
+        """Floods the receiver while its standard output is not read, until its
+        socket drops datagrams: the wake-up datagram then finds it full."""
+        threading.Thread(target=self.flood, args=(stop_flood,), daemon=True).start()
+        self.assertTrue(h.eventually(lambda: self.drops(162) > 0, True))
+
     def test_stop_signals_end_both_roles(self):
-        cases = [  # role arguments, signal, without a "localhost" entry
-            (["-service"], signal.SIGTERM, False), ([], signal.SIGINT, False),
-            (["-service"], signal.SIGTERM, True), ([], signal.SIGTERM, True)]
-        for args, sig, no_localhost in cases:
+        cases = [  # role arguments, signal, without a "localhost" entry, during a flood
+            (["-service"], signal.SIGTERM, False, False), ([], signal.SIGINT, False, False),
+            (["-service"], signal.SIGTERM, True, False), ([], signal.SIGTERM, True, False),
+            ([], signal.SIGTERM, False, True), (["-service"], signal.SIGINT, False, True)]
+        for args, sig, no_localhost, flooded in cases:
             command = h.command(*args)
             if no_localhost:
                 command = self.without_localhost(command)
                 if command is None:
                     self.skipTest("no mount namespace for a host table without localhost")
             proc = subprocess.Popen(command, env=self.env, stdout=subprocess.PIPE)
+            stop_flood = threading.Event()
             try:
                 banner = proc.stdout.read1(4096)
                 self.assertTrue(banner.startswith(h.BANNER), (args, banner))
+                if flooded:
+                    self.fill_socket(stop_flood)
                 proc.send_signal(sig)
-                self.assertEqual(proc.wait(timeout=20), 0, (args, sig, no_localhost))
+                if flooded:  # still full after the signal
+                    dropped = self.drops(162)
+                    self.assertTrue(h.eventually(lambda: self.drops(162) > dropped, True))
+                threading.Thread(target=proc.stdout.read, daemon=True).start()
+                self.assertEqual(proc.wait(timeout=20), 0, (args, sig, no_localhost, flooded))
             finally:
+                stop_flood.set()
                 proc.kill()
                 proc.wait()
-                proc.stdout.close()
 
     def test_version_and_unknown_arguments(self):
         result = self.run_tarnow("-version", "-bogus")
