@@ -13,3 +13,9 @@ void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const T
     if (is_on(s.f_email) && alert) start_mail_notification(s, trap);
     if (is_on(s.f_program)) run_trap_program(s, trap);
 }
+
+void retry_alert_workers()
+{
+    retry_popup_workers();
+    retry_mail_workers();
+}

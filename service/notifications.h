@@ -12,6 +12,13 @@
 
 void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame);
 
+// Starts the popup and mail workers that could not start when their traps
+// came (the system refused threads), so that waiting alerts go out; the
+// receive loop calls it before every receive.
+void retry_alert_workers();
+void retry_popup_workers();
+void retry_mail_workers();
+
 // The alerting actions. Each returns 0 (done, or nothing to do) or -1.
 int send_trap_popup(const ServiceSettings& settings, const TrapRecord& trap);
 int play_trap_sound(const ServiceSettings& settings, const TrapRecord& trap);

@@ -46,15 +46,24 @@ void popup_worker(const ServiceSettings& s, const char* agent_addr)
     }
 }
 
+// Made at the first popup and never destroyed: workers may still run when
+// the program ends. Only the receive loop's thread touches the pointer.
+WorkerPool<PopupJob>* g_popup_pool = nullptr;
+
 WorkerPool<PopupJob>& popup_pool()
 {
-    // Never destroyed: workers may still run when the program ends.
-    static auto* pool = new WorkerPool<PopupJob>(
-        [](PopupJob& job) { popup_worker(*job.settings, job.agent_addr); }, kMaxPopupWorkers, kMaxQueuedPopups);
-    return *pool;
+    if (g_popup_pool == nullptr)
+        g_popup_pool = new WorkerPool<PopupJob>(
+            [](PopupJob& job) { popup_worker(*job.settings, job.agent_addr); }, kMaxPopupWorkers, kMaxQueuedPopups);
+    return *g_popup_pool;
 }
 
 } // namespace
+
+void retry_popup_workers()
+{
+    if (g_popup_pool != nullptr) g_popup_pool->retry();
+}
 
 int send_trap_popup(const ServiceSettings& s, const TrapRecord& trap)
 {

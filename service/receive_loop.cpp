@@ -1,6 +1,7 @@
 #include "service/receive_loop.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -19,8 +20,33 @@ namespace {
 const char kManagerHost[] = "localhost";
 // How long the loop waits for a datagram before it looks at the stop flag.
 constexpr int kStopCheckMilliseconds = 500;
+// How long after a stop request the loop goes on with datagrams that keep
+// coming, for its wake-up datagram to come through.
+constexpr auto kStopGrace = std::chrono::seconds(5);
 
 std::atomic<bool> g_stop_requested{false};
+
+// A stop request ends the loop at its wake-up datagram, after the traps that
+// came before it. Should the wake-up datagram be lost (a flood filled the
+// socket), the loop ends once the socket has stayed empty for a receive
+// timeout, or at the latest kStopGrace after it saw the request.
+class PendingStop {
+public:
+    bool due(bool socket_empty)
+    {
+        if (!g_stop_requested.load()) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!seen_) {
+            seen_ = true;
+            since_ = now;
+        }
+        return socket_empty || now - since_ >= kStopGrace;
+    }
+
+private:
+    bool seen_ = false;
+    std::chrono::steady_clock::time_point since_;
+};
 
 // Where forwarded frames go. Looked up when the loop starts, and again for a
 // trap while the first look-up has not succeeded.
@@ -84,15 +110,20 @@ int run_receive_loop()
     std::fflush(stdout);
 
     ManagerAddress manager;
+    PendingStop stop;
     for (;;) {
-        if (g_stop_requested.load()) return 0;
+        if (stop.due(false)) return 0;
+        retry_alert_workers();
         std::size_t got = 0;
         const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got);
         if (result == UdpSocket::Receive::Failed) {
             std::printf("RecvFrom error\n");
             return 0;
         }
-        if (result == UdpSocket::Receive::Interrupted) continue;
+        if (result == UdpSocket::Receive::Interrupted) {
+            if (stop.due(true)) return 0;
+            continue;
+        }
 
         write_hex_dump(frame.data, got, stdout);
         const bool whole = result == UdpSocket::Receive::Datagram;
@@ -109,9 +140,7 @@ int run_receive_loop()
 }
 
 // The loop listens on every local address, so the loopback address reaches it
-// where "localhost" is missing from the host table. Only a loop waiting on an
-// empty socket needs the datagram: a busy one sees the flag first, and one
-// whose datagram was lost sees it after its receive timeout.
+// where "localhost" is missing from the host table.
 void request_stop()
 {
     g_stop_requested.store(true);

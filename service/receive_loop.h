@@ -20,9 +20,11 @@ extern const char kBanner[];
 
 int run_receive_loop();
 
-// Asks the loop to end, from any thread: it ends before the next datagram it
-// would handle, within half a second while no datagram comes. Also sends the
-// wake-up datagram (0x7F, 0x00) to port 162 of "localhost" (of 127.0.0.1 when
-// that name does not resolve), so that an idle loop ends at once. A trap
-// flood that fills the socket may drop that datagram; the stop holds anyway.
+// Asks the loop to end, from any thread: sends the wake-up datagram (0x7F,
+// 0x00) to port 162 of "localhost" (of 127.0.0.1 when that name does not
+// resolve), at which the loop ends after the datagrams queued before it, and
+// sets a flag that ends the loop should that datagram be lost (a trap flood
+// that fills the socket drops it): once no datagram has come for half a
+// second, or five seconds after the request. The request holds for the rest
+// of the process.
 void request_stop();

@@ -10,9 +10,10 @@
 // given up; its worker goes on with the queue.
 //
 // So once the standing worker runs, every job is done by a worker however
-// many threads the system refuses later. Only while it could not be started
-// (it is tried again at each submit) and no other worker runs does the
-// caller do the job itself, as no other thread would ever pick it up.
+// many threads the system refuses later. Should it not start, jobs wait in
+// the queue until it does: it is tried again at each submit() and retry(),
+// which the owner calls now and then (the receive loop, twice a second).
+// The caller never does a job itself, so a slow job never holds it up.
 //
 // The destructor lets the workers finish the queue and waits for them.
 #pragma once
@@ -66,20 +67,23 @@ public:
 
     bool submit(Job job)
     {
-        std::unique_lock<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
         if (queue_.size() >= max_queued_ || !enqueue(std::move(job))) return false;
         if (!standing_) start_standing_worker();
         if (standing_idle_) {
             standing_idle_ = false;
             wake_.notify_one();
-            return true;
+        } else if (workers_ < max_workers_) {
+            start_worker([this] { work(); });  // else a running worker takes it in turn
         }
-        if (workers_ < max_workers_ && start_worker([this] { work(); })) return true;
-        if (workers_ > 0) return true;  // a running worker takes it in turn
-        ++workers_;                     // no thread at all: the caller does the queue
-        guard.unlock();
-        work();
         return true;
+    }
+
+    // Starts the standing worker if it has not started yet; it takes the queue.
+    void retry()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!standing_) start_standing_worker();
     }
 
     int workers() const
@@ -127,7 +131,7 @@ private:
         ended_.notify_all();
     }
 
-    // A worker started on demand (or the caller): ends with the queue.
+    // A worker started on demand: ends with the queue.
     void work()
     {
         std::unique_lock<std::mutex> guard(lock_);

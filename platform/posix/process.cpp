@@ -4,16 +4,28 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <system_error>
 #include <thread>
 
 extern char** environ;
 
 namespace {
 
-// Waits for the child so that it leaves no zombie behind.
+// Waits for the child so that it leaves no zombie behind. Where no thread
+// can be started for that, the next start collects it.
 void reap(pid_t pid)
 {
-    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    try {
+        std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    } catch (const std::system_error&) {
+    }
+}
+
+// Collects the children that have ended and that no thread waits for.
+void collect_ended_children()
+{
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
 }
 
 } // namespace
@@ -43,6 +55,7 @@ bool start_program(const char* command_line)
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attr);
     if (rc != 0) return false;
+    collect_ended_children();
     reap(pid);
     return true;
 }

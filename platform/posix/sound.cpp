@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -122,7 +123,11 @@ public:
         Wave wave;
         if (!read_wave(path, wave)) return;
         stop_ = false;
-        thread_ = std::thread(&WavePlayer::run, this, std::move(wave), loop);
+        try {
+            thread_ = std::thread(&WavePlayer::run, this, std::move(wave), loop);
+        } catch (const std::system_error&) {
+            // no thread to play on: the trap goes without its sound
+        }
     }
 
 private:

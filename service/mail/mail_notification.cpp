@@ -24,12 +24,16 @@ struct MailJob {
     TrapRecord trap;
 };
 
+// Made at the first mail and never destroyed: workers may still run when the
+// program ends. Only the receive loop's thread touches the pointer.
+WorkerPool<MailJob>* g_mail_pool = nullptr;
+
 WorkerPool<MailJob>& mail_pool()
 {
-    // Never destroyed: workers may still run when the program ends.
-    static auto* pool = new WorkerPool<MailJob>(
-        [](MailJob& job) { mail_worker(*job.settings, job.trap); }, kMaxMailWorkers, kMaxQueuedMails);
-    return *pool;
+    if (g_mail_pool == nullptr)
+        g_mail_pool = new WorkerPool<MailJob>([](MailJob& job) { mail_worker(*job.settings, job.trap); },
+                                              kMaxMailWorkers, kMaxQueuedMails);
+    return *g_mail_pool;
 }
 
 bool send_pop3_command(TcpSocket& sock, const char* name, const char* value)
@@ -108,6 +112,11 @@ void mail_worker(const ServiceSettings& s, const TrapRecord& trap)
     mail.open(s.smtpport, s.smtpname);
     mail.set_subject(subject);
     mail.send(body.data());
+}
+
+void retry_mail_workers()
+{
+    if (g_mail_pool != nullptr) g_mail_pool->retry();
 }
 
 int start_mail_notification(const ServiceSettings& s, const TrapRecord& trap)

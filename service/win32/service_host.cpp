@@ -38,11 +38,10 @@ void register_event_source(const char* program)
 void WINAPI service_control_handler(DWORD control)
 {
     if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
-    if (g_status.dwCurrentState == SERVICE_RUNNING) {
-        g_status.dwCurrentState = SERVICE_STOP_PENDING;
-        request_stop();
-    }
+    const bool running = g_status.dwCurrentState == SERVICE_RUNNING;
+    if (running) g_status.dwCurrentState = SERVICE_STOP_PENDING;
     SetServiceStatus(g_status_handle, &g_status);
+    if (running) request_stop();  // the loop may end at once: stop pending is reported before
 }
 
 void WINAPI service_main(DWORD, LPSTR*)

@@ -2,6 +2,7 @@
 manager's port, settings, and the texts a person reads, written out here from
 the report layout (CP932 bytes), independent of the program's own code."""
 
+import glob
 import math
 import os
 import shutil
@@ -176,7 +177,7 @@ class Receiver:
                                      stdin=subprocess.DEVNULL, env=settings.env)
         self._wait_for_banner()
 
-    def _wait_for_banner(self, timeout=30):
+    def _wait_for_banner(self, timeout=120):
         deadline = time.time() + timeout
         while time.time() < deadline:
             if BANNER.replace(b"\n", STDOUT_EOL) in self.output():
@@ -190,7 +191,7 @@ class Receiver:
         with open(self.out_path, "rb") as f:
             return f.read()
 
-    def stop(self, timeout=30):
+    def stop(self, timeout=120):
         """Sends the wake-up datagram; returns the exit code and the output."""
         send_udp(b"\x7f\x00")
         code = self.proc.wait(timeout=timeout)
@@ -218,6 +219,17 @@ def alsa_file_device(home):
     with open(os.path.join(home, ".asoundrc"), "w") as f:
         f.write('pcm.!default { type file; slave.pcm "null"; file "%s"; format "raw" }\n' % played)
     return played
+
+
+def held_open(path):
+    """True while some process of this machine holds `path` open."""
+    for fds in glob.glob("/proc/[0-9]*/fd"):
+        try:
+            if any(os.readlink(os.path.join(fds, fd)) == path for fd in os.listdir(fds)):
+                return True
+        except OSError:
+            pass  # the process or the descriptor has gone meanwhile
+    return False
 
 
 def write_wave(path, frames):

@@ -63,11 +63,11 @@ class ManagerCase(unittest.TestCase):
                 return rows, int(view[1]), int(view[2])
             time.sleep(0.2)
 
-    def wait(self, title, seconds=30):
+    def wait(self, title, seconds=60):
         """True once the window titled `title` is initialised and shown."""
         return h.wine(os.environ["PALOMIR_PROBE"], "wait", title, str(seconds)).returncode == 0
 
-    def gone(self, title, seconds=30):
+    def gone(self, title, seconds=60):
         """True once the window titled `title` has closed and the main window's
         thread has finished what followed."""
         return h.wine(os.environ["PALOMIR_PROBE"], "gone", title, str(seconds)).returncode == 0

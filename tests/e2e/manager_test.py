@@ -120,12 +120,12 @@ class ManagerTest(mc.ManagerCase):
     def test_alert_icon_and_expiry(self):
         self.start_manager()
         vendor = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
-        self.send_frame(int(time.time()) - 86400 + 8, vendor)  # expires within seconds
+        self.send_frame(int(time.time()) - 86400 + 30, vendor)  # expires in half a minute
         self.rows(1)
         self.assertEqual(probe("text", "1003"), [WARNING])
         r, g, b = map(int, probe("icon-colour", "1007")[0].split())
         self.assertGreater(r, b, "icon 142 is red and yellow")
-        self.assertEqual(h.eventually(lambda: probe("text", "1003"), [QUIET], timeout=40), [QUIET])
+        self.assertEqual(h.eventually(lambda: probe("text", "1003"), [QUIET], timeout=120), [QUIET])
         r, g, b = map(int, probe("icon-colour", "1007")[0].split())
         self.assertGreater(g, r)
 

@@ -4,6 +4,7 @@ holds the loop."""
 
 import ast
 import email
+import logging
 import os
 import shutil
 import socket
@@ -66,6 +67,10 @@ class NotificationsTest(h.ReceiverCase):
         return inbox.mails
 
     def with_smtp(self):
+        log = logging.getLogger("mail.log")  # the dialogue, shown when a test fails
+        if not log.handlers:
+            log.addHandler(logging.StreamHandler())
+            log.setLevel(logging.DEBUG)
         inbox = Inbox()
         controller = CountingController(inbox, hostname="127.0.0.1", port=free_port())
         controller.start()
@@ -116,7 +121,7 @@ class NotificationsTest(h.ReceiverCase):
             return "cmd /c echo %s>> %s" % (argument, h.host_path(marker))
         return '/bin/sh -c "echo %s >> %s"' % (argument, marker)
 
-    def marks(self, marker, timeout=10, count=None):
+    def marks(self, marker, timeout=60, count=None):
         deadline = time.time() + timeout
         while time.time() < deadline:
             text = (h.read(marker) or b"").split()

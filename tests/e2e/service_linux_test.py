@@ -98,6 +98,27 @@ class LinuxServiceTest(unittest.TestCase):
                 proc.kill()
                 proc.wait()
 
+    def test_a_stop_comes_after_the_traps_queued_before_it(self):
+        record = os.path.join(self.tmp, "t.orv")
+        settings = h.Settings(self.tmp)
+        settings.write({"f_binfile": 1, "binfile": record})
+        trap = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
+        proc = subprocess.Popen(h.command(), env=dict(self.env, TARNOW_SETTINGS=settings.path), stdout=subprocess.PIPE)
+        try:
+            self.assertTrue(proc.stdout.read1(4096).startswith(h.BANNER))
+            threading.Thread(target=proc.stdout.read, daemon=True).start()
+            proc.send_signal(signal.SIGSTOP)  # the traps wait in the socket, the stop request behind them
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                for _ in range(100):
+                    s.sendto(trap, ("127.0.0.1", 162))
+            proc.send_signal(signal.SIGTERM)
+            proc.send_signal(signal.SIGCONT)
+            self.assertEqual(proc.wait(timeout=60), 0)
+        finally:
+            proc.kill()
+            proc.wait()
+        self.assertEqual(len(h.record_frames(h.read(record))), 100)
+
     def test_version_and_unknown_arguments(self):
         result = self.run_tarnow("-version", "-bogus")
         self.assertEqual(result.returncode, 0)

@@ -1,11 +1,16 @@
-// Programs started for traps, through posix_spawn.
+// Programs started and waves played for traps: what the receive loop's
+// thread asks of the system, through posix_spawn and threads.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -13,6 +18,19 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "platform/sound.h"
+
+namespace {
+std::atomic<bool> g_refuse_threads{false};
+}
+
+// While g_refuse_threads is set, the system has no thread to give.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*body)(void*), void* arg)
+{
+    using Create = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+    static const auto real = reinterpret_cast<Create>(dlsym(RTLD_NEXT, "pthread_create"));
+    return g_refuse_threads ? EAGAIN : real(thread, attr, body, arg);
+}
 
 namespace {
 
@@ -49,6 +67,30 @@ TEST(StartProgram, PassesOnlyTheStandardDescriptors)
     EXPECT_EQ(held, "0 1 2");
     unlink(listing.c_str());
     unlink(script.c_str());
+    rmdir(dir);
+}
+
+// With no thread to be had, starting a program or a wave still returns: the
+// program runs, the wave goes unplayed.
+TEST(StartProgram, GoesOnWithoutThreads)
+{
+    char dir[] = "/tmp/tarnow-process-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string mark = std::string(dir) + "/ran";
+    const std::string wave = std::string(dir) + "/w.wav";
+    // A RIFF/WAVE file of 8 kHz, 16-bit mono PCM with 100 samples.
+    std::string riff = "RIFF\xec\x00\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00\x40\x1f\x00\x00"
+                       "\x80\x3e\x00\x00\x02\x00\x10\x00" "data\xc8\x00\x00\x00";
+    std::ofstream(wave, std::ios::binary) << riff << std::string(200, '\x10');
+    g_refuse_threads = true;
+    const bool started = start_program(("/usr/bin/touch " + mark).c_str());
+    play_wave_file(wave.c_str(), false);
+    g_refuse_threads = false;
+    EXPECT_TRUE(started);
+    wait_for_file(mark);
+    EXPECT_EQ(access(mark.c_str(), F_OK), 0);
+    unlink(mark.c_str());
+    unlink(wave.c_str());
     rmdir(dir);
 }
 
