@@ -47,6 +47,7 @@ public:
         Datagram,     // `got` bytes arrived
         Truncated,    // the datagram was longer than the buffer; its first `got` bytes are there
         Interrupted,  // nothing arrived, and the socket is fine: receive again
+        TimedOut,     // nothing arrived within the receive timeout: the socket is empty
         Failed,       // the socket can no longer receive
     };
 
@@ -59,7 +60,7 @@ public:
     bool is_open() const { return handle_ != kInvalid; }
     void close();
 
-    // Makes receive() return Interrupted when nothing arrived for `milliseconds`.
+    // Makes receive() return TimedOut when nothing arrived for `milliseconds`.
     bool set_receive_timeout(int milliseconds);
     Receive receive(void* buffer, std::size_t size, std::size_t& got);
     // Sends one datagram; returns the bytes sent or -1.

@@ -22,7 +22,7 @@ const char kManagerHost[] = "localhost";
 constexpr int kStopCheckMilliseconds = 500;
 // How long after a stop request the loop goes on with datagrams that keep
 // coming, for its wake-up datagram to come through.
-constexpr auto kStopGrace = std::chrono::seconds(5);
+constexpr auto kStopGrace = std::chrono::seconds(10);
 
 std::atomic<bool> g_stop_requested{false};
 
@@ -120,10 +120,8 @@ int run_receive_loop()
             std::printf("RecvFrom error\n");
             return 0;
         }
-        if (result == UdpSocket::Receive::Interrupted) {
-            if (stop.due(true)) return 0;
-            continue;
-        }
+        if (result == UdpSocket::Receive::TimedOut && stop.due(true)) return 0;
+        if (result != UdpSocket::Receive::Datagram && result != UdpSocket::Receive::Truncated) continue;
 
         write_hex_dump(frame.data, got, stdout);
         const bool whole = result == UdpSocket::Receive::Datagram;
@@ -141,9 +139,11 @@ int run_receive_loop()
 
 // The loop listens on every local address, so the loopback address reaches it
 // where "localhost" is missing from the host table.
+void note_stop_request() { g_stop_requested.store(true); }
+
 void request_stop()
 {
-    g_stop_requested.store(true);
+    note_stop_request();
     UdpSocket socket;
     Ipv4Endpoint to;
     if (!socket.open_bound(0)) return;

@@ -25,6 +25,10 @@ int run_receive_loop();
 // resolve), at which the loop ends after the datagrams queued before it, and
 // sets a flag that ends the loop should that datagram be lost (a trap flood
 // that fills the socket drops it): once no datagram has come for half a
-// second, or five seconds after the request. The request holds for the rest
+// second, or ten seconds after the request. The request holds for the rest
 // of the process.
 void request_stop();
+
+// The flag alone, without the datagram: safe in a signal handler. The loop
+// then ends once no datagram has come for half a second.
+void note_stop_request();

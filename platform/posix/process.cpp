@@ -4,7 +4,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <system_error>
+#include <exception>
 #include <thread>
 
 extern char** environ;
@@ -17,7 +17,7 @@ void reap(pid_t pid)
 {
     try {
         std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {  // no thread, or no memory for one
     }
 }
 

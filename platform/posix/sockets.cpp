@@ -89,7 +89,8 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     const ssize_t n = ::recvfrom(static_cast<int>(handle_), buffer, size, MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &from_size);
     if (n < 0) {
-        if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return Receive::Interrupted;
+        if (errno == EAGAIN) return Receive::TimedOut;
+        if (errno == EINTR) return Receive::Interrupted;  // a signal, also with datagrams queued
         if (errno == EMSGSIZE) {
             got = size;
             return Receive::Truncated;

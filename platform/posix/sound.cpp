@@ -9,7 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -125,7 +125,7 @@ public:
         stop_ = false;
         try {
             thread_ = std::thread(&WavePlayer::run, this, std::move(wave), loop);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {  // no thread, or no memory for one
             // no thread to play on: the trap goes without its sound
         }
     }

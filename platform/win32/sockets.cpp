@@ -96,8 +96,9 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
         return Receive::Truncated;
     case WSAECONNRESET:  // an earlier send met a closed port
     case WSAEINTR:
-    case WSAETIMEDOUT:  // the receive timeout passed
         return Receive::Interrupted;
+    case WSAETIMEDOUT:  // the receive timeout passed
+        return Receive::TimedOut;
     default:
         return Receive::Failed;
     }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -44,6 +45,10 @@ void systemctl(const char* verb)
 }
 
 void print_error(const char* format, int code) { std::printf(format, code); }
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+extern "C" void note_stop_signal(int) { note_stop_request(); }
 
 // Waits for SIGTERM or SIGINT on a thread of its own and stops the loop.
 void* wait_for_stop_signal(void*)
@@ -113,7 +118,17 @@ void stop_on_console_interrupt()
     sigaddset(&signals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, wait_for_stop_signal, nullptr) == 0) pthread_detach(thread);
+    if (pthread_create(&thread, nullptr, wait_for_stop_signal, nullptr) == 0) {
+        pthread_detach(thread);
+        return;
+    }
+    // No thread to wait for the signals: a handler sets the stop flag instead.
+    struct sigaction action {};
+    action.sa_handler = note_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
 void show_unknown_argument(const char* argument) { std::fprintf(stderr, "%s\n", argument); }

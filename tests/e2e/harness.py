@@ -73,10 +73,10 @@ class Settings:
     def write(self, values):
         if ON_WINE:
             for name, value in values.items():
-                if isinstance(value, int):
-                    wine("reg", "add", KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
-                else:
-                    wine("reg", "add", KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+                kind, data = ("REG_DWORD", str(value)) if isinstance(value, int) else ("REG_SZ", value)
+                done = wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
+                if done.returncode != 0:
+                    raise AssertionError("reg add %s: %d %r" % (name, done.returncode, done.stdout + done.stderr))
             return
         lines = ["REGEDIT4", "", SETTINGS_KEY_LINE]
         for name, value in values.items():

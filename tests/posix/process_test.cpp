@@ -13,12 +13,16 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "platform/process.h"
 #include "platform/sound.h"
+#include "service/receive_loop.h"
+#include "service/service_host.h"
+#include "tests/support/test_platform.h"
 
 namespace {
 std::atomic<bool> g_refuse_threads{false};
@@ -92,6 +96,22 @@ TEST(StartProgram, GoesOnWithoutThreads)
     unlink(mark.c_str());
     unlink(wave.c_str());
     rmdir(dir);
+}
+
+// Where no thread can wait for the stop signals, SIGTERM still ends the loop.
+TEST(StopSignals, EndTheLoopWithoutAThread)
+{
+    SettingsSandbox settings;
+    g_refuse_threads = true;
+    stop_on_console_interrupt();
+    g_refuse_threads = false;
+    ASSERT_EQ(raise(SIGTERM), 0);
+    auto loop = std::async(std::launch::async, run_receive_loop);
+    if (loop.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "the loop still runs after SIGTERM";
+        std::_Exit(1);  // it would hold the test for ever
+    }
+    EXPECT_EQ(loop.get(), 0);
 }
 
 } // namespace
