@@ -22,6 +22,7 @@
 #include "platform/sound.h"
 #include "service/receive_loop.h"
 #include "service/service_host.h"
+#include "tests/support/posix/ports_lock.h"
 #include "tests/support/test_platform.h"
 
 namespace {
@@ -101,6 +102,7 @@ TEST(StartProgram, GoesOnWithoutThreads)
 // Where no thread can wait for the stop signals, SIGTERM still ends the loop.
 TEST(StopSignals, EndTheLoopWithoutAThread)
 {
+    PortsLock ports;
     SettingsSandbox settings;
     g_refuse_threads = true;
     stop_on_console_interrupt();

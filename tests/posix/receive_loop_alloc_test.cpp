@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "service/receive_loop.h"
+#include "tests/support/posix/ports_lock.h"
 #include "tests/support/test_platform.h"
 #include "tests/support/trap_bytes.h"
 
@@ -65,6 +66,7 @@ bool round_trip(int sender, int manager, const Bytes& trap)
 
 TEST(ReceiveLoop, NoAllocationPerDatagram)
 {
+    PortsLock ports;
     SettingsSandbox sandbox;  // no key: every action off
     const int manager = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in manager_address = loopback(kManagerPort);
