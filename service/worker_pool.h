@@ -18,6 +18,7 @@
 // The destructor lets the workers finish the queue and waits for them.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -82,6 +83,7 @@ public:
     // Starts the standing worker if it has not started yet; it takes the queue.
     void retry()
     {
+        if (standing_.load(std::memory_order_relaxed)) return;  // the usual case takes no lock
         std::lock_guard<std::mutex> guard(lock_);
         if (!standing_) start_standing_worker();
     }
@@ -171,7 +173,7 @@ private:
     std::condition_variable wake_;   // the standing worker waits here for jobs
     std::condition_variable ended_;  // the destructor waits here for the workers
     int workers_ = 0;                // running workers, the standing one included
-    bool standing_ = false;
+    std::atomic<bool> standing_{false};  // written with the lock held
     bool standing_idle_ = false;
     bool closing_ = false;
     std::deque<Job> queue_;

@@ -125,8 +125,8 @@ public:
         stop_ = false;
         try {
             thread_ = std::thread(&WavePlayer::run, this, std::move(wave), loop);
-        } catch (const std::exception&) {  // no thread, or no memory for one
-            // no thread to play on: the trap goes without its sound
+        } catch (const std::exception&) {
+            // no thread (or no memory for one) to play on: the trap goes without its sound
         }
     }
 
