@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Finds, in one run on one machine, the highest rate of SNMPv1 traps that each
+"""Finds, in one run on one machine, the highest rate of SNMP traps that each
 receiver takes without losing one: tarnow (standard output to a file; record,
-CSV and log files on), net-snmp's snmptrapd logging every trap to a file, and
-a bare receive loop as the floor. Needs root (port 162) and the linux build.
+CSV and log files on) with SNMPv1 and with SNMPv2c traps, net-snmp's snmptrapd
+logging every trap to a file, and a bare receive loop as the floor; with
+--before, also the tarnow of another build with SNMPv1 traps. Needs root
+(port 162) and the linux build.
 
-    bench/run_bench.py [--seconds S] [--build DIR]
+    bench/run_bench.py [--seconds S] [--build DIR] [--before DIR]
 """
 
 import argparse
@@ -55,6 +57,7 @@ def count_frames(path):
 
 class Bare:
     name = "bare receive loop"
+    version = "v1"
 
     def __init__(self, build, tmp):
         self.proc = subprocess.Popen([os.path.join(build, "bench", "bare_receiver"), "162"], stdout=subprocess.PIPE)
@@ -68,6 +71,7 @@ class Bare:
 
 class Tarnow:
     name = "tarnow (3 files)"
+    version = "v1"
 
     def __init__(self, build, tmp):
         self.record = os.path.join(tmp, "bench.orv")
@@ -88,8 +92,23 @@ class Tarnow:
         return count_frames(self.record)
 
 
+class TarnowV2c(Tarnow):
+    name = "tarnow v2c (3 files)"
+    version = "v2c"
+
+
+class TarnowBefore(Tarnow):
+    """The tarnow of the build given with --before."""
+    name = "tarnow before (3 files)"
+    build = None
+
+    def __init__(self, build, tmp):
+        super().__init__(self.build, tmp)
+
+
 class Snmptrapd:
     name = "snmptrapd (log file)"
+    version = "v1"
 
     def __init__(self, build, tmp):
         conf = os.path.join(tmp, "snmptrapd.conf")
@@ -123,8 +142,8 @@ def trial(kind, build, rate, seconds):
     try:
         receiver = kind(build, tmp)
         count = max(2000, int(rate * seconds))
-        subprocess.run([os.path.join(build, "bench", "trap_sender"), "162", str(rate), str(count)],
-                       check=True, stdout=subprocess.DEVNULL)
+        sender = [os.path.join(build, "bench", "trap_sender"), "162", str(rate), str(count)]
+        subprocess.run(sender + (["v2c"] if kind.version == "v2c" else []), check=True, stdout=subprocess.DEVNULL)
         return count, receiver.finish()
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
@@ -157,18 +176,26 @@ def main():
     parser.add_argument("--seconds", type=float, default=2.0, help="length of one trial")
     parser.add_argument("--steps", type=int, default=5, help="bisection steps after the first loss")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "linux"))
+    parser.add_argument("--before", help="build directory of the tarnow to compare with")
     args = parser.parse_args()
     if port_bound():
         sys.exit("port 162 is in use")
     print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
     rates = {}
-    for kind in (Bare, Tarnow, Snmptrapd):
+    kinds = [Bare, Tarnow, TarnowV2c, Snmptrapd]
+    if args.before:
+        TarnowBefore.build = args.before
+        kinds.insert(1, TarnowBefore)
+    for kind in kinds:
         rates[kind] = highest_rate(kind, args.build, args.seconds, args.steps)
     print()
     for kind, rate in rates.items():
-        print("%-22s %8d traps/s" % (kind.name, rate))
-    print("tarnow / snmptrapd      %8.2f" % (rates[Tarnow] / max(rates[Snmptrapd], 1)))
-    print("tarnow / bare loop      %8.2f" % (rates[Tarnow] / max(rates[Bare], 1)))
+        print("%-24s %8d traps/s" % (kind.name, rate))
+    print("tarnow / snmptrapd        %8.2f" % (rates[Tarnow] / max(rates[Snmptrapd], 1)))
+    print("tarnow / bare loop        %8.2f" % (rates[Tarnow] / max(rates[Bare], 1)))
+    print("tarnow v2c / v1           %8.2f" % (rates[TarnowV2c] / max(rates[Tarnow], 1)))
+    if args.before:
+        print("tarnow / before           %8.2f" % (rates[Tarnow] / max(rates[TarnowBefore], 1)))
 
 
 if __name__ == "__main__":

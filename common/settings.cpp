@@ -30,6 +30,7 @@ int load_service_settings(ServiceSettings& s)
 {
     std::memset(static_cast<void*>(&s), 0, sizeof s);
     s.traplevel = read_dword_setting("traplevel", 0);
+    s.f_v2c = read_dword_setting("f_v2c", 1);
     s.f_popup = read_dword_setting("f_popup", 0);
     s.f_popup_mysend = read_dword_setting("f_popup_mysend", 1);
     read_string_setting("popup_host", s.popup_host, sizeof s.popup_host, "");

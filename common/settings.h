@@ -25,6 +25,7 @@ struct FileSetting {
 
 struct ServiceSettings {
     std::int32_t traplevel;
+    std::int32_t f_v2c;  // SNMPv2c traps and informs accepted
     std::int32_t f_popup;
     std::int32_t f_popup_mysend;
     const char* popup_hosts[kMaxPopupHosts];  // null past the last name

@@ -1,126 +1,15 @@
 #include "common/trap_record.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "common/octet_text.h"
+
+using namespace ber;
+
 namespace {
-
-constexpr std::uint8_t kTagInteger = 0x02;
-constexpr std::uint8_t kTagOctetString = 0x04;
-constexpr std::uint8_t kTagOid = 0x06;
-constexpr std::uint8_t kTagSequence = 0x30;
-constexpr std::uint8_t kTagIpAddress = 0x40;
-constexpr std::uint8_t kTagTimeTicks = 0x43;
-constexpr std::uint32_t kShortLengthLimit = 128;
-
-struct Element {
-    std::uint8_t tag;
-    std::size_t header;      // tag and length octets
-    std::uint32_t length;    // content octets
-    const std::uint8_t* content;
-};
-
-// The part of the message still to be read: [pos, end) of data.
-struct Cursor {
-    const std::uint8_t* data;
-    std::size_t pos;
-    std::size_t end;
-};
-
-// Reads the header of the element at the cursor. False when the header or the
-// content it announces runs past the end of the message.
-bool read_element(const Cursor& at, Element& e)
-{
-    const std::size_t left = at.end - at.pos;
-    if (left < 2) return false;
-    const std::uint8_t* p = at.data + at.pos;
-    e.tag = p[0];
-    e.header = ber_header_size(p, left);
-    if (e.header > left) return false;
-    e.length = ber_length(p, left);
-    if (e.length > left - e.header) return false;
-    e.content = p + e.header;
-    return true;
-}
-
-bool expect(const Cursor& at, std::uint8_t tag, Element& e)
-{
-    return read_element(at, e) && e.tag == tag;
-}
-
-bool expect_short(const Cursor& at, std::uint8_t tag, Element& e)
-{
-    return expect(at, tag, e) && e.length < kShortLengthLimit;
-}
-
-void skip(Cursor& at, const Element& e) { at.pos += e.header + e.length; }
-
-// Steps into the constructed element at the cursor (past its header only,
-// whatever length it claims): false when the header itself does not fit.
-bool enter(Cursor& at)
-{
-    const std::size_t left = at.end - at.pos;
-    if (left < 2) return false;
-    const std::size_t header = ber_header_size(at.data + at.pos, left);
-    if (header > left) return false;
-    at.pos += header;
-    return true;
-}
-
-// Big-endian accumulation into 32 bits without sign extension: longer
-// contents keep their last four octets. Unsigned, so that any arithmetic on
-// it wraps instead of overflowing.
-std::uint32_t integer_bits(const Element& e)
-{
-    std::uint32_t value = 0;
-    for (std::uint32_t i = 0; i < e.length; ++i) value = value * 256u + e.content[i];
-    return value;
-}
-
-// The 32-bit pattern as a signed int, modulo 2^32.
-std::int32_t as_int32(std::uint32_t bits)
-{
-    std::int32_t value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
-std::int32_t integer_value(const Element& e) { return as_int32(integer_bits(e)); }
-
-// Appends printf output to a fixed text field, cutting it to fit.
-void append_text(char* field, std::size_t size, const char* text)
-{
-    const std::size_t used = std::strlen(field);
-    if (used + 1 >= size) return;
-    std::snprintf(field + used, size - used, "%s", text);
-}
-
-// Copies the content octets as they are, cut to the field, NUL-terminated.
-void copy_octets(char* field, std::size_t size, const Element& e)
-{
-    const std::size_t n = e.length < size - 1 ? e.length : size - 1;
-    std::memcpy(field, e.content, n);
-    field[n] = '\0';
-}
-
-// "1.3" for the first octet, then one ".%u" per base-128 sub-identifier. A
-// last sub-identifier whose final octet still has the high bit set is dropped.
-void oid_text(char* field, std::size_t size, const Element& e)
-{
-    field[0] = '\0';
-    append_text(field, size, "1.3");
-    std::uint32_t sub = 0;
-    char number[16];
-    for (std::uint32_t i = 1; i < e.length; ++i) {
-        const std::uint8_t octet = e.content[i];
-        sub = sub * 128u + (octet & 0x7Fu);
-        if (octet & 0x80u) continue;
-        std::snprintf(number, sizeof number, ".%u", static_cast<unsigned>(sub));
-        append_text(field, size, number);
-        sub = 0;
-    }
-}
 
 void ip_text(char* field, std::size_t size, const Element& e)
 {
@@ -144,92 +33,122 @@ void format_recv_time(char* field, std::size_t size, std::uint32_t seconds)
 bool decode_header(TrapRecord& out, Cursor& at)
 {
     Element e;
-    if (!expect_short(at, kTagInteger, e)) return false;
-    out.version = as_int32(integer_bits(e) + 1u);  // 7F FF FF FF wraps to the lowest int
+    if (!expect_short(at, kInteger, e)) return false;
+    out.version = static_cast<std::int32_t>(static_cast<std::uint32_t>(signed_value(e)) + 1u);  // no overflow at 2^31-1
     skip(at, e);
 
-    if (!expect(at, kTagOctetString, e)) return false;
-    copy_octets(out.community, sizeof out.community, e);
+    if (!expect(at, kOctetString, e)) return false;
+    copy_cp932_cut(out.community, sizeof out.community, e.content, e.length);
     skip(at, e);
 
-    // The PDU is entered, not skipped: its header only.
-    if (at.pos >= at.end || at.data[at.pos] != kPduTrap || !enter(at)) return false;
+    if (at.at_end() || at.data[at.pos] != kPduTrap || !read_element(at, e)) return false;
+    at = inside(at, e);
     out.pdu_type = kPduTrap;
 
-    if (!expect_short(at, kTagOid, e)) return false;
-    oid_text(out.enterprise, sizeof out.enterprise, e);
+    if (!expect_short(at, kOid, e)) return false;
+    oid_text(out.enterprise, sizeof out.enterprise, e.content, e.length);
     skip(at, e);
 
-    if (!expect_short(at, kTagIpAddress, e)) return false;
+    if (!expect_short(at, kIpAddress, e)) return false;
     ip_text(out.agent_addr, sizeof out.agent_addr, e);
     skip(at, e);
 
-    if (!expect_short(at, kTagInteger, e)) return false;
-    out.generic_trap = integer_value(e);
+    if (!expect_short(at, kInteger, e)) return false;
+    out.generic_trap = signed_value(e);
     skip(at, e);
 
-    if (!expect_short(at, kTagInteger, e)) return false;
-    out.specific_trap = integer_value(e);
+    if (!expect_short(at, kInteger, e)) return false;
+    out.specific_trap = signed_value(e);
     skip(at, e);
 
-    if (!expect_short(at, kTagTimeTicks, e)) return false;
-    out.time_stamp = integer_value(e);
+    if (!expect_short(at, kTimeTicks, e)) return false;
+    out.time_stamp = unsigned_value(e);
     skip(at, e);
     return true;
 }
 
-// Flat walk over what follows the time stamp: every OID names the current
-// slot, an INTEGER or OCTET STRING fills it and moves on, other values are
-// skipped, sequences are entered.
+bool is_number(std::uint8_t tag)
+{
+    return tag == kInteger || tag == kCounter32 || tag == kGauge32 || tag == kTimeTicks || tag == kCounter64;
+}
+
+// The value as the report shows it: numbers in decimal (INTEGER signed, the
+// others unsigned), identifiers and addresses dotted, OCTET STRING as text or
+// hex, Opaque and unknown types in hex, nothing for NULL and the exceptions.
+bool binding_value_text(TrapVarBind& vb, const Element& e)
+{
+    if (is_number(e.tag) && e.length >= kShortLengthLimit) return false;
+    if (e.tag == kOid && e.length >= kShortLengthLimit) return false;
+    vb.type = e.tag;
+    if (e.tag == kInteger) {
+        std::snprintf(vb.value, sizeof vb.value, "%" PRId32, signed_value(e));
+    } else if (e.tag == kCounter64) {
+        std::snprintf(vb.value, sizeof vb.value, "%" PRIu64, unsigned_value64(e));
+    } else if (is_number(e.tag)) {
+        std::snprintf(vb.value, sizeof vb.value, "%" PRIu32, unsigned_value(e));
+    } else if (e.tag == kOctetString) {
+        octet_string_text(vb.value, sizeof vb.value, e.content, e.length);
+    } else if (e.tag == kOid) {
+        oid_text(vb.value, sizeof vb.value, e.content, e.length);
+    } else if (e.tag == kIpAddress) {
+        ip_text(vb.value, sizeof vb.value, e);
+    } else if (value_type_has_data(e.tag)) {
+        hex_octets_text(vb.value, sizeof vb.value, e.content, e.length);
+    }
+    return true;
+}
+
+// One VarBind: SEQUENCE { name OBJECT IDENTIFIER, value }.
+bool decode_binding(TrapVarBind& vb, const Cursor& at, const Element& seq)
+{
+    if (seq.tag != kSequence) return false;
+    Cursor in = inside(at, seq);
+    Element name, value;
+    if (!expect_short(in, kOid, name)) return false;
+    skip(in, name);
+    if (!read_element(in, value) || value.tag == 0) return false;
+    oid_text(vb.name, sizeof vb.name, name.content, name.length);
+    return binding_value_text(vb, value);
+}
+
+// The VarBindList after the time stamp, when there is one.
 bool decode_varbinds(TrapRecord& out, Cursor& at)
 {
-    int slot = 0;
-    while (slot < kMaxVarBinds && at.pos < at.end) {
-        const std::uint8_t tag = at.data[at.pos];
-        TrapVarBind& vb = out.varbinds[slot];
-        Element e;
-        if (tag == kTagSequence) {
-            if (!enter(at)) return false;
-            continue;
-        }
-        if (!read_element(at, e)) return false;
-        if (tag == kTagOid) {
-            if (e.length >= kShortLengthLimit) return false;
-            oid_text(vb.name, sizeof vb.name, e);
-        } else if (tag == kTagInteger) {
-            if (e.length >= kShortLengthLimit) return false;
-            vb.type = 'I';
-            std::snprintf(vb.value, sizeof vb.value, "%d", integer_value(e));
-            ++slot;
-        } else if (tag == kTagOctetString) {
-            vb.type = 'O';
-            copy_octets(vb.value, sizeof vb.value, e);
-            ++slot;
-        }
-        skip(at, e);
+    if (at.at_end()) return true;
+    Element list;
+    if (!expect(at, kSequence, list)) return false;
+    Cursor in = inside(at, list);
+    for (int slot = 0; slot < kMaxVarBinds && !in.at_end(); ++slot) {
+        Element seq;
+        if (!read_element(in, seq) || !decode_binding(out.varbinds[slot], in, seq)) return false;
+        skip(in, seq);
     }
     return true;
 }
 
 } // namespace
 
-std::size_t ber_header_size(const std::uint8_t* element, std::size_t available)
+const char* value_type_name(std::uint8_t type)
 {
-    if (available < 2 || element[1] < 0x80) return 2;
-    return 2 + (element[1] & 0x7Fu);
+    switch (type) {
+    case kInteger: return "INTEGER";
+    case kOctetString: return "OCTET STRING";
+    case kNull: return "NULL";
+    case kOid: return "OBJECT IDENTIFIER";
+    case kIpAddress: return "IpAddress";
+    case kCounter32: return "Counter32";
+    case kGauge32: return "Gauge32";
+    case kTimeTicks: return "TimeTicks";
+    case kOpaque: return "Opaque";
+    case kCounter64: return "Counter64";
+    case 0x80: return "noSuchObject";
+    case 0x81: return "noSuchInstance";
+    case 0x82: return "endOfMibView";
+    default: return nullptr;
+    }
 }
 
-std::uint32_t ber_length(const std::uint8_t* element, std::size_t available)
-{
-    if (available < 2) return 0;
-    const std::uint8_t first = element[1];
-    if (first < 0x80) return first;
-    const std::size_t n = first & 0x7Fu;
-    if (n == 0 || n > 4 || 2 + n > available) return 0;
-    std::uint32_t length = 0;
-    for (std::size_t i = 0; i < n; ++i) length = (length << 8) | element[2 + i];
-    return length;
-}
+bool value_type_has_data(std::uint8_t type) { return type != kNull && (type < 0x80 || type > 0x82); }
 
 int decode_trap(TrapRecord& out, const TrapFrame& in)
 {
@@ -239,9 +158,8 @@ int decode_trap(TrapRecord& out, const TrapFrame& in)
     const std::size_t size = in.length < kFrameDataSize ? in.length : kFrameDataSize;
     Cursor at{in.data, 0, size};
     Element message;
-    if (!expect(at, kTagSequence, message)) return -1;
-    at.pos = message.header;
-    at.end = message.header + message.length;
+    if (!expect(at, kSequence, message)) return -1;
+    at = inside(at, message);
 
     if (!decode_header(out, at)) return -1;
     if (!decode_varbinds(out, at)) return -1;

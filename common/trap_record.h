@@ -8,20 +8,28 @@
 // Returns 0 for a trap, -1 otherwise; after -1 the record holds what was
 // decoded before the failing element. No allocation, no state: one record per
 // thread is all the caller needs.
+//
+// Numbers follow X.690: INTEGER fields are two's complement, TimeTicks and
+// the counters unsigned. The binding list is read by position: each VarBind
+// is a SEQUENCE of its name (an OBJECT IDENTIFIER) and one value of any type;
+// the first ten are kept, each value as text in its slot (see
+// binding_value_text in the source), a binding that is no such pair rejects
+// the datagram.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "common/ber.h"
 #include "common/trap_frame.h"
 
 constexpr int kMaxVarBinds = 10;
 constexpr std::uint8_t kPduTrap = 0xA4;
 
 struct TrapVarBind {
-    char name[256];   // object identifier text; empty: the slot is free
-    char type;        // 'I' INTEGER, 'O' OCTET STRING, 0 none
-    char value[256];  // "%d" text for 'I', the octets (NUL-terminated) for 'O'
+    char name[256];      // object identifier text; empty: the slot is free
+    std::uint8_t type;   // the value's BER tag (0x02 INTEGER, 0x04 OCTET STRING, ...)
+    char value[256];     // the value as text, see value_type_name()
 };
 
 struct TrapRecord {
@@ -33,21 +41,19 @@ struct TrapRecord {
     char agent_addr[16];
     std::int32_t generic_trap;
     std::int32_t specific_trap;
-    std::int32_t time_stamp;
+    std::uint32_t time_stamp;     // TimeTicks: unsigned
     TrapVarBind varbinds[kMaxVarBinds];
 };
 
 int decode_trap(TrapRecord& out, const TrapFrame& in);
 
-// Length of the BER element whose tag octet is element[0], from the octets
-// after it: short form, or N long-form octets big-endian; N = 0 or N > 4
-// gives 0. `available` is how many octets element points at; length octets
-// beyond it count as missing and give 0.
-std::uint32_t ber_length(const std::uint8_t* element, std::size_t available);
+// The report's name for a value type: "INTEGER", "OCTET STRING", ... Null
+// for a tag it has no name for (shown as "0x%02X").
+const char* value_type_name(std::uint8_t type);
 
-// Header size (tag and length octets) of the element at element[0]: 2 for the
-// short form, 2 + N for the long form.
-std::size_t ber_header_size(const std::uint8_t* element, std::size_t available);
+// False for the types that carry no value to show (NULL and the three
+// exceptions noSuchObject, noSuchInstance and endOfMibView).
+bool value_type_has_data(std::uint8_t type);
 
 // Number of used variable-binding slots (they form a prefix).
 int used_varbinds(const TrapRecord& record);

@@ -44,15 +44,15 @@ void emit_report(const TrapRecord& r, const char* eol, Sink sink)
     put("エージェントアドレス: %s", r.agent_addr);
     put("汎用トラップ: %d", r.generic_trap);
     put("企業固有トラップ: %d", r.specific_trap);
-    put("タイムチック: %d", r.time_stamp);
+    put("タイムチック: %u", static_cast<unsigned>(r.time_stamp));
 
     for (int i = 0; i < used_varbinds(r); ++i) {
         const TrapVarBind& vb = r.varbinds[i];
         put("トラップ情報[%d]", i + 1);
         put("    オブジェクト識別子: %s", vb.name);
-        if (vb.type == 'I') put("    タイプ: INTEGER");
-        if (vb.type == 'O') put("    タイプ: OCTET STRING");
-        if (vb.type == 'I' || vb.type == 'O') put("    データ: %s", vb.value);
+        if (const char* type = value_type_name(vb.type)) put("    タイプ: %s", type);
+        else put("    タイプ: 0x%02X", vb.type);
+        if (value_type_has_data(vb.type)) put("    データ: %s", vb.value);
     }
 }
 

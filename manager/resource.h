@@ -65,6 +65,7 @@
 #define IDC_RECEPTION_OWN_HOST        1007
 #define IDC_RECEPTION_HOSTS           1008
 #define IDC_RECEPTION_LEVEL_SPIN      1009
+#define IDC_RECEPTION_V2C             1010
 
 // Mail page (107)
 #define IDC_MAIL_PORT                 1001

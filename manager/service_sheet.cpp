@@ -136,6 +136,7 @@ void CMyPropertyPage2::DoDataExchange(CDataExchange& dx)
 {
     spin_ = item(IDC_RECEPTION_LEVEL_SPIN);
     dx.number(IDC_RECEPTION_LEVEL, trap_level_, 0, kHighestTrapLevel);
+    dx.check(IDC_RECEPTION_V2C, v2c_on_);
     dx.check(IDC_RECEPTION_POPUP_ON, popup_on_);
     dx.check(IDC_RECEPTION_PROGRAM_ON, program_on_);
     dx.text(IDC_RECEPTION_PROGRAM, program_, kPathLimit);
@@ -157,6 +158,7 @@ BOOL CMyPropertyPage2::OnInitDialog()
 {
     SendMessageW(spin_, UDM_SETRANGE32, 0, kHighestTrapLevel);
     trap_level_ = read_number("traplevel", 0);
+    v2c_on_ = read_dword_setting("f_v2c", 1);
     popup_on_ = read_dword_setting("f_popup", 0);
     popup_hosts_ = read_text("popup_host", kHostListLimit);
     popup_own_host_ = read_dword_setting("f_popup_mysend", 1);
@@ -182,6 +184,7 @@ void CMyPropertyPage2::OnOK()
 {
     UpdateData(true);
     write_number("traplevel", trap_level_);
+    write_dword_setting("f_v2c", v2c_on_);
     write_dword_setting("f_popup", popup_on_);
     write_string_setting("popup_host", popup_hosts_.c_str());
     write_dword_setting("f_popup_mysend", popup_own_host_);

@@ -43,6 +43,7 @@ private:
 
     HWND spin_ = nullptr;
     unsigned trap_level_ = 0;
+    int v2c_on_ = 1;
     int popup_on_ = 0;
     int program_on_ = 0;
     std::string program_;

@@ -62,7 +62,10 @@ public:
 
     // Makes receive() return TimedOut when nothing arrived for `milliseconds`.
     bool set_receive_timeout(int milliseconds);
-    Receive receive(void* buffer, std::size_t size, std::size_t& got);
+    // The receive buffer's size in bytes, as the system reports it; 0 when unknown.
+    std::size_t receive_buffer_size() const;
+    // `sender`, when given, gets the address the datagram came from.
+    Receive receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender = nullptr);
     // Sends one datagram; returns the bytes sent or -1.
     long send_to(const Ipv4Endpoint& to, const void* data, std::size_t size);
 

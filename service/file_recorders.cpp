@@ -125,7 +125,7 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
     row.put(',');
     row.field("%d", trap.specific_trap);
     row.put(',');
-    row.field("%d", trap.time_stamp);
+    row.field("%u", static_cast<unsigned>(trap.time_stamp));
     for (int i = 0; i < used_varbinds(trap); ++i) {
         row.put(',');
         row.field(trap.varbinds[i].name);

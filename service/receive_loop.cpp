@@ -1,12 +1,13 @@
 #include "service/receive_loop.h"
 
+#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 
 #include "common/settings.h"
 #include "common/trap_report.h"
+#include "common/v2c_notification.h"
 #include "platform/sockets.h"
 #include "service/file_recorders.h"
 #include "service/notifications.h"
@@ -20,32 +21,36 @@ namespace {
 const char kManagerHost[] = "localhost";
 // How long the loop waits for a datagram before it looks at the stop flag.
 constexpr int kStopCheckMilliseconds = 500;
-// How long after a stop request the loop goes on with datagrams that keep
-// coming, for its wake-up datagram to come through.
-constexpr auto kStopGrace = std::chrono::seconds(10);
+// The least room one queued datagram takes in the receive buffer, for a bound
+// on how many the buffer can hold.
+constexpr std::size_t kLeastDatagramCost = 16;
+constexpr std::size_t kLeastQueueBound = 1024;
 
 std::atomic<bool> g_stop_requested{false};
 
 // A stop request ends the loop at its wake-up datagram, after the traps that
 // came before it. Should the wake-up datagram be lost (a flood filled the
 // socket), the loop ends once the socket has stayed empty for a receive
-// timeout, or at the latest kStopGrace after it saw the request.
+// timeout, or, when the flood never lets it empty, once it has received as
+// many datagrams after the request as the socket can hold: by then every
+// datagram queued before the request has been handled, however slowly.
 class PendingStop {
 public:
+    explicit PendingStop(std::size_t receive_buffer_size)
+        : limit_(std::max(kLeastQueueBound, receive_buffer_size / kLeastDatagramCost))
+    {
+    }
+
+    // Called once before every receive, and with `socket_empty` after a receive timed out.
     bool due(bool socket_empty)
     {
         if (!g_stop_requested.load()) return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (!seen_) {
-            seen_ = true;
-            since_ = now;
-        }
-        return socket_empty || now - since_ >= kStopGrace;
+        return socket_empty || ++receives_ > limit_;
     }
 
 private:
-    bool seen_ = false;
-    std::chrono::steady_clock::time_point since_;
+    std::size_t limit_;
+    std::size_t receives_ = 0;
 };
 
 // Where forwarded frames go. Looked up when the loop starts, and again for a
@@ -86,12 +91,33 @@ void stamp(TrapFrame& frame, std::size_t length)
     frame.length = static_cast<std::uint32_t>(length);
 }
 
+// Acknowledges an InformRequest from the trap port, to where it came from.
+void answer_inform(UdpSocket& receiver, const Ipv4Endpoint& sender, const TrapFrame& inform)
+{
+    static std::uint8_t response[kFrameDataSize + 64];
+    const std::size_t size = build_inform_response(inform, response, sizeof response);
+    if (size > 0) receiver.send_to(sender, response, size);
+}
+
+// The SNMPv1 trap a datagram holds: the datagram itself, or with "f_v2c" on
+// the Trap-PDU a v2c notification translates to, in `translated`. Decodes it
+// into `record`; null when the datagram is no trap.
+TrapFrame* decode_datagram(const ServiceSettings& settings, TrapFrame& frame, const Ipv4Endpoint& sender,
+                           TrapFrame& translated, TrapRecord& record, V2cNotification& kind)
+{
+    kind = is_on(settings.f_v2c) ? translate_v2c_notification(frame, sender.address, translated)
+                                 : V2cNotification::None;
+    TrapFrame* trap = kind == V2cNotification::None ? &frame : &translated;
+    return decode_trap(record, *trap) == 0 ? trap : nullptr;
+}
+
 } // namespace
 
 int run_receive_loop()
 {
     static ServiceSettings settings;
     static TrapFrame frame;
+    static TrapFrame translated;
     static thread_local TrapRecord record;
     load_service_settings(settings);
 
@@ -100,8 +126,8 @@ int run_receive_loop()
         std::printf("SOCKET Initialize error\n");
         return 1;
     }
-    UdpSocket sender;  // declared second, so closed first
-    if (!sender.open_bound(0)) {
+    UdpSocket forwarder;  // declared second, so closed first
+    if (!forwarder.open_bound(0)) {
         std::printf("SEND SOCKET Initialize error\n");
         return 1;
     }
@@ -110,12 +136,13 @@ int run_receive_loop()
     std::fflush(stdout);
 
     ManagerAddress manager;
-    PendingStop stop;
+    PendingStop stop(receiver.receive_buffer_size());
     for (;;) {
         if (stop.due(false)) return 0;
         retry_alert_workers();
         std::size_t got = 0;
-        const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got);
+        Ipv4Endpoint sender{};
+        const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got, &sender);
         if (result == UdpSocket::Receive::Failed) {
             std::printf("RecvFrom error\n");
             return 0;
@@ -127,13 +154,16 @@ int run_receive_loop()
         const bool whole = result == UdpSocket::Receive::Datagram;
         if (whole && got > 0 && frame.data[0] == kStopMarker) return 0;
         stamp(frame, got);
-        if (!whole || decode_trap(record, frame) != 0) {
+        V2cNotification kind = V2cNotification::None;
+        TrapFrame* trap = whole ? decode_datagram(settings, frame, sender, translated, record, kind) : nullptr;
+        if (trap == nullptr) {
             if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
             continue;
         }
-        forward_to_manager(sender, manager, frame);
+        if (kind == V2cNotification::Inform) answer_inform(receiver, sender, frame);
+        forward_to_manager(forwarder, manager, *trap);
         write_trap_report(record, stdout);
-        run_notifications(settings, record, frame);
+        run_notifications(settings, record, *trap);
     }
 }
 

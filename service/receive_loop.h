@@ -2,7 +2,9 @@
 // send socket, prints the banner, then for every datagram: hex dump to
 // standard output, stop on a first byte of 0x7F, stamp and decode, forward
 // the frame to port 18882 of "localhost", print the report, run the
-// notifications. A datagram that is not a trap, or is longer than the
+// notifications. With "f_v2c" on, an SNMPv2c notification is translated to
+// the SNMPv1 trap frame that is forwarded and recorded, and an inform is
+// answered first. A datagram that is not a trap, or is longer than the
 // 4096-byte buffer, only goes to the parse-error log.
 //
 // run_receive_loop() returns 1 when a socket cannot be set up, 0 when the loop
@@ -25,8 +27,8 @@ int run_receive_loop();
 // resolve), at which the loop ends after the datagrams queued before it, and
 // sets a flag that ends the loop should that datagram be lost (a trap flood
 // that fills the socket drops it): once no datagram has come for half a
-// second, or ten seconds after the request. The request holds for the rest
-// of the process.
+// second, or once the loop has received as many datagrams after the request
+// as its socket can hold. The request holds for the rest of the process.
 void request_stop();
 
 // The flag alone, without the datagram: safe in a signal handler. The loop

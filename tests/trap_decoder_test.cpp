@@ -32,7 +32,7 @@ TEST(TrapDecoder, ExampleTrapFillsEveryField)
     EXPECT_EQ(r.time_stamp, 100);
     ASSERT_EQ(used_varbinds(r), 1);
     EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.2.1.1.5.0");
-    EXPECT_EQ(r.varbinds[0].type, 'O');
+    EXPECT_EQ(r.varbinds[0].type, 0x04);
     EXPECT_STREQ(r.varbinds[0].value, "up");
 }
 
@@ -90,44 +90,25 @@ TEST(TrapDecoder, TwelveIntegerBindingsKeepTheFirstTen)
     EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.2.1.2.2.1.1.1");
     EXPECT_STREQ(r.varbinds[9].name, "1.3.6.1.2.1.2.2.1.1.10");
     EXPECT_STREQ(r.varbinds[9].value, "1000");
-    EXPECT_EQ(r.varbinds[9].type, 'I');
+    EXPECT_EQ(r.varbinds[9].type, 0x02);
 }
 
-TEST(TrapDecoder, FlatWalkDropsUnsupportedValues)
-{
-    const Bytes list = cat({binding(oid({6, 1, 9, 1}), integer(5)),
-                            binding(oid({6, 1, 9, 2}), tlv(0x41, {7})),  // Counter32 7
-                            binding(oid({6, 1, 9, 3}), tlv(0x04, octets("up")))});
-    TrapRecord r;
-    ASSERT_EQ(decode(make_trap(6, 3, list), r), 0);
-    ASSERT_EQ(used_varbinds(r), 2);
-    EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.9.1");
-    EXPECT_EQ(r.varbinds[0].type, 'I');
-    EXPECT_STREQ(r.varbinds[0].value, "5");
-    EXPECT_STREQ(r.varbinds[1].name, "1.3.6.1.9.3");
-    EXPECT_EQ(r.varbinds[1].type, 'O');
-    EXPECT_STREQ(r.varbinds[1].value, "up");
-}
-
-TEST(TrapDecoder, LastBindingWithoutStoredValueKeepsItsName)
+TEST(TrapDecoder, BindingsThatAreNoNameValuePairAreRejected)
 {
     struct Case {
         const char* what;
-        Bytes value;
-        const char* name;
+        Bytes binding;
     } cases[] = {
-        {"NULL", tlv(0x05, {}), "1.3.6.1.9.2"},
-        {"OBJECT IDENTIFIER value names the slot", oid({6, 1, 4, 1, 8072}), "1.3.6.1.4.1.8072"},
+        {"name only", tlv(0x30, oid({6, 1, 9}))},
+        {"value first", tlv(0x30, cat({integer(1), oid({6, 1, 9})}))},
+        {"not a SEQUENCE", tlv(0x31, cat({oid({6, 1, 9}), integer(1)}))},
+        {"value with tag 0", binding(oid({6, 1, 9}), tlv(0x00, {}))},
+        {"value past the binding", cat({Bytes{0x30, 0x05}, oid({6, 1, 9}), integer(1)})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const Bytes list = cat({binding(oid({6, 1, 9, 1}), integer(1)), binding(oid({6, 1, 9, 2}), c.value)});
         TrapRecord r;
-        ASSERT_EQ(decode(make_trap(6, 3, list), r), 0);
-        ASSERT_EQ(used_varbinds(r), 2);
-        EXPECT_STREQ(r.varbinds[1].name, c.name);
-        EXPECT_EQ(r.varbinds[1].type, 0);
-        EXPECT_STREQ(r.varbinds[1].value, "");
+        EXPECT_EQ(decode(make_trap(6, 1, cat({binding(oid({6, 1, 8}), integer(1)), c.binding})), r), -1);
     }
 }
 
@@ -140,41 +121,112 @@ Bytes trap_with_numbers(const Bytes& content)
     return tlv(0x30, cat({tlv(0x02, content), tlv(0x04, octets("public")), tlv(0xA4, pdu)}));
 }
 
-TEST(TrapDecoder, IntegerContentsWithoutSignExtension)
+TEST(TrapDecoder, IntegersAreTwosComplementAndTimeTicksUnsigned)
 {
     struct Case {
         Bytes content;
-        std::uint32_t value;
+        const char* integer;  // INTEGER binding, generic and specific trap
+        std::uint32_t ticks;  // the time stamp
+    } cases[] = {
+        {{0xFF}, "-1", 255u},
+        {{0xF9}, "-7", 249u},
+        {{0xBA}, "-70", 186u},
+        {{0x00, 0xFF}, "255", 255u},
+        {{0x80, 0x00, 0x00}, "-8388608", 8388608u},
+        {{}, "0", 0u},
+        {{0x01, 0x00, 0x00, 0x00, 0x07}, "7", 7u},  // longer contents keep the last four octets
+        {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647", 0x7FFFFFFFu},
+        {{0x80, 0x00, 0x00, 0x00}, "-2147483648", 0x80000000u},
+        {{0x00, 0xFF, 0xFF, 0xFF, 0xFF}, "-1", 0xFFFFFFFFu},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.integer);
+        TrapRecord r;
+        ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x02, c.content))), r), 0);
+        EXPECT_STREQ(r.varbinds[0].value, c.integer);
+
+        ASSERT_EQ(decode(trap_with_numbers(c.content), r), 0);
+        const std::int32_t value = std::stoi(c.integer);
+        EXPECT_EQ(r.version, static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + 1u));
+        EXPECT_EQ(r.generic_trap, value);
+        EXPECT_EQ(r.specific_trap, value);
+        EXPECT_EQ(r.time_stamp, c.ticks);
+    }
+}
+
+TEST(TrapDecoder, EveryValueTypeBecomesText)
+{
+    struct Case {
+        Bytes value;
         const char* text;
     } cases[] = {
-        {{0xFF}, 255u, "255"},
-        {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFFu, "-1"},
-        {{0x80, 0x00, 0x00}, 8388608u, "8388608"},
-        {{}, 0u, "0"},
-        {{0x01, 0x00, 0x00, 0x00, 0x07}, 7u, "7"},  // longer contents keep the last four octets
-        {{0x7F, 0xFF, 0xFF, 0xFF}, 0x7FFFFFFFu, "2147483647"},  // the version + 1 wraps
-        {{0x80, 0x00, 0x00, 0x00}, 0x80000000u, "-2147483648"},
+        {tlv(0x41, {0xFF, 0xFF, 0xFF, 0xFF}), "4294967295"},
+        {tlv(0x42, {0x00, 0x80}), "128"},
+        {tlv(0x43, {0x80, 0x00, 0x00, 0x00}), "2147483648"},
+        {tlv(0x46, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), "18446744073709551615"},
+        {tlv(0x40, {192, 168, 0, 254}), "192.168.0.254"},
+        {oid({6, 1, 4, 1, 8072, 3}), "1.3.6.1.4.1.8072.3"},
+        {tlv(0x44, {0x9F, 0x78, 0x04}), "9F 78 04"},
+        {tlv(0x47, {0x01, 0xAB}), "01 AB"},  // unknown tag
+        {tlv(0x05, {}), ""},
+        {tlv(0x81, {}), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         TrapRecord r;
-        ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x02, c.content))), r), 0);
+        ASSERT_EQ(decode(make_trap(6, 1, cat({binding(oid({6, 1, 9, 1}), c.value), binding(oid({6, 1, 9, 2}),
+                                                                                            integer(1))})),
+                         r),
+                  0);
+        ASSERT_EQ(used_varbinds(r), 2);
+        EXPECT_STREQ(r.varbinds[0].name, "1.3.6.1.9.1");
+        EXPECT_EQ(r.varbinds[0].type, c.value[0]);
         EXPECT_STREQ(r.varbinds[0].value, c.text);
-
-        ASSERT_EQ(decode(trap_with_numbers(c.content), r), 0);
-        EXPECT_EQ(r.version, static_cast<std::int32_t>(c.value + 1u));
-        EXPECT_EQ(r.generic_trap, static_cast<std::int32_t>(c.value));
-        EXPECT_EQ(r.specific_trap, static_cast<std::int32_t>(c.value));
-        EXPECT_EQ(r.time_stamp, static_cast<std::int32_t>(c.value));
+        EXPECT_STREQ(r.varbinds[1].name, "1.3.6.1.9.2");
     }
 }
 
-TEST(TrapDecoder, OctetStringWithNulShowsTheOctetsBeforeIt)
+TEST(TrapDecoder, OctetStringsReadAsTextOrHex)
 {
-    TrapRecord r;
-    ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x04, {'a', 'b', 0, 'c', 'd'}))), r), 0);
-    EXPECT_STREQ(r.varbinds[0].value, "ab");
-    EXPECT_EQ(std::memcmp(r.varbinds[0].value, "ab\0cd", 6), 0);
+    const std::string cp932_long = [] {
+        std::string s = "a";
+        for (int i = 0; i < 200; ++i) s += "\x93\xfa";  // 日
+        return s;
+    }();
+    const std::string utf8_long = [] {
+        std::string s = "a";
+        for (int i = 0; i < 200; ++i) s += "\xe6\x97\xa5";  // 日
+        return s;
+    }();
+    struct Case {
+        const char* what;
+        std::string octets;
+        std::string text;
+    } cases[] = {
+        {"ASCII", "link down", "link down"},
+        {"TAB CR LF", "a\tb\r\nc", "a\tb\r\nc"},
+        {"NUL", std::string("ab\0c", 4), "61 62 00 63"},
+        {"MAC", std::string("\x00\x1a\x2b\x3c\x4d\x5e", 6), "00 1A 2B 3C 4D 5E"},
+        {"CP932", "\x83\x8a\x83\x93\x83\x4e\x92\x66", "\x83\x8a\x83\x93\x83\x4e\x92\x66"},  // リンク断
+        {"UTF-8", "\xe3\x83\xaa\xe3\x83\xb3\xe3\x82\xaf\xe6\x96\xad", "\x83\x8a\x83\x93\x83\x4e\x92\x66"},
+        {"UTF-8 without CP932 form", "caf\xc3\xa9 \xf0\x9f\x98\x80", "caf? ?"},
+        {"half-width katakana", "\xb1\xb2", "\xb1\xb2"},
+        {"lone lead octet", "a\x83", "61 83"},
+        {"UTF-8 control character", "\xc2\x85", "C2 85"},
+        {"CP932 cut at a character", cp932_long, cp932_long.substr(0, 255)},
+        {"UTF-8 cut at a character", utf8_long, cp932_long.substr(0, 255)},
+        {"hex cut at a pair", std::string(100, '\x01'), [] {
+             std::string s = "01";
+             for (int i = 1; i < 85; ++i) s += " 01";
+             return s;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrapRecord r;
+        ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x04, octets(c.octets)))), r), 0);
+        EXPECT_EQ(std::string(r.varbinds[0].value), c.text);
+    }
 }
 
 TEST(TrapDecoder, LongFormLengthsDecodeAsTheShortForm)
@@ -220,7 +272,7 @@ TEST(TrapDecoder, FiveLengthOctetsGiveAnEmptyElement)
     const Bytes value = {0x04, 0x85, 0x00, 0x00, 0x00, 0x00, 0x05};
     TrapRecord r;
     ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1, 9}), value)), r), 0);
-    EXPECT_EQ(r.varbinds[0].type, 'O');
+    EXPECT_EQ(r.varbinds[0].type, 0x04);
     EXPECT_STREQ(r.varbinds[0].value, "");
 }
 

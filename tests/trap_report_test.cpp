@@ -76,31 +76,49 @@ TEST(TrapReport, ExampleTrapInBothVariants)
     EXPECT_EQ(std::string(buffer), "before\r\n" + header_lines("\r\n", "6") + crlf);
 }
 
-TEST(TrapReport, SlotsShowWhatTheyHold)
+TEST(TrapReport, EveryValueTypeShowsItsTypeAndData)
 {
-    TrapRecord r = example_record();
-    r.generic_trap = 0;
-    r.varbinds[0] = TrapVarBind{};
+    const std::string type = "    \x83^\x83" "C\x83v: ";  // タイプ:
     struct Case {
-        const char* what;
-        int slots;
-        char type;
-        std::string lines;
+        Bytes value;
+        const char* type;
+        const char* data;  // null: no data line
     } cases[] = {
-        {"no bindings", 0, 0, ""},
-        {"slot without value", 1, 0, kSlot + "1]\n" + kName + "1.3.6.1.9\n"},
-        {"INTEGER", 1, 'I', kSlot + "1]\n" + kName + "1.3.6.1.9\n" + kInteger + "\n" + kData + "-5\n"},
+        {integer(-7), "INTEGER", "-7"},
+        {tlv(0x04, octets("up")), "OCTET STRING", "up"},
+        {tlv(0x04, {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}), "OCTET STRING", "00 1A 2B 3C 4D 5E"},
+        {tlv(0x05, {}), "NULL", nullptr},
+        {oid({6, 1, 4, 1, 8072}), "OBJECT IDENTIFIER", "1.3.6.1.4.1.8072"},
+        {tlv(0x06, {0x00}), "OBJECT IDENTIFIER", "0.0"},
+        {tlv(0x40, {192, 168, 0, 1}), "IpAddress", "192.168.0.1"},
+        {tlv(0x41, {0x00, 0xFF, 0xFF, 0xFF, 0xFF}), "Counter32", "4294967295"},
+        {tlv(0x42, {0x80}), "Gauge32", "128"},
+        {tlv(0x43, {0x80, 0x00, 0x00, 0x00}), "TimeTicks", "2147483648"},
+        {tlv(0x44, {0x9F, 0x78, 0x04, 0x3F}), "Opaque", "9F 78 04 3F"},
+        {tlv(0x46, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), "Counter64", "18446744073709551615"},
+        {tlv(0x80, {}), "noSuchObject", nullptr},
+        {tlv(0x81, {}), "noSuchInstance", nullptr},
+        {tlv(0x82, {}), "endOfMibView", nullptr},
+        {tlv(0x47, {0x01, 0xAB}), "0x47", "01 AB"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.slots == 1) {
-            std::strcpy(r.varbinds[0].name, "1.3.6.1.9");
-            r.varbinds[0].type = c.type;
-            std::strcpy(r.varbinds[0].value, c.type ? "-5" : "");
-        }
-        EXPECT_EQ(captured([&](std::FILE* f) { write_trap_report(r, f); }),
-                  header_lines("\n", "0") + c.lines + "\n");
+        SCOPED_TRACE(c.type);
+        TrapRecord r;
+        const TrapFrame frame = make_frame(make_trap(6, 1, binding(oid({6, 1, 9}), c.value)));
+        ASSERT_EQ(decode_trap(r, frame), 0);
+        std::strcpy(r.recv_time, "2005/06/07 17:09:10");
+        std::string slot = kSlot + "1]\n" + kName + "1.3.6.1.9\n" + type + c.type + "\n";
+        if (c.data) slot += kData + c.data + "\n";
+        EXPECT_EQ(captured([&](std::FILE* f) { write_trap_report(r, f); }), header_lines("\n", "6") + slot + "\n");
     }
+}
+
+TEST(TrapReport, TimeStampIsUnsigned)
+{
+    TrapRecord r = example_record();
+    r.time_stamp = 0x80000000u;
+    EXPECT_NE(captured([&](std::FILE* f) { write_trap_report(r, f); }).find(kTimeStamp + "2147483648\n"),
+              std::string::npos);
 }
 
 TEST(TrapReport, TwelveBindingsShowSlotsOneToTen)
@@ -124,7 +142,7 @@ TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
     TrapRecord r = example_record();
     for (TrapVarBind& vb : r.varbinds) {
         std::memset(vb.name, '1', 255);
-        vb.type = 'O';
+        vb.type = 0x06;  // the longest type name
         std::memset(vb.value, 'v', 255);
     }
     static char big[kReportBufferSize];

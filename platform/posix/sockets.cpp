@@ -80,7 +80,15 @@ bool UdpSocket::set_receive_timeout(int milliseconds)
     return ::setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
-UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got)
+std::size_t UdpSocket::receive_buffer_size() const
+{
+    int size = 0;
+    socklen_t length = sizeof size;
+    if (::getsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_RCVBUF, &size, &length) != 0 || size < 0) return 0;
+    return static_cast<std::size_t>(size);
+}
+
+UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
 {
     got = 0;
     sockaddr_in from{};
@@ -88,6 +96,7 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     // MSG_TRUNC: the result is the datagram's real length, so a cut one is seen.
     const ssize_t n = ::recvfrom(static_cast<int>(handle_), buffer, size, MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &from_size);
+    if (sender != nullptr) *sender = Ipv4Endpoint{from.sin_addr.s_addr, from.sin_port};
     if (n < 0) {
         if (errno == EAGAIN) return Receive::TimedOut;
         if (errno == EINTR) return Receive::Interrupted;  // a signal, also with datagrams queued

@@ -79,13 +79,24 @@ bool UdpSocket::set_receive_timeout(int milliseconds)
                         sizeof limit) == 0;
 }
 
-UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got)
+std::size_t UdpSocket::receive_buffer_size() const
+{
+    int size = 0;
+    int length = sizeof size;
+    if (::getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &length) != 0 ||
+        size < 0)
+        return 0;
+    return static_cast<std::size_t>(size);
+}
+
+UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
 {
     got = 0;
     sockaddr_in from{};
     int from_size = sizeof from;
     const int n = ::recvfrom(static_cast<SOCKET>(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0,
                              reinterpret_cast<sockaddr*>(&from), &from_size);
+    if (sender != nullptr) *sender = Ipv4Endpoint{from.sin_addr.s_addr, from.sin_port};
     if (n != SOCKET_ERROR) {
         got = static_cast<std::size_t>(n);
         return Receive::Datagram;

@@ -165,6 +165,23 @@ def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime=
                     str(generic), str(specific), uptime, *bindings], check=True, timeout=30)
 
 
+def snmptrap_v2c_datagram(uptime, trap_oid, *bindings):
+    """The datagram net-snmp's `snmptrap -v 2c` sends, caught on a port of our own."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.bind(("127.0.0.1", 0))
+        s.settimeout(30)
+        subprocess.run(["snmptrap", "-v", "2c", "-c", "public", "127.0.0.1:%d" % s.getsockname()[1], uptime,
+                        trap_oid, *bindings], check=True, timeout=30)
+        return s.recv(65536)
+
+
+def snmpinform(uptime, trap_oid, *bindings):
+    """Sends an SNMPv2c inform with net-snmp's snmpinform, no retry; True when it was answered."""
+    result = subprocess.run(["snmpinform", "-v", "2c", "-c", "public", "-r", "0", "-t", "30", "127.0.0.1:162",
+                             uptime, trap_oid, *bindings], timeout=60, capture_output=True)
+    return result.returncode == 0
+
+
 # --- the receiver -----------------------------------------------------------
 
 class Receiver:
@@ -261,21 +278,19 @@ def hex_dump(data, eol=b"\n"):
 
 
 def report(trap, eol=b"\n"):
-    """The report of `trap`, a dict with the decoded fields; `bindings` is a
-    list of (name, type, value) with type 'I', 'O' or None."""
+    """The report of `trap`, a dict with the decoded fields (`version` 1 unless
+    given); `bindings` is a list of (name, type, value): the type line's text
+    ('I' and 'O' short for INTEGER and OCTET STRING), value None for no data line."""
     def line(label, value=""):
         return label.encode("cp932") + (value if isinstance(value, bytes) else str(value).encode()) + eol
-    out = (line("受信日時: ", trap["time"]) + line("バージョン: ", 1) + line("コミュニティ: ", trap["community"])
+    out = (line("受信日時: ", trap["time"]) + line("バージョン: ", trap.get("version", 1)) + line("コミュニティ: ", trap["community"])
            + line("PDUタイプ: ", "A4") + line("ベンダーOID: ", trap["enterprise"])
            + line("エージェントアドレス: ", trap["agent"]) + line("汎用トラップ: ", trap["generic"])
            + line("企業固有トラップ: ", trap["specific"]) + line("タイムチック: ", trap["uptime"]))
     for number, (name, kind, value) in enumerate(trap["bindings"][:10], 1):
         out += line("トラップ情報[%d]" % number) + line("    オブジェクト識別子: ", name)
-        if kind == "I":
-            out += line("    タイプ: INTEGER")
-        if kind == "O":
-            out += line("    タイプ: OCTET STRING")
-        if kind:
+        out += line("    タイプ: ", {"I": "INTEGER", "O": "OCTET STRING"}.get(kind, kind))
+        if value is not None:
             out += line("    データ: ", value)
     return out
 
@@ -288,21 +303,24 @@ def csv_row(trap):
     def q(v):
         v = v if isinstance(v, bytes) else str(v).encode()
         return b'"' + v.replace(b'"', b'""') + b'"'
-    fields = [trap["time"], 1, trap["community"], "A4", trap["enterprise"], trap["agent"],
+    fields = [trap["time"], trap.get("version", 1), trap["community"], "A4", trap["enterprise"], trap["agent"],
               trap["generic"], trap["specific"], trap["uptime"]]
     for name, _, value in trap["bindings"][:10]:
         fields += [name, value if value is not None else ""]
     return b",".join(q(f) for f in fields) + b"\r\n"
 
 
-def record_frames(data):
-    """(time, length, payload) of every frame of a record file."""
+def record_frames(data, being_written=False):
+    """(time, length, payload) of every frame of a record file. A file still
+    being written may end inside a frame, which is then left out."""
     frames, pos = [], 0
     while pos + 8 <= len(data):
         t, n = struct.unpack("<II", data[pos:pos + 8])
+        if being_written and pos + 8 + n > len(data):
+            return frames
         frames.append((t, n, data[pos + 8:pos + 8 + n]))
         pos += 8 + n
-    assert pos == len(data), "record file ends inside a frame"
+    assert being_written or pos == len(data), "record file ends inside a frame"
     return frames
 
 

@@ -236,7 +236,7 @@ class NotificationsTest(h.ReceiverCase):
                     f.write(content)
                 self.trap(6)
                 deadline = time.time() + 60  # the record file is written after the sound has started
-                while len(h.record_frames(h.read(record) or b"")) < n and time.time() < deadline:
+                while len(h.record_frames(h.read(record) or b"", True)) < n and time.time() < deadline:
                     time.sleep(0.05)
                 self.assertEqual(len(h.record_frames(h.read(record) or b"")), n)
                 self.assertEqual(len(os.listdir(tasks)), threads, "a player thread is left running")

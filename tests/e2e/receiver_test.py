@@ -4,6 +4,7 @@ manager's port and in the record, CSV and log files."""
 
 import os
 import random
+import socket
 import struct
 import unittest
 
@@ -11,6 +12,29 @@ import harness as h
 
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 STDOUT_EOL = h.STDOUT_EOL
+V = "1.3.6.1.4.1.8072.9."
+
+
+def tlv(tag, content):
+    return bytes([tag, len(content)]) + content
+
+
+# An InformRequest for linkUp: request-id 0x0C0FFE, sysUpTime.0 100.
+SYS_UP_TIME_0 = bytes.fromhex("06082b06010201010300")
+SNMP_TRAP_OID_0 = bytes.fromhex("060a2b060106030101040100")
+LINK_UP = bytes.fromhex("06092b0601060301010504")
+INFORM = tlv(0x30, tlv(0x02, b"\x01") + tlv(0x04, b"public") + tlv(
+    0xA6, tlv(0x02, b"\x0c\x0f\xfe") + tlv(0x02, b"\x00") + tlv(0x02, b"\x00")
+    + tlv(0x30, tlv(0x30, SYS_UP_TIME_0 + tlv(0x43, b"\x64")) + tlv(0x30, SNMP_TRAP_OID_0 + LINK_UP))))
+# snmptrap arguments for a binding of every type, and the bindings the report shows.
+EVERY_TYPE = (
+    [V + "1", "i", "-7", V + "2", "u", "4000000000", V + "3", "c", "4000000001", V + "4", "t", "300000000",
+     V + "5", "a", "192.168.1.254", V + "6", "o", "1.3.6.1.4.1.8072.1", V + "7", "x", "00 1A 2B 3C 4D 5E",
+     V + "8", "s", b"\x83e\x83X\x83g", V + "9", "s", "リンク断", V + "10", "n", ""],
+    [(V + "1", "I", b"-7"), (V + "2", "Gauge32", b"4000000000"), (V + "3", "Counter32", b"4000000001"),
+     (V + "4", "TimeTicks", b"300000000"), (V + "5", "IpAddress", b"192.168.1.254"),
+     (V + "6", "OBJECT IDENTIFIER", b"1.3.6.1.4.1.8072.1"), (V + "7", "O", b"00 1A 2B 3C 4D 5E"),
+     (V + "8", "O", b"\x83e\x83X\x83g"), (V + "9", "O", "リンク断".encode("cp932")), (V + "10", "NULL", None)])
 
 
 class ReceiverTest(h.ReceiverCase):
@@ -31,14 +55,8 @@ class ReceiverTest(h.ReceiverCase):
         for i in range(1, 13):
             twelve += ["1.3.6.1.2.1.2.2.1.1.%d" % i, "i", str(i)]
         sends = [
-            (6, 17, ["1.3.6.1.4.1.8072.9.1", "i", "-5", "1.3.6.1.2.1.1.5.0", "s", 'core "1", rack 2',
-                     "1.3.6.1.4.1.8072.9.2", "c", "7", "1.3.6.1.4.1.8072.9.3", "s", b"\x83e\x83X\x83g",
-                     "1.3.6.1.4.1.8072.9.4", "n", ""],
-             # one content octet FB: no sign extension, as the decoder reads integers
-             [("1.3.6.1.4.1.8072.9.1", "I", b"251"), ("1.3.6.1.2.1.1.5.0", "O", b'core "1", rack 2'),
-              ("1.3.6.1.4.1.8072.9.3", "O", b"\x83e\x83X\x83g"), ("1.3.6.1.4.1.8072.9.4", None, None)]),
-            (6, 1, ["1.3.6.1.4.1.8072.9.5", "o", "1.3.6.1.4.1.8072.1"],
-             [("1.3.6.1.4.1.8072.1", None, None)]),
+            (6, 17, EVERY_TYPE[0], EVERY_TYPE[1]),
+            (6, 1, ["1.3.6.1.2.1.1.5.0", "s", 'core "1", rack 2'], [("1.3.6.1.2.1.1.5.0", "O", b'core "1", rack 2')]),
             (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 11)]),
         ] + [(g, 0, [], []) for g in range(0, 6)]
         self.start_with_files()
@@ -60,6 +78,63 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.read(self.files["log"]), log)
         self.assertEqual(out, expected_out + h.hex_dump(b"\x7f\x00", STDOUT_EOL))
         self.assertEqual(h.record_frames(h.read(self.files["orv"])), frames)
+
+    def test_v2c_notifications_are_translated_and_informs_answered(self):
+        standard = "1.3.6.1.6.3.1.1.5"
+        if_index = ["1.3.6.1.2.1.2.2.1.1.3", "i", "3"]
+        trap_address = ["1.3.6.1.6.3.18.1.3.0", "a", "10.20.30.40"]
+        sends = [  # (uptime, snmpTrapOID.0, bindings), then enterprise, agent, generic, specific, report bindings
+            ("100", ENTERPRISE + ".0.1", EVERY_TYPE[0], ENTERPRISE, "127.0.0.1", 6, 1, EVERY_TYPE[1]),
+            ("4000000000", standard + ".3", if_index, standard, "127.0.0.1", 2, 0,
+             [("1.3.6.1.2.1.2.2.1.1.3", "I", b"3")]),
+            ("7", ENTERPRISE + ".5", trap_address, ENTERPRISE, "10.20.30.40", 6, 5,
+             [("1.3.6.1.6.3.18.1.3.0", "IpAddress", b"10.20.30.40")]),
+        ]
+        self.start_with_files()
+        expected_out, frames, csv = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b""
+        for uptime, trap_oid, args, enterprise, agent, generic, specific, bindings in sends:
+            datagram = h.snmptrap_v2c_datagram(uptime, trap_oid, *args)
+            h.send_udp(datagram)
+            got = self.manager.frames(1)
+            self.assertEqual(len(got), 1, trap_oid)
+            frames.append(got[0])
+            trap = dict(time=h.recv_time(got[0][0]), version=2, community="public", enterprise=enterprise,
+                        agent=agent, generic=generic, specific=specific, uptime=int(uptime), bindings=bindings)
+            expected_out += h.hex_dump(datagram, STDOUT_EOL) + h.report(trap, STDOUT_EOL) + STDOUT_EOL
+            csv += h.csv_row(trap)
+
+        self.assertTrue(h.snmpinform("100", ENTERPRISE + ".0.2", *if_index), "snmpinform got its response")
+        got = self.manager.frames(1)
+        self.assertEqual(len(got), 1)
+        frames.append(got[0])
+        inform_trap = dict(time=h.recv_time(got[0][0]), version=2, community="public", enterprise=ENTERPRISE,
+                           agent="127.0.0.1", generic=6, specific=2, uptime=100,
+                           bindings=[("1.3.6.1.2.1.2.2.1.1.3", "I", b"3")])
+        csv += h.csv_row(inform_trap)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as agent:
+            agent.settimeout(30)
+            agent.sendto(INFORM, ("127.0.0.1", 162))
+            answer, source = agent.recvfrom(65536)
+        self.assertEqual(answer, INFORM.replace(b"\xa6", b"\xa2", 1))
+        self.assertEqual(source[1], 162)
+        self.assertEqual(len(self.manager.frames(1)), 1)
+        out = self.stop()
+        self.assertEqual(out[:len(expected_out)], expected_out)
+        self.assertIn(STDOUT_EOL + h.report(inform_trap, STDOUT_EOL) + STDOUT_EOL, out[len(expected_out):])
+        self.assertEqual(h.read(self.files["csv"])[:len(csv)], csv)
+        self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
+
+    def test_with_v2c_off_notifications_are_parse_errors(self):
+        self.start_with_files(f_v2c=0)
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as agent:
+            agent.sendto(INFORM, ("127.0.0.1", 162))
+            h.snmptrap(ENTERPRISE, 3, 0)
+            self.assertEqual(len(self.manager.frames(1)), 1)  # handled after the inform
+            agent.setblocking(False)
+            self.assertRaises(BlockingIOError, agent.recv, 65536)
+        self.stop()
+        heading = "SNMPトラップパケットの解析でエラーが発生しました。".encode("cp932") + b"\r\n"
+        self.assertTrue(h.read(self.files["log"]).startswith(heading + h.hex_dump(INFORM, b"\r\n")))
 
     def test_malformed_datagrams_are_dumped_logged_and_dropped(self):
         valid = bytes.fromhex("3037020100040670 75626c6963a42a06 072b060104018237 40040a0000010201"

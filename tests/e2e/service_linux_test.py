@@ -97,28 +97,31 @@ class LinuxServiceTest(unittest.TestCase):
 
     def test_a_stop_comes_after_the_traps_queued_before_it(self):
         record = os.path.join(self.tmp, "t.orv")
-        settings = h.Settings(self.tmp)
-        settings.write({"f_binfile": 1, "binfile": record})
         trap = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
-        for attempt in range(6):  # the continued receive's interruption races with the signal thread
-            if os.path.exists(record):
-                os.remove(record)
-            proc = subprocess.Popen(h.command(), env=dict(self.env, TARNOW_SETTINGS=settings.path),
-                                    stdout=subprocess.PIPE)
-            try:
-                self.assertTrue(proc.stdout.read1(4096).startswith(h.BANNER))
-                threading.Thread(target=proc.stdout.read, daemon=True).start()
-                proc.send_signal(signal.SIGSTOP)  # the traps wait in the socket, the stop request behind them
-                with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-                    for _ in range(100):
-                        s.sendto(trap, ("127.0.0.1", 162))
-                proc.send_signal(signal.SIGTERM)
-                proc.send_signal(signal.SIGCONT)
-                self.assertEqual(proc.wait(timeout=60), 0)
-            finally:
-                proc.kill()
-                proc.wait()
-            self.assertEqual(len(h.record_frames(h.read(record) or b"")), 100, attempt)
+        # (traps, settings): the slow case takes 200 ms a trap for its beep, longer in all than any fixed grace
+        cases = [(100, {}), (60, {"f_sound": 1, "f_wave": 0, "sound_msec": 200, "traplevel": 0})]
+        for traps, extra in cases:
+            settings = h.Settings(self.tmp)
+            settings.write(dict({"f_binfile": 1, "binfile": record}, **extra))
+            for attempt in range(6 if not extra else 1):  # the resumed receive's interruption races with the signal
+                if os.path.exists(record):
+                    os.remove(record)
+                proc = subprocess.Popen(h.command(), env=dict(self.env, TARNOW_SETTINGS=settings.path),
+                                        stdout=subprocess.PIPE)
+                try:
+                    self.assertTrue(proc.stdout.read1(4096).startswith(h.BANNER))
+                    threading.Thread(target=proc.stdout.read, daemon=True).start()
+                    proc.send_signal(signal.SIGSTOP)  # the traps wait in the socket, the stop request behind them
+                    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+                        for _ in range(traps):
+                            s.sendto(trap, ("127.0.0.1", 162))
+                    proc.send_signal(signal.SIGTERM)
+                    proc.send_signal(signal.SIGCONT)
+                    self.assertEqual(proc.wait(timeout=120), 0)
+                finally:
+                    proc.kill()
+                    proc.wait()
+                self.assertEqual(len(h.record_frames(h.read(record) or b"")), traps, (extra, attempt))
 
     def test_version_and_unknown_arguments(self):
         result = self.run_tarnow("-version", "-bogus")

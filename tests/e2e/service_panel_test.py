@@ -23,7 +23,7 @@ RESTART_QUESTION = ("サービスのプロパティに更新がありました�
 PASSWORD_REFUSED = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。"
 STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
 ALL_VALUES = STORAGE_VALUES + [
-    "traplevel", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
+    "traplevel", "f_v2c", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
     "f_email", "smtpport", "smtpname", "mail_from", "mail_to", "f_pop3", "pop_server", "pop_user", "pop_pass",
     "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec"]
 
@@ -120,7 +120,8 @@ class ServicePanelTest(mc.ManagerCase):
             ("保存設定", {1004: (None, True, "0"), 1001: ("", False, None), 1000: (None, False, None),
                       1005: (None, True, "0"), 1003: ("", False, None), 1002: (None, False, None),
                       1007: (None, True, "0"), 1008: ("", False, None), 1009: (None, False, None)}),
-            ("トラップ受信基本", {1001: ("0", True, None), 1009: (None, True, None), 1004: (None, True, "0"),
+            ("トラップ受信基本", {1001: ("0", True, None), 1009: (None, True, None), 1010: (None, True, "1"),
+                          1004: (None, True, "0"),
                           1008: ("", False, None), 1007: (None, False, "1"), 1005: (None, True, "0"),
                           1003: ("", False, None), 1000: (None, False, None)}),
             ("メール送信", {1004: (None, True, "0"), 1001: ("25", False, None), 1003: ("", False, None),
@@ -210,14 +211,17 @@ class ServicePanelTest(mc.ManagerCase):
             self.show_page(index, caption)
             if index == 1:
                 probe("set", PAGE, "1008", hosts)
+                self.tick(1010)  # SNMPv2c off
         self.press_ok()
         self.assertEqual(sorted(name for name, _ in stored()), sorted(ALL_VALUES))
         self.assertEqual(dict(stored())["popup_host"], hosts)
         self.assertEqual(dict(stored())["f_popup_mysend"], "0x1")
+        self.assertEqual(dict(stored())["f_v2c"], "0x0")
 
         self.open_sheet()
         self.show_page(1, "トラップ受信基本")
         self.assertEqual(self.controls()[1008][0], hosts, "the list comes back whole")
+        self.assertEqual(self.controls()[1010][2], "0", "SNMPv2c stays off")
         probe("click", SHEET, "2")
 
     def test_file_choosers(self):

@@ -68,7 +68,7 @@ class StormTest(unittest.TestCase):
             for sent in range(BURST, TRAPS + 1, BURST):
                 for _ in range(BURST):
                     s.sendto(TRAP, ("127.0.0.1", 162))
-                recorded = h.eventually(lambda: len(h.record_frames(h.read(record) or b"")) >= sent, True,
+                recorded = h.eventually(lambda: len(h.record_frames(h.read(record) or b"", True)) >= sent, True,
                                         timeout=60, interval=0.01)
                 self.assertTrue(recorded, "burst ending at %d recorded" % sent)
                 samples.append(proc_status(pid))

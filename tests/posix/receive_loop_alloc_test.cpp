@@ -55,13 +55,16 @@ sockaddr_in loopback(std::uint16_t port)
     return a;
 }
 
-// Sends one datagram to port 162 and waits for its forward on 18882.
-bool round_trip(int sender, int manager, const Bytes& trap)
+// Sends one datagram to port 162 and waits for its forward on 18882 (and
+// for the response to an inform).
+bool round_trip(int sender, int manager, const Bytes& message)
 {
     const sockaddr_in to = loopback(kTrapPort);
-    sendto(sender, trap.data(), trap.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    sendto(sender, message.data(), message.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     std::uint8_t buffer[8192];
-    return recv(manager, buffer, sizeof buffer, 0) == static_cast<ssize_t>(trap.size() + 8);
+    if (recv(manager, buffer, sizeof buffer, 0) <= 8) return false;
+    const bool inform = message[13] == 0xA6;
+    return !inform || (recv(sender, buffer, sizeof buffer, 0) > 13 && buffer[13] == 0xA2);
 }
 
 TEST(ReceiveLoop, NoAllocationPerDatagram)
@@ -74,19 +77,23 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     timeval two_seconds{2, 0};
     setsockopt(manager, SOL_SOCKET, SO_RCVTIMEO, &two_seconds, sizeof two_seconds);
     const int sender = socket(AF_INET, SOCK_DGRAM, 0);
+    setsockopt(sender, SOL_SOCKET, SO_RCVTIMEO, &two_seconds, sizeof two_seconds);
 
     const int saved_stdout = dup(1);
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     std::thread loop([] { run_receive_loop(); });
 
-    const Bytes trap = make_trap(6, 1, binding(oid({6, 1, 9}), tlv(0x04, octets("measured"))));
+    // An SNMPv1 trap, an SNMPv2c trap and an inform, in turn.
+    const Bytes value = binding(oid({6, 1, 9}), tlv(0x04, octets("measured")));
+    const Bytes v2c = cat({notification_start({0x64}, oid({6, 1, 4, 1, 8072, 2, 3, 0, 1})), value});
+    const Bytes messages[] = {make_trap(6, 1, value), make_v2c(0xA7, integer(1), v2c), make_v2c(0xA6, integer(2), v2c)};
     int warm = 0;
-    for (int i = 0; i < 50 && warm < 20; ++i) warm += round_trip(sender, manager, trap);
+    for (int i = 0; i < 60 && warm < 21; ++i) warm += round_trip(sender, manager, messages[i % 3]);
     const long before = g_allocations.load();
     int handled = 0;
-    for (int i = 0; i < 200; ++i) handled += round_trip(sender, manager, trap);
-    handled += round_trip(sender, manager, trap);  // the 200th is fully handled once this one forwards
+    for (int i = 0; i < 201; ++i) handled += round_trip(sender, manager, messages[i % 3]);
+    handled += round_trip(sender, manager, messages[0]);  // the last is fully handled once this one forwards
     const long after = g_allocations.load();
 
     const sockaddr_in to = loopback(kTrapPort);
@@ -100,9 +107,9 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     close(sender);
     close(manager);
 
-    ASSERT_EQ(warm, 20);
-    ASSERT_EQ(handled, 201);
-    EXPECT_EQ(after - before, 0) << "allocations while 200 traps were handled";
+    ASSERT_EQ(warm, 21);
+    ASSERT_EQ(handled, 202);
+    EXPECT_EQ(after - before, 0) << "allocations while 201 notifications were handled";
 }
 
 } // namespace

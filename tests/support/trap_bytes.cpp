@@ -57,6 +57,17 @@ Bytes make_trap(int generic, int specific, const Bytes& bindings)
     return tlv(0x30, cat({integer(0), tlv(0x04, octets("public")), tlv(0xA4, pdu)}));
 }
 
+Bytes make_v2c(std::uint8_t pdu, const Bytes& request_id, const Bytes& bindings)
+{
+    const Bytes body = cat({request_id, integer(0), integer(0), tlv(0x30, bindings)});
+    return tlv(0x30, cat({integer(1), tlv(0x04, octets("public")), tlv(pdu, body)}));
+}
+
+Bytes notification_start(const Bytes& ticks, const Bytes& trap_oid)
+{
+    return cat({binding(oid({6, 1, 2, 1, 1, 3, 0}), tlv(0x43, ticks)), binding(oid({6, 1, 6, 3, 1, 1, 4, 1, 0}), trap_oid)});
+}
+
 Bytes example_trap()
 {
     return {0x30, 0x37, 0x02, 0x01, 0x00, 0x04, 0x06, 'p',  'u',  'b',  'l',  'i',  'c',  0xA4, 0x2A,

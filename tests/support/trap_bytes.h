@@ -23,6 +23,13 @@ Bytes integer(std::int32_t value);                        // minimal two's compl
 Bytes make_trap(int generic, int specific, const Bytes& bindings);
 Bytes binding(const Bytes& name, const Bytes& value);
 
+// A version-2c message (version field 1, community "public") with the given
+// PDU tag, request-id element and binding list content.
+Bytes make_v2c(std::uint8_t pdu, const Bytes& request_id, const Bytes& bindings);
+// The two bindings every v2c notification starts with: sysUpTime.0 holding
+// `ticks` as TimeTicks content, and snmpTrapOID.0 holding the identifier `trap_oid`.
+Bytes notification_start(const Bytes& ticks, const Bytes& trap_oid);
+
 // The 57-octet example trap (enterprise-specific 1, one binding sysName "up").
 Bytes example_trap();
 

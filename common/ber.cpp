@@ -1,0 +1,100 @@
+#include "common/ber.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace ber {
+
+bool read_element(const Cursor& at, Element& e)
+{
+    if (at.pos >= at.end || at.end - at.pos < 2) return false;
+    const std::size_t left = at.end - at.pos;
+    const std::uint8_t* p = at.data + at.pos;
+    e.tag = p[0];
+    e.header = ber_header_size(p, left);
+    if (e.header > left) return false;
+    e.length = ber_length(p, left);
+    if (e.length > left - e.header) return false;
+    e.content = p + e.header;
+    return true;
+}
+
+bool expect(const Cursor& at, std::uint8_t tag, Element& e) { return read_element(at, e) && e.tag == tag; }
+
+bool expect_short(const Cursor& at, std::uint8_t tag, Element& e)
+{
+    return expect(at, tag, e) && e.length < kShortLengthLimit;
+}
+
+std::uint32_t unsigned_value(const Element& e)
+{
+    std::uint32_t value = 0;
+    for (std::uint32_t i = 0; i < e.length; ++i) value = (value << 8) | e.content[i];
+    return value;
+}
+
+std::uint64_t unsigned_value64(const Element& e)
+{
+    std::uint64_t value = 0;
+    for (std::uint32_t i = 0; i < e.length; ++i) value = (value << 8) | e.content[i];
+    return value;
+}
+
+std::int32_t signed_value(const Element& e)
+{
+    std::uint32_t bits = unsigned_value(e);
+    if (e.length > 0 && e.length < 4 && (e.content[0] & 0x80u)) bits |= ~0u << (8 * e.length);
+    std::int32_t value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void append_text(char* field, std::size_t size, const char* text)
+{
+    const std::size_t used = std::strlen(field);
+    if (used + 1 >= size) return;
+    std::snprintf(field + used, size - used, "%s", text);
+}
+
+void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length)
+{
+    field[0] = '\0';
+    char number[16];
+    std::uint32_t sub = 0;
+    bool first = true;
+    for (std::size_t i = 0; i < length; ++i) {
+        sub = (sub << 7) | (content[i] & 0x7Fu);
+        if (content[i] & 0x80u) continue;
+        if (first) {
+            const std::uint32_t arc1 = sub < 40 ? 0 : sub < 80 ? 1 : 2;
+            std::snprintf(number, sizeof number, "%u.%u", static_cast<unsigned>(arc1),
+                          static_cast<unsigned>(sub - 40 * arc1));
+            first = false;
+        } else {
+            std::snprintf(number, sizeof number, ".%u", static_cast<unsigned>(sub));
+        }
+        append_text(field, size, number);
+        sub = 0;
+    }
+    if (first) append_text(field, size, "1.3");
+}
+
+} // namespace ber
+
+std::size_t ber_header_size(const std::uint8_t* element, std::size_t available)
+{
+    if (available < 2 || element[1] < 0x80) return 2;
+    return 2 + (element[1] & 0x7Fu);
+}
+
+std::uint32_t ber_length(const std::uint8_t* element, std::size_t available)
+{
+    if (available < 2) return 0;
+    const std::uint8_t first = element[1];
+    if (first < 0x80) return first;
+    const std::size_t n = first & 0x7Fu;
+    if (n == 0 || n > 4 || 2 + n > available) return 0;
+    std::uint32_t length = 0;
+    for (std::size_t i = 0; i < n; ++i) length = (length << 8) | element[2 + i];
+    return length;
+}

@@ -1,0 +1,155 @@
+#include "common/octet_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+struct CodePair {
+    std::uint16_t unicode;
+    std::uint16_t cp932;
+};
+
+const CodePair kCp932Table[] = {
+#include "common/cp932_table.inc"
+};
+
+bool is_text_ascii(std::uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == '\t' || b == '\r' || b == '\n'; }
+
+bool is_lead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+bool is_trail(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
+bool is_katakana(std::uint8_t b) { return b >= 0xA1 && b <= 0xDF; }
+
+// Decodes the UTF-8 character at p[0 .. n): its size, or 0 when the octets
+// are no well-formed character (overlong forms and surrogates included).
+std::size_t utf8_char(const std::uint8_t* p, std::size_t n, std::uint32_t& cp)
+{
+    const std::uint8_t b = p[0];
+    std::size_t size;
+    std::uint32_t lowest;
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        size = 2, cp = b & 0x1Fu, lowest = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        size = 3, cp = b & 0x0Fu, lowest = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        size = 4, cp = b & 0x07u, lowest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (n < size) return 0;
+    for (std::size_t i = 1; i < size; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (p[i] & 0x3Fu);
+    }
+    if (cp < lowest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return size;
+}
+
+// True when every octet is printable ASCII.
+bool is_ascii_text(const std::uint8_t* p, std::size_t n)
+{
+    return std::all_of(p, p + n, is_text_ascii);
+}
+
+// True when the octets are UTF-8 text: well-formed, no control characters.
+bool is_utf8_text(const std::uint8_t* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n;) {
+        std::uint32_t cp;
+        const std::size_t size = utf8_char(p + i, n - i, cp);
+        if (size == 0) return false;
+        if (size == 1 ? !is_text_ascii(p[i]) : cp < 0xA0) return false;
+        i += size;
+    }
+    return true;
+}
+
+// Size of the CP932 character at p[0 .. n), 0 when it is none or a control.
+std::size_t cp932_char(const std::uint8_t* p, std::size_t n)
+{
+    if (is_text_ascii(p[0]) || is_katakana(p[0])) return 1;
+    if (is_lead(p[0]) && n >= 2 && is_trail(p[1])) return 2;
+    return 0;
+}
+
+bool is_cp932_text(const std::uint8_t* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t size = cp932_char(p + i, n - i);
+        if (size == 0) return false;
+        i += size;
+    }
+    return true;
+}
+
+void utf8_to_cp932(char* field, std::size_t size, const std::uint8_t* p, std::size_t n)
+{
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < n;) {
+        std::uint32_t cp;
+        i += utf8_char(p + i, n - i, cp);  // checked well-formed already
+        std::uint16_t code = cp932_from_unicode(cp);
+        if (code == 0) code = '?';
+        const std::size_t width = code > 0xFF ? 2 : 1;
+        if (used + width > size - 1) break;
+        if (width == 2) field[used++] = static_cast<char>(code >> 8);
+        field[used++] = static_cast<char>(code & 0xFF);
+    }
+    field[used] = '\0';
+}
+
+} // namespace
+
+std::uint16_t cp932_from_unicode(std::uint32_t code_point)
+{
+    if (code_point < 0x80) return static_cast<std::uint16_t>(code_point);
+    if (code_point > 0xFFFF) return 0;
+    const CodePair* end = kCp932Table + sizeof kCp932Table / sizeof kCp932Table[0];
+    const CodePair* found = std::lower_bound(kCp932Table, end, code_point,
+                                             [](const CodePair& p, std::uint32_t cp) { return p.unicode < cp; });
+    return found != end && found->unicode == code_point ? found->cp932 : 0;
+}
+
+void copy_cp932_cut(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+{
+    std::size_t used = 0;
+    while (used < count) {
+        const std::size_t width = is_lead(octets[used]) && used + 1 < count ? 2 : 1;
+        if (used + width > size - 1) break;
+        used += width;
+    }
+    std::memcpy(field, octets, used);
+    field[used] = '\0';
+}
+
+void hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t width = i == 0 ? 2 : 3;
+        if (used + width > size - 1) break;
+        if (i != 0) field[used++] = ' ';
+        field[used++] = kDigits[octets[i] >> 4];
+        field[used++] = kDigits[octets[i] & 0xF];
+    }
+    field[used] = '\0';
+}
+
+void octet_string_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+{
+    if (is_ascii_text(octets, count)) {
+        copy_cp932_cut(field, size, octets, count);
+    } else if (is_utf8_text(octets, count)) {
+        utf8_to_cp932(field, size, octets, count);
+    } else if (is_cp932_text(octets, count)) {
+        copy_cp932_cut(field, size, octets, count);
+    } else {
+        hex_octets_text(field, size, octets, count);
+    }
+}
