@@ -26,6 +26,14 @@ bool expect_short(const Cursor& at, std::uint8_t tag, Element& e)
     return expect(at, tag, e) && e.length < kShortLengthLimit;
 }
 
+bool value_fits_record(const Element& value)
+{
+    const std::uint8_t t = value.tag;
+    const bool short_kind = t == kInteger || t == kCounter32 || t == kGauge32 || t == kTimeTicks || t == kCounter64 ||
+                            t == kOid;
+    return !short_kind || value.length < kShortLengthLimit;
+}
+
 std::uint32_t unsigned_value(const Element& e)
 {
     std::uint32_t value = 0;

@@ -52,6 +52,10 @@ inline Cursor inside(const Cursor& at, const Element& e)
     return Cursor{at.data, start, start + e.length};
 }
 
+// False for a binding value too long for what the record keeps of it: a
+// number or an OBJECT IDENTIFIER of kShortLengthLimit octets or more.
+bool value_fits_record(const Element& value);
+
 // Big-endian content as a two's complement number (X.690 8.3): sign-extended,
 // longer contents keep their last four octets. Empty gives 0.
 std::int32_t signed_value(const Element& e);

@@ -14,11 +14,24 @@ const CodePair kCp932Table[] = {
 #include "common/cp932_table.inc"
 };
 
+// One bit per double-byte code: lead 81-9F then E0-FC, 192 trails (40-FF) each.
+const std::uint8_t kCp932Assigned[] = {
+#include "common/cp932_assigned.inc"
+};
+
 bool is_text_ascii(std::uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == '\t' || b == '\r' || b == '\n'; }
 
 bool is_lead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
-bool is_trail(std::uint8_t b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+// An assigned character, the user-defined area left out: binary octets that
+// only have the shape of a double-byte character do not pass for text.
+bool is_assigned(std::uint8_t lead, std::uint8_t trail)
+{
+    if (!is_lead(lead) || trail < 0x40) return false;
+    const std::size_t lead_index = lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
+    const std::size_t index = lead_index * 192 + (trail - 0x40u);
+    return (kCp932Assigned[index / 8] >> (index % 8)) & 1u;
+}
 
 bool is_katakana(std::uint8_t b) { return b >= 0xA1 && b <= 0xDF; }
 
@@ -73,7 +86,7 @@ bool is_utf8_text(const std::uint8_t* p, std::size_t n)
 std::size_t cp932_char(const std::uint8_t* p, std::size_t n)
 {
     if (is_text_ascii(p[0]) || is_katakana(p[0])) return 1;
-    if (is_lead(p[0]) && n >= 2 && is_trail(p[1])) return 2;
+    if (n >= 2 && is_assigned(p[0], p[1])) return 2;
     return 0;
 }
 

@@ -77,8 +77,7 @@ bool is_number(std::uint8_t tag)
 // hex, Opaque and unknown types in hex, nothing for NULL and the exceptions.
 bool binding_value_text(TrapVarBind& vb, const Element& e)
 {
-    if (is_number(e.tag) && e.length >= kShortLengthLimit) return false;
-    if (e.tag == kOid && e.length >= kShortLengthLimit) return false;
+    if (!value_fits_record(e)) return false;
     vb.type = e.tag;
     if (e.tag == kInteger) {
         std::snprintf(vb.value, sizeof vb.value, "%" PRId32, signed_value(e));
@@ -106,7 +105,7 @@ bool decode_binding(TrapVarBind& vb, const Cursor& at, const Element& seq)
     Element name, value;
     if (!expect_short(in, kOid, name)) return false;
     skip(in, name);
-    if (!read_element(in, value) || value.tag == 0) return false;
+    if (!read_element(in, value)) return false;
     oid_text(vb.name, sizeof vb.name, name.content, name.length);
     return binding_value_text(vb, value);
 }

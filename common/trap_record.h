@@ -13,8 +13,9 @@
 // the counters unsigned. The binding list is read by position: each VarBind
 // is a SEQUENCE of its name (an OBJECT IDENTIFIER) and one value of any type;
 // the first ten are kept, each value as text in its slot (see
-// binding_value_text in the source), a binding that is no such pair rejects
-// the datagram.
+// binding_value_text in the source). A binding that does not begin with a
+// name and a value, or whose number or identifier value is 128 octets or
+// longer, rejects the datagram.
 #pragma once
 
 #include <cstddef>

@@ -94,7 +94,7 @@ bool read_bindings(const Cursor& at, Message& m)
     skip(in, seq);
     m.other_bindings = Slice{in.data + in.pos, in.end - in.pos};
     for (; !in.at_end(); skip(in, seq)) {
-        if (!read_binding(in, seq, name, value)) return false;
+        if (!read_binding(in, seq, name, value) || !value_fits_record(value)) return false;
         if (same(name, kSnmpTrapAddress0) && value.tag == kIpAddress && value.length == 4)
             m.trap_address = Slice{value.content, 4};
         if (same(name, kSnmpTrapEnterprise0) && value.tag == kOid && value.length > 0 &&

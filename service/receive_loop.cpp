@@ -21,10 +21,11 @@ namespace {
 const char kManagerHost[] = "localhost";
 // How long the loop waits for a datagram before it looks at the stop flag.
 constexpr int kStopCheckMilliseconds = 500;
-// The least room one queued datagram takes in the receive buffer, for a bound
-// on how many the buffer can hold.
-constexpr std::size_t kLeastDatagramCost = 16;
-constexpr std::size_t kLeastQueueBound = 1024;
+// The least room one queued datagram takes in the receive buffer as the
+// system counts it (Linux charges a small datagram about 800 bytes), for a
+// bound on how many the buffer can hold.
+constexpr std::size_t kLeastDatagramCost = 256;
+constexpr std::size_t kLeastQueueBound = 256;
 
 std::atomic<bool> g_stop_requested{false};
 
@@ -91,7 +92,8 @@ void stamp(TrapFrame& frame, std::size_t length)
     frame.length = static_cast<std::uint32_t>(length);
 }
 
-// Acknowledges an InformRequest from the trap port, to where it came from.
+// Acknowledges the datagram from the trap port, to where it came from, when it
+// is an InformRequest.
 void answer_inform(UdpSocket& receiver, const Ipv4Endpoint& sender, const TrapFrame& inform)
 {
     static std::uint8_t response[kFrameDataSize + 64];
@@ -103,11 +105,11 @@ void answer_inform(UdpSocket& receiver, const Ipv4Endpoint& sender, const TrapFr
 // the Trap-PDU a v2c notification translates to, in `translated`. Decodes it
 // into `record`; null when the datagram is no trap.
 TrapFrame* decode_datagram(const ServiceSettings& settings, TrapFrame& frame, const Ipv4Endpoint& sender,
-                           TrapFrame& translated, TrapRecord& record, V2cNotification& kind)
+                           TrapFrame& translated, TrapRecord& record)
 {
-    kind = is_on(settings.f_v2c) ? translate_v2c_notification(frame, sender.address, translated)
-                                 : V2cNotification::None;
-    TrapFrame* trap = kind == V2cNotification::None ? &frame : &translated;
+    const bool v2c = is_on(settings.f_v2c) &&
+                     translate_v2c_notification(frame, sender.address, translated) != V2cNotification::None;
+    TrapFrame* trap = v2c ? &translated : &frame;
     return decode_trap(record, *trap) == 0 ? trap : nullptr;
 }
 
@@ -154,13 +156,14 @@ int run_receive_loop()
         const bool whole = result == UdpSocket::Receive::Datagram;
         if (whole && got > 0 && frame.data[0] == kStopMarker) return 0;
         stamp(frame, got);
-        V2cNotification kind = V2cNotification::None;
-        TrapFrame* trap = whole ? decode_datagram(settings, frame, sender, translated, record, kind) : nullptr;
+        TrapFrame* trap = whole ? decode_datagram(settings, frame, sender, translated, record) : nullptr;
+        // Any well-formed inform is acknowledged, even one whose trap cannot be
+        // shown: unanswered, the agent would only send it again.
+        if (whole && is_on(settings.f_v2c)) answer_inform(receiver, sender, frame);
         if (trap == nullptr) {
             if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
             continue;
         }
-        if (kind == V2cNotification::Inform) answer_inform(receiver, sender, frame);
         forward_to_manager(forwarder, manager, *trap);
         write_trap_report(record, stdout);
         run_notifications(settings, record, *trap);

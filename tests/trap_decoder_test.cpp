@@ -102,7 +102,6 @@ TEST(TrapDecoder, BindingsThatAreNoNameValuePairAreRejected)
         {"name only", tlv(0x30, oid({6, 1, 9}))},
         {"value first", tlv(0x30, cat({integer(1), oid({6, 1, 9})}))},
         {"not a SEQUENCE", tlv(0x31, cat({oid({6, 1, 9}), integer(1)}))},
-        {"value with tag 0", binding(oid({6, 1, 9}), tlv(0x00, {}))},
         {"value past the binding", cat({Bytes{0x30, 0x05}, oid({6, 1, 9}), integer(1)})},
     };
     for (const Case& c : cases) {
@@ -167,7 +166,8 @@ TEST(TrapDecoder, EveryValueTypeBecomesText)
         {tlv(0x40, {192, 168, 0, 254}), "192.168.0.254"},
         {oid({6, 1, 4, 1, 8072, 3}), "1.3.6.1.4.1.8072.3"},
         {tlv(0x44, {0x9F, 0x78, 0x04}), "9F 78 04"},
-        {tlv(0x47, {0x01, 0xAB}), "01 AB"},  // unknown tag
+        {tlv(0x47, {0x01, 0xAB}), "01 AB"},  // unknown tags
+        {tlv(0x00, {0x07}), "07"},
         {tlv(0x05, {}), ""},
         {tlv(0x81, {}), ""},
     };
@@ -212,6 +212,8 @@ TEST(TrapDecoder, OctetStringsReadAsTextOrHex)
         {"UTF-8 without CP932 form", "caf\xc3\xa9 \xf0\x9f\x98\x80", "caf? ?"},
         {"half-width katakana", "\xb1\xb2", "\xb1\xb2"},
         {"lone lead octet", "a\x83", "61 83"},
+        {"unassigned double-byte code", "\x85\x40", "85 40"},
+        {"user-defined area", "\xf0\x40", "F0 40"},
         {"UTF-8 control character", "\xc2\x85", "C2 85"},
         {"CP932 cut at a character", cp932_long, cp932_long.substr(0, 255)},
         {"UTF-8 cut at a character", utf8_long, cp932_long.substr(0, 255)},

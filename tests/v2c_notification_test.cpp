@@ -106,6 +106,8 @@ TEST(V2cNotification, MalformedMessagesAreNoNotification)
         {"unfinished snmpTrapOID.0", make_v2c(kV2Trap, integer(1),
                                              cat({up, binding(oid({6, 1, 6, 3, 1, 1, 4, 1, 0}), tlv(0x06, {0x2B, 0x86}))}))},
         {"later binding without value", make_v2c(kV2Trap, integer(1), cat({start, tlv(0x30, oid({6, 1, 9}))}))},
+        {"value longer than the record keeps", make_v2c(kV2Trap, integer(1), cat({start, binding(oid({6, 1, 9}),
+                                                                                        tlv(0x02, Bytes(128, 1)))}))},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

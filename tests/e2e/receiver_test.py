@@ -19,13 +19,19 @@ def tlv(tag, content):
     return bytes([tag, len(content)]) + content
 
 
-# An InformRequest for linkUp: request-id 0x0C0FFE, sysUpTime.0 100.
 SYS_UP_TIME_0 = bytes.fromhex("06082b06010201010300")
 SNMP_TRAP_OID_0 = bytes.fromhex("060a2b060106030101040100")
 LINK_UP = bytes.fromhex("06092b0601060301010504")
-INFORM = tlv(0x30, tlv(0x02, b"\x01") + tlv(0x04, b"public") + tlv(
-    0xA6, tlv(0x02, b"\x0c\x0f\xfe") + tlv(0x02, b"\x00") + tlv(0x02, b"\x00")
-    + tlv(0x30, tlv(0x30, SYS_UP_TIME_0 + tlv(0x43, b"\x64")) + tlv(0x30, SNMP_TRAP_OID_0 + LINK_UP))))
+
+
+def inform(trap_oid):
+    """An InformRequest: request-id 0x0C0FFE, sysUpTime.0 100, snmpTrapOID.0 `trap_oid`."""
+    return tlv(0x30, tlv(0x02, b"\x01") + tlv(0x04, b"public") + tlv(
+        0xA6, tlv(0x02, b"\x0c\x0f\xfe") + tlv(0x02, b"\x00") + tlv(0x02, b"\x00")
+        + tlv(0x30, tlv(0x30, SYS_UP_TIME_0 + tlv(0x43, b"\x64")) + tlv(0x30, SNMP_TRAP_OID_0 + trap_oid))))
+
+
+INFORM = inform(LINK_UP)
 # snmptrap arguments for a binding of every type, and the bindings the report shows.
 EVERY_TYPE = (
     [V + "1", "i", "-7", V + "2", "u", "4000000000", V + "3", "c", "4000000001", V + "4", "t", "300000000",
@@ -117,6 +123,12 @@ class ReceiverTest(h.ReceiverCase):
             answer, source = agent.recvfrom(65536)
         self.assertEqual(answer, INFORM.replace(b"\xa6", b"\xa2", 1))
         self.assertEqual(source[1], 162)
+        # An inform whose snmpTrapOID.0 names no trap is a parse error, and still answered.
+        unnamed = inform(bytes.fromhex("06012b"))
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as agent:
+            agent.settimeout(30)
+            agent.sendto(unnamed, ("127.0.0.1", 162))
+            self.assertEqual(agent.recv(65536), unnamed.replace(b"\xa6", b"\xa2", 1))
         self.assertEqual(len(self.manager.frames(1)), 1)
         out = self.stop()
         self.assertEqual(out[:len(expected_out)], expected_out)
