@@ -86,8 +86,18 @@ class Tarnow:
         wait_for(port_bound)
 
     def finish(self):
-        send_stop()
-        self.proc.wait(timeout=120)
+        # A full socket drops the stop datagram like any other: send it again
+        # until the receiver has read one.
+        for _ in range(60):
+            send_stop()
+            try:
+                self.proc.wait(timeout=2)
+                break
+            except subprocess.TimeoutExpired:
+                pass
+        else:
+            self.proc.kill()
+            self.proc.wait()
         self.out.close()
         return count_frames(self.record)
 

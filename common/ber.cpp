@@ -64,10 +64,32 @@ void append_text(char* field, std::size_t size, const char* text)
     std::snprintf(field + used, size - used, "%s", text);
 }
 
+FieldText::FieldText(char* field, std::size_t size) : field_(field), size_(size)
+{
+    if (size_ > 0) field_[0] = '\0';
+}
+
+void FieldText::put(char c)
+{
+    if (used_ + 1 >= size_) return;
+    field_[used_++] = c;
+    field_[used_] = '\0';
+}
+
+void FieldText::put_decimal(std::uint32_t value)
+{
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0) put(digits[--n]);
+}
+
 void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length)
 {
-    field[0] = '\0';
-    char number[16];
+    FieldText text(field, size);
     std::uint32_t sub = 0;
     bool first = true;
     for (std::size_t i = 0; i < length; ++i) {
@@ -75,13 +97,14 @@ void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::s
         if (content[i] & 0x80u) continue;
         if (first) {
             const std::uint32_t arc1 = sub < 40 ? 0 : sub < 80 ? 1 : 2;
-            std::snprintf(number, sizeof number, "%u.%u", static_cast<unsigned>(arc1),
-                          static_cast<unsigned>(sub - 40 * arc1));
+            text.put_decimal(arc1);
+            text.put('.');
+            text.put_decimal(sub - 40 * arc1);
             first = false;
         } else {
-            std::snprintf(number, sizeof number, ".%u", static_cast<unsigned>(sub));
+            text.put('.');
+            text.put_decimal(sub);
         }
-        append_text(field, size, number);
         sub = 0;
     }
     if (first) append_text(field, size, "1.3");

@@ -67,6 +67,20 @@ std::uint64_t unsigned_value64(const Element& e);
 // Appends `text` to the NUL-terminated text in field[0 .. size), cut to fit.
 void append_text(char* field, std::size_t size, const char* text);
 
+// Builds a NUL-terminated text in field[0 .. size) from an empty one,
+// cutting what does not fit.
+class FieldText {
+public:
+    FieldText(char* field, std::size_t size);
+    void put(char c);
+    void put_decimal(std::uint32_t value);
+
+private:
+    char* field_;
+    std::size_t size_;
+    std::size_t used_ = 0;
+};
+
 // Dotted decimal text of an OBJECT IDENTIFIER's content (X.690 8.19): the
 // first sub-identifier gives the first two arcs; unsigned 32-bit arcs
 // (longer ones wrap); an unfinished last sub-identifier is dropped. An empty

@@ -13,11 +13,10 @@ namespace {
 
 void ip_text(char* field, std::size_t size, const Element& e)
 {
-    field[0] = '\0';
-    char number[8];
+    FieldText text(field, size);
     for (std::uint32_t i = 0; i < e.length; ++i) {
-        std::snprintf(number, sizeof number, i == 0 ? "%d" : ".%d", e.content[i]);
-        append_text(field, size, number);
+        if (i > 0) text.put('.');
+        text.put_decimal(e.content[i]);
     }
 }
 

@@ -28,7 +28,7 @@ std::mutex& log_lock()
 // there expect: every LF becomes CR LF, whatever comes before it (a CR LF in
 // a trap's text becomes CR CR LF). Expands text[0, size) in place within
 // `capacity` bytes, cutting what would not fit; returns the new size.
-std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
+std::size_t to_text_mode_bytewise(char* text, std::size_t size, std::size_t capacity)
 {
     std::size_t kept = 0;
     std::size_t expanded = 0;
@@ -44,6 +44,28 @@ std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
         if (c == '\n') text[--out] = '\r';
     }
     return expanded;
+}
+
+std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
+{
+    // The usual entry: a few dozen lines that fit. Their line ends are found
+    // with memchr and the lines moved whole, from the last one back.
+    constexpr std::size_t kMostLines = 128;
+    std::size_t ends[kMostLines];
+    std::size_t lines = 0;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - text)))); ++p) {
+        if (lines == kMostLines) return to_text_mode_bytewise(text, size, capacity);
+        ends[lines++] = static_cast<std::size_t>(p - text);
+    }
+    if (size + lines > capacity) return to_text_mode_bytewise(text, size, capacity);
+    std::size_t tail = size;  // text[ends[i] + 1, tail) moves by i + 1 places
+    for (std::size_t i = lines; i-- > 0;) {
+        std::memmove(text + ends[i] + 1 + i + 1, text + ends[i] + 1, tail - ends[i] - 1);
+        text[ends[i] + i + 1] = '\n';
+        text[ends[i] + i] = '\r';
+        tail = ends[i];
+    }
+    return size + lines;
 }
 
 // Each entry is built in memory with LF line ends, in a buffer of twice its

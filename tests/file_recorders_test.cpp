@@ -36,6 +36,13 @@ protected:
     }
 };
 
+std::string repeat(const std::string& text, int times)
+{
+    std::string all;
+    for (int i = 0; i < times; ++i) all += text;
+    return all;
+}
+
 TrapRecord record_of(const Bytes& datagram)
 {
     TrapRecord r;
@@ -116,13 +123,14 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
 {
     struct Case {
         const char* what;
-        const char* text;
+        std::string text;
         std::string in_file;
     } cases[] = {
         {"one LF", "a\nb", "a\r\nb"},
         {"CR LF gets a second CR", "a\r\nb", "a\r\r\nb"},
         {"LF at both ends, twice", "\n\nx\n", "\r\n\r\nx\r\n"},
         {"a lone CR stays", "a\rb", "a\rb"},
+        {"more line ends than an entry usually has", "x" + std::string(200, '\n'), "x" + repeat("\r\n", 200)},
     };
     // The log entry of `trap` (whose texts are "@@") with every "@@" replaced.
     auto expected_log = [this](const TrapRecord& trap, const std::string& in_file) {
@@ -140,8 +148,8 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         SCOPED_TRACE(c.what);
         const std::string log = expected_log(trap, c.in_file);
         TrapRecord with_text = trap;
-        std::strcpy(with_text.community, c.text);
-        std::strcpy(with_text.varbinds[0].value, c.text);
+        std::strcpy(with_text.community, c.text.c_str());
+        std::strcpy(with_text.varbinds[0].value, c.text.c_str());
 
         std::filesystem::remove(path);
         ASSERT_EQ(write_csv_file(file, with_text), 0);
@@ -154,7 +162,7 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         EXPECT_EQ(contents(), log);
 
         std::filesystem::remove(path);
-        ASSERT_EQ(write_log_line(file, c.text), 0);
+        ASSERT_EQ(write_log_line(file, c.text.c_str()), 0);
         const std::string line = contents();
         ASSERT_GT(line.size(), 22u);
         EXPECT_EQ(line.substr(22), c.in_file + "\r\n");
