@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/ber.h"
+#include "common/trap_record.h"
 
 using namespace ber;
 
@@ -76,9 +77,13 @@ bool read_header(const TrapFrame& in, Cursor& at, Message& m)
     return expect(at, kSequence, m.list);
 }
 
+// What the message is read for: a translation must hold only values the
+// record keeps (in the bindings it keeps); an answer takes any binding.
+enum class Reading { ForRecord, ForAnswer };
+
 // sysUpTime.0 and snmpTrapOID.0 first, then the rest, looking for the two
 // bindings the translation takes from there.
-bool read_bindings(const Cursor& at, Message& m)
+bool read_bindings(const Cursor& at, Message& m, Reading reading)
 {
     Cursor in = inside(at, m.list);
     Element seq, name, value;
@@ -93,8 +98,9 @@ bool read_bindings(const Cursor& at, Message& m)
     m.trap_oid = value;
     skip(in, seq);
     m.other_bindings = Slice{in.data + in.pos, in.end - in.pos};
-    for (; !in.at_end(); skip(in, seq)) {
-        if (!read_binding(in, seq, name, value) || !value_fits_record(value)) return false;
+    for (int n = 0; !in.at_end(); skip(in, seq), ++n) {
+        if (!read_binding(in, seq, name, value)) return false;
+        if (reading == Reading::ForRecord && n < kMaxVarBinds && !value_fits_record(value)) return false;
         if (same(name, kSnmpTrapAddress0) && value.tag == kIpAddress && value.length == 4)
             m.trap_address = Slice{value.content, 4};
         if (same(name, kSnmpTrapEnterprise0) && value.tag == kOid && value.length > 0 &&
@@ -104,10 +110,10 @@ bool read_bindings(const Cursor& at, Message& m)
     return true;
 }
 
-bool parse(const TrapFrame& in, Message& m)
+bool parse(const TrapFrame& in, Message& m, Reading reading)
 {
     Cursor at{};
-    return read_header(in, at, m) && read_bindings(at, m);
+    return read_header(in, at, m) && read_bindings(at, m, reading);
 }
 
 // The SNMPv1 trap fields snmpTrapOID.0 stands for.
@@ -233,7 +239,7 @@ V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t so
 {
     Message m;
     V1Identity id;
-    if (!parse(in, m) || !identity_from(m, id)) return V2cNotification::None;
+    if (!parse(in, m, Reading::ForRecord) || !identity_from(m, id)) return V2cNotification::None;
     std::uint8_t address[4];
     if (m.trap_address.data) std::memcpy(address, m.trap_address.data, 4);
     else std::memcpy(address, &source, 4);  // network order: the octets as they go on the wire
@@ -245,7 +251,7 @@ V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t so
 std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
 {
     Message m;
-    if (!parse(in, m) || m.pdu != kPduInform) return 0;
+    if (!parse(in, m, Reading::ForAnswer) || m.pdu != kPduInform) return 0;
     const std::uint8_t zero = 0;
     const std::size_t pdu = m.request_id.size() + 2 * tlv_size(1) + m.list.size();
     const std::size_t message = m.version.size() + m.community.size() + tlv_size(pdu);

@@ -62,8 +62,9 @@ public:
 
     // Makes receive() return TimedOut when nothing arrived for `milliseconds`.
     bool set_receive_timeout(int milliseconds);
-    // The receive buffer's size in bytes, as the system reports it; 0 when unknown.
-    std::size_t receive_buffer_size() const;
+    // At most how many datagrams the receive buffer can hold, from its size
+    // and the least the system charges a queued datagram; 0 when unknown.
+    std::size_t most_queued_datagrams() const;
     // `sender`, when given, gets the address the datagram came from.
     Receive receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender = nullptr);
     // Sends one datagram; returns the bytes sent or -1.

@@ -21,10 +21,7 @@ namespace {
 const char kManagerHost[] = "localhost";
 // How long the loop waits for a datagram before it looks at the stop flag.
 constexpr int kStopCheckMilliseconds = 500;
-// The least room one queued datagram takes in the receive buffer as the
-// system counts it (Linux charges a small datagram about 800 bytes), for a
-// bound on how many the buffer can hold.
-constexpr std::size_t kLeastDatagramCost = 256;
+// The least bound on how many datagrams were queued before a stop request.
 constexpr std::size_t kLeastQueueBound = 256;
 
 std::atomic<bool> g_stop_requested{false};
@@ -37,8 +34,8 @@ std::atomic<bool> g_stop_requested{false};
 // datagram queued before the request has been handled, however slowly.
 class PendingStop {
 public:
-    explicit PendingStop(std::size_t receive_buffer_size)
-        : limit_(std::max(kLeastQueueBound, receive_buffer_size / kLeastDatagramCost))
+    explicit PendingStop(std::size_t most_queued)
+        : limit_(std::max(kLeastQueueBound, most_queued))
     {
     }
 
@@ -138,7 +135,7 @@ int run_receive_loop()
     std::fflush(stdout);
 
     ManagerAddress manager;
-    PendingStop stop(receiver.receive_buffer_size());
+    PendingStop stop(receiver.most_queued_datagrams());
     for (;;) {
         if (stop.due(false)) return 0;
         retry_alert_workers();

@@ -148,4 +148,30 @@ TEST(V2cNotification, InformIsAnsweredWithItsRequestIdAndBindings)
     EXPECT_EQ(build_inform_response(make_frame(make_v2c(kV2Trap, request_id, list)), response, sizeof response), 0u);
 }
 
+TEST(V2cNotification, LongIdentifierValueCostsNeitherTheAnswerNorBindingsPastTheRecord)
+{
+    Bytes content = {0x2B};
+    for (int i = 0; i < 64; ++i) content.insert(content.end(), {0x81, 0x01});
+    const Bytes long_oid = tlv(0x06, content);  // 129 octets: a well-formed identifier value
+    Bytes ten;
+    for (int i = 0; i < kMaxVarBinds; ++i) ten = cat({ten, kIfIndex});
+    const Bytes start = notification_start(kTicks, oid({6, 1, 4, 1, 8072, 2, 3, 0, 1}));
+    const Bytes after_ten = cat({start, ten, binding(oid({6, 1, 9}), long_oid)});
+    const Bytes first = cat({start, binding(oid({6, 1, 9}), long_oid)});
+
+    // Past the ten bindings the record keeps, the value is not looked at: as in a v1 trap.
+    TrapFrame v1{};
+    ASSERT_EQ(translate(make_v2c(kV2Trap, integer(1), after_ten), v1), V2cNotification::Trap);
+    TrapRecord r;
+    ASSERT_EQ(decode_trap(r, v1), 0);
+    EXPECT_EQ(used_varbinds(r), kMaxVarBinds);
+
+    // Every well-formed inform is answered.
+    std::uint8_t response[1024];
+    for (const Bytes* list : {&after_ten, &first}) {
+        const TrapFrame in = make_frame(make_v2c(kInform, integer(1), *list));
+        EXPECT_GT(build_inform_response(in, response, sizeof response), 0u);
+    }
+}
+
 } // namespace

@@ -79,14 +79,17 @@ bool UdpSocket::set_receive_timeout(int milliseconds)
                         sizeof limit) == 0;
 }
 
-std::size_t UdpSocket::receive_buffer_size() const
+// Windows charges a queued datagram little more than its data; no SNMP
+// message is shorter than 16 bytes.
+std::size_t UdpSocket::most_queued_datagrams() const
 {
+    constexpr std::size_t kLeastDatagramCost = 16;
     int size = 0;
     int length = sizeof size;
     if (::getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&size), &length) != 0 ||
         size < 0)
         return 0;
-    return static_cast<std::size_t>(size);
+    return static_cast<std::size_t>(size) / kLeastDatagramCost;
 }
 
 UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
