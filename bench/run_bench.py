@@ -72,6 +72,7 @@ class Bare:
 class Tarnow:
     name = "tarnow (3 files)"
     version = "v1"
+    wrapper = []  # a command to run the receiver under
 
     def __init__(self, build, tmp):
         self.record = os.path.join(tmp, "bench.orv")
@@ -82,8 +83,9 @@ class Tarnow:
                 f.write('"f_%sfile"=dword:00000001\r\n"%sfile"="%s"\r\n' % (kind, kind, os.path.join(tmp, "bench." + ext)))
         self.out = open(os.path.join(tmp, "stdout.txt"), "wb")
         env = dict(os.environ, TARNOW_SETTINGS=settings)
-        self.proc = subprocess.Popen([os.path.join(build, "service", "tarnow")], stdout=self.out, env=env)
-        wait_for(port_bound)
+        self.proc = subprocess.Popen(self.wrapper + [os.path.join(build, "service", "tarnow")], stdout=self.out,
+                                     stderr=subprocess.DEVNULL if self.wrapper else None, env=env)
+        wait_for(port_bound, 60)
 
     def finish(self):
         # A full socket drops the stop datagram like any other: send it again
