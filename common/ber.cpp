@@ -1,6 +1,5 @@
 #include "common/ber.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace ber {
@@ -26,11 +25,14 @@ bool expect_short(const Cursor& at, std::uint8_t tag, Element& e)
     return expect(at, tag, e) && e.length < kShortLengthLimit;
 }
 
+bool is_number_tag(std::uint8_t tag)
+{
+    return tag == kInteger || tag == kCounter32 || tag == kGauge32 || tag == kTimeTicks || tag == kCounter64;
+}
+
 bool value_fits_record(const Element& value)
 {
-    const std::uint8_t t = value.tag;
-    const bool short_kind = t == kInteger || t == kCounter32 || t == kGauge32 || t == kTimeTicks || t == kCounter64 ||
-                            t == kOid;
+    const bool short_kind = is_number_tag(value.tag) || value.tag == kOid;
     return !short_kind || value.length < kShortLengthLimit;
 }
 
@@ -57,13 +59,6 @@ std::int32_t signed_value(const Element& e)
     return value;
 }
 
-void append_text(char* field, std::size_t size, const char* text)
-{
-    const std::size_t used = std::strlen(field);
-    if (used + 1 >= size) return;
-    std::snprintf(field + used, size - used, "%s", text);
-}
-
 FieldText::FieldText(char* field, std::size_t size) : field_(field), size_(size)
 {
     if (size_ > 0) field_[0] = '\0';
@@ -74,6 +69,11 @@ void FieldText::put(char c)
     if (used_ + 1 >= size_) return;
     field_[used_++] = c;
     field_[used_] = '\0';
+}
+
+void FieldText::put(const char* text)
+{
+    while (*text != '\0') put(*text++);
 }
 
 void FieldText::put_decimal(std::uint32_t value)
@@ -107,7 +107,7 @@ void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::s
         }
         sub = 0;
     }
-    if (first) append_text(field, size, "1.3");
+    if (first) text.put("1.3");
 }
 
 } // namespace ber

@@ -52,6 +52,9 @@ inline Cursor inside(const Cursor& at, const Element& e)
     return Cursor{at.data, start, start + e.length};
 }
 
+// INTEGER and the unsigned numbers: Counter32, Gauge32, TimeTicks, Counter64.
+bool is_number_tag(std::uint8_t tag);
+
 // False for a binding value too long for what the record keeps of it: a
 // number or an OBJECT IDENTIFIER of kShortLengthLimit octets or more.
 bool value_fits_record(const Element& value);
@@ -64,15 +67,13 @@ std::int32_t signed_value(const Element& e);
 std::uint32_t unsigned_value(const Element& e);
 std::uint64_t unsigned_value64(const Element& e);
 
-// Appends `text` to the NUL-terminated text in field[0 .. size), cut to fit.
-void append_text(char* field, std::size_t size, const char* text);
-
 // Builds a NUL-terminated text in field[0 .. size) from an empty one,
 // cutting what does not fit.
 class FieldText {
 public:
     FieldText(char* field, std::size_t size);
     void put(char c);
+    void put(const char* text);
     void put_decimal(std::uint32_t value);
 
 private:

@@ -66,11 +66,6 @@ bool decode_header(TrapRecord& out, Cursor& at)
     return true;
 }
 
-bool is_number(std::uint8_t tag)
-{
-    return tag == kInteger || tag == kCounter32 || tag == kGauge32 || tag == kTimeTicks || tag == kCounter64;
-}
-
 // The value as the report shows it: numbers in decimal (INTEGER signed, the
 // others unsigned), identifiers and addresses dotted, OCTET STRING as text or
 // hex, Opaque and unknown types in hex, nothing for NULL and the exceptions.
@@ -82,7 +77,7 @@ bool binding_value_text(TrapVarBind& vb, const Element& e)
         std::snprintf(vb.value, sizeof vb.value, "%" PRId32, signed_value(e));
     } else if (e.tag == kCounter64) {
         std::snprintf(vb.value, sizeof vb.value, "%" PRIu64, unsigned_value64(e));
-    } else if (is_number(e.tag)) {
+    } else if (is_number_tag(e.tag)) {
         std::snprintf(vb.value, sizeof vb.value, "%" PRIu32, unsigned_value(e));
     } else if (e.tag == kOctetString) {
         octet_string_text(vb.value, sizeof vb.value, e.content, e.length);

@@ -24,48 +24,38 @@ std::mutex& log_lock()
     return lock;
 }
 
+std::size_t count_line_feeds(const char* text, std::size_t size)
+{
+    std::size_t n = 0;
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - text)))); ++p) ++n;
+    return n;
+}
+
 // What a file opened in text mode on Windows gets, and so what the readers
 // there expect: every LF becomes CR LF, whatever comes before it (a CR LF in
 // a trap's text becomes CR CR LF). Expands text[0, size) in place within
 // `capacity` bytes, cutting what would not fit; returns the new size.
-std::size_t to_text_mode_bytewise(char* text, std::size_t size, std::size_t capacity)
-{
-    std::size_t kept = 0;
-    std::size_t expanded = 0;
-    for (; kept < size; ++kept) {
-        const std::size_t width = text[kept] == '\n' ? 2 : 1;
-        if (expanded + width > capacity) break;
-        expanded += width;
-    }
-    // From the end backwards: the write position never passes the read one.
-    for (std::size_t in = kept, out = expanded; in > 0;) {
-        const char c = text[--in];
-        text[--out] = c;
-        if (c == '\n') text[--out] = '\r';
-    }
-    return expanded;
-}
-
 std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
 {
-    // The usual entry: a few dozen lines that fit. Their line ends are found
-    // with memchr and the lines moved whole, from the last one back.
-    constexpr std::size_t kMostLines = 128;
-    std::size_t ends[kMostLines];
-    std::size_t lines = 0;
-    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - text)))); ++p) {
-        if (lines == kMostLines) return to_text_mode_bytewise(text, size, capacity);
-        ends[lines++] = static_cast<std::size_t>(p - text);
+    std::size_t lines = count_line_feeds(text, size);
+    while (size + lines > capacity) {  // cut from the end until it fits
+        if (text[--size] == '\n') --lines;
     }
-    if (size + lines > capacity) return to_text_mode_bytewise(text, size, capacity);
-    std::size_t tail = size;  // text[ends[i] + 1, tail) moves by i + 1 places
-    for (std::size_t i = lines; i-- > 0;) {
-        std::memmove(text + ends[i] + 1 + i + 1, text + ends[i] + 1, tail - ends[i] - 1);
-        text[ends[i] + i + 1] = '\n';
-        text[ends[i] + i] = '\r';
-        tail = ends[i];
+    const std::size_t expanded = size + lines;
+    // From the last line back, each moved whole: the write position never
+    // passes the read one.
+    for (std::size_t in = size, out = expanded; lines > 0; --lines) {
+        std::size_t lf = in;
+        while (text[--lf] != '\n') {
+        }
+        const std::size_t tail = in - lf - 1;
+        out -= tail;
+        std::memmove(text + out, text + lf + 1, tail);
+        text[--out] = '\n';
+        text[--out] = '\r';
+        in = lf;
     }
-    return size + lines;
+    return expanded;
 }
 
 // Each entry is built in memory with LF line ends, in a buffer of twice its

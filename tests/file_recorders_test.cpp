@@ -130,7 +130,7 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         {"CR LF gets a second CR", "a\r\nb", "a\r\r\nb"},
         {"LF at both ends, twice", "\n\nx\n", "\r\n\r\nx\r\n"},
         {"a lone CR stays", "a\rb", "a\rb"},
-        {"more line ends than an entry usually has", "x" + std::string(200, '\n'), "x" + repeat("\r\n", 200)},
+        {"two hundred line ends", "x" + std::string(200, '\n'), "x" + repeat("\r\n", 200)},
     };
     // The log entry of `trap` (whose texts are "@@") with every "@@" replaced.
     auto expected_log = [this](const TrapRecord& trap, const std::string& in_file) {
