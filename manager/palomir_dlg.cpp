@@ -167,7 +167,8 @@ void CPalomirDlg::create_tooltips()
         if (b.fsStyle & BTNS_SEP) continue;
         std::wstring text = widen(load_string(static_cast<UINT>(b.idCommand)).c_str());
         TOOLINFOW tool{};
-        tool.cbSize = sizeof tool;
+        // Common controls 5.x refuse the full size of the 6.0 structure.
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
         tool.uFlags = TTF_SUBCLASS;
         tool.hwnd = toolbar_;
         tool.uId = static_cast<UINT_PTR>(b.idCommand);

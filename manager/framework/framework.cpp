@@ -354,6 +354,7 @@ bool CPropertyPage::OnMessage(UINT msg, WPARAM, LPARAM lp, INT_PTR& result)
         break;
     case PSN_APPLY:
         OnOK();
+        if (owner_sheet_ != nullptr) owner_sheet_->applied_ = true;
         answer = PSNRET_NOERROR;
         break;
     default:
@@ -378,7 +379,9 @@ INT_PTR CPropertySheet::DoModal()
     sheet.nPages = static_cast<UINT>(pages.size());
     sheet.nStartPage = 0;
     sheet.ppsp = pages.data();
-    return PropertySheetW(&sheet) > 0 ? IDOK : IDCANCEL;
+    applied_ = false;
+    PropertySheetW(&sheet);
+    return applied_ ? IDOK : IDCANCEL;
 }
 
 // --- CAsyncSocket -----------------------------------------------------------

@@ -124,9 +124,11 @@ private:
     std::map<std::pair<UINT, UINT>, std::function<void(NMHDR*)>> notifies_;
 };
 
+class CPropertySheet;
+
 // A page of a property sheet, made from its dialog template when first shown.
 // Leaving the page validates it (UpdateData(true)); OnOK runs when the sheet
-// closes with OK, only for pages that were shown.
+// closes with OK, only for pages that were shown, and tells the sheet so.
 class CPropertyPage : public CDialog {
 public:
     explicit CPropertyPage(UINT template_id) : CDialog(template_id) {}
@@ -144,7 +146,9 @@ protected:
     bool browse_into(std::string& member, const char* filter, DWORD flags);
 
 private:
+    friend class CPropertySheet;
     static INT_PTR CALLBACK PageProc(HWND, UINT, WPARAM, LPARAM);
+    CPropertySheet* owner_sheet_ = nullptr;
 };
 
 // A modal property sheet with OK and Cancel only, captioned from a string resource.
@@ -155,14 +159,21 @@ public:
     CPropertySheet(const CPropertySheet&) = delete;
     CPropertySheet& operator=(const CPropertySheet&) = delete;
 
-    void AddPage(CPropertyPage& page) { pages_.push_back(&page); }
-    // IDOK or IDCANCEL.
+    void AddPage(CPropertyPage& page)
+    {
+        page.owner_sheet_ = this;
+        pages_.push_back(&page);
+    }
+    // IDOK when a page applied OK, else IDCANCEL. PropertySheet's own result
+    // is not used: Windows returns 0 for OK when no page reported a change.
     INT_PTR DoModal();
 
 private:
+    friend class CPropertyPage;
     UINT caption_id_;
     HWND owner_;
     std::vector<CPropertyPage*> pages_;
+    bool applied_ = false;
 };
 
 // A socket whose events arrive as messages to a hidden window of its own.

@@ -8,8 +8,12 @@ namespace {
 
 class Key {
 public:
+    // Every build opens the 32-bit view, so a 32-bit manager and a 64-bit
+    // service (or the other way round) share one key, where earlier 32-bit
+    // installations left it (SOFTWARE\WOW6432Node on 64-bit Windows).
     explicit Key(REGSAM access, bool create)
     {
+        access |= KEY_WOW64_32KEY;
         const LONG rc = create ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr,
                                                  REG_OPTION_NON_VOLATILE, access, nullptr, &key_, nullptr)
                                : RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, access, &key_);

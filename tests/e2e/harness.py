@@ -19,7 +19,8 @@ WINE_RUN = os.environ.get("WINE_RUN", "")
 WINE_PREFIX = os.environ.get("WINE_PREFIX", "")
 ON_WINE = TARNOW.endswith(".exe")
 STDOUT_EOL = b"\r\n" if ON_WINE else b"\n"  # the receiver's standard output is text mode on Windows
-KEY = r"HKLM\SOFTWARE\Kandrel\Tarnow"
+# Every build keeps its settings in the 32-bit view of the registry.
+KEY = r"HKLM\SOFTWARE\Wow6432Node\Kandrel\Tarnow"
 SETTINGS_KEY_LINE = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]"
 
 BANNER = ("ORVEL SNMP Trap Receiver    Version 1.04\n"

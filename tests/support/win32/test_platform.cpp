@@ -13,14 +13,18 @@ void set_time_zone(const char* tz)
     _tzset();
 }
 
-SettingsSandbox::SettingsSandbox() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKey); }
+// Where the store's 32-bit view keeps the key, named in the 64-bit view: the
+// tests read and write it here, so a store that used the other view fails them.
+const char kStoredKey[] = "SOFTWARE\\WOW6432Node\\Kandrel\\Tarnow";
 
-SettingsSandbox::~SettingsSandbox() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsKey); }
+SettingsSandbox::SettingsSandbox() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kStoredKey); }
+
+SettingsSandbox::~SettingsSandbox() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kStoredKey); }
 
 bool SettingsSandbox::key_exists() const
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kStoredKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -28,7 +32,7 @@ bool SettingsSandbox::key_exists() const
 void SettingsSandbox::store_raw_value(const std::string& name, const std::string& bytes)
 {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kStoredKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return;
     RegSetValueExA(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
