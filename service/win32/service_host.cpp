@@ -8,6 +8,7 @@
 #include "platform/event_log.h"
 #include "platform/win32/sc_handle.h"
 #include "service/receive_loop.h"
+#include "service/win32/firewall_rule.h"
 
 namespace {
 
@@ -33,6 +34,21 @@ void register_event_source(const char* program)
     RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(program),
                    static_cast<DWORD>(std::strlen(program) + 1));
     RegCloseKey(key);
+}
+
+// Windows Firewall blocks inbound UDP by default: without the rule an
+// installed service hears nothing from the network. A failure is printed and
+// the installation stands; the administrator can still add a rule by hand.
+void open_firewall(const char* program)
+{
+    const HRESULT hr = add_firewall_rule(program);
+    if (FAILED(hr)) std::printf("ファイアウォールにUDPポート162の受信規則を追加できませんでした CODE:[0x%08lX]\n", hr);
+}
+
+void close_firewall()
+{
+    const HRESULT hr = remove_firewall_rule();
+    if (FAILED(hr)) std::printf("ファイアウォールの受信規則を削除できませんでした CODE:[0x%08lX]\n", hr);
 }
 
 void WINAPI service_control_handler(DWORD control)
@@ -86,6 +102,7 @@ void install_service()
     if (service.get() == nullptr) return print_error("モジュールのサービス登録に失敗しました CODE:[%d]\n");
 
     register_event_source(program);
+    open_firewall(program);
     report_service_event(kEventInstalled);
 }
 
@@ -96,6 +113,7 @@ void uninstall_service()
     ScHandle service(OpenServiceA(manager.get(), kServiceName, DELETE));
     if (service.get() == nullptr) return print_error("サービスとの接続に失敗しました CODE:[%d]\n");
     DeleteService(service.get());
+    close_firewall();
     report_service_event(kEventUninstalled);
 }
 

@@ -76,6 +76,28 @@ class WineServiceTest(unittest.TestCase):
         missing = self.run_tarnow("-delete")
         self.assertEqual(missing.stdout, "サービスとの接続に失敗しました CODE:[1060]\r\n".encode("cp932"))
 
+    def test_install_opens_the_firewall_and_delete_closes_it(self):
+        # Wine's firewall takes every call and keeps nothing (its INetFwRules
+        # cannot list rules), so the calls are read from its own trace.
+        def calls(*args):
+            env = dict(os.environ, WINEDEBUG="fixme+hnetcfg")
+            done = subprocess.run(h.command(*args), capture_output=True, timeout=60, stdin=subprocess.DEVNULL, env=env)
+            self.assertEqual(done.stdout, b"")
+            trace = done.stderr.decode("utf-8", "replace")
+            return re.findall(r"fixme:hnetcfg:netfw_rules?_(\w+) ([0-9A-Fa-f]+), (.*)", trace)
+
+        rule = 'L"ORVEL SNMP Trap Receiver (SNMP trap UDP 162)"'
+        added = calls("-install")
+        made = added[1][1]  # the new rule object, described and then added
+        self.assertEqual([(m, a) for m, o, a in added if m != "put_ApplicationName"], [
+            ("Remove", rule), ("put_Name", rule), ("put_Protocol", "17"), ("put_LocalPorts", 'L"162"'),
+            ("put_Direction", "1"), ("put_Action", "1"), ("put_Profiles", "0x7fffffff"),
+            ("put_Enabled", "0xffffffff"), ("Add", made)])
+        self.assertTrue(all(o == made for m, o, a in added if m.startswith("put_")))
+        program = [a for m, o, a in added if m == "put_ApplicationName"]
+        self.assertTrue(len(program) == 1 and program[0].endswith('tarnow.exe"'), program)
+        self.assertEqual([(m, a) for m, o, a in calls("-delete")], [("Remove", rule)])
+
     def test_service_records_traps_and_stops_on_request(self):
         record = os.path.join(self.tmp, "svc.orv")
         self.settings.write({"f_binfile": 1, "binfile": h.host_path(record)})
