@@ -1,6 +1,7 @@
 // A stand-in NETAPI32.DLL for tests: NetMessageBufferSend appends one line per
 // call to the file named by TARNOW_POPUP_LOG, in UTF-8:
 // "<msgname>\t<buf as text>\t<buflen>\t<servername or ->\t<fromname or ->\n".
+// It returns the number in TARNOW_POPUP_RESULT (0, success, when unset).
 // Built without the function (NO_SEND), it is a library that lacks it.
 #include <windows.h>
 
@@ -34,7 +35,8 @@ extern "C" __declspec(dllexport) DWORD WINAPI NetMessageBufferSend(LPCWSTR serve
                              utf8(fromname, -1).c_str() + "\n";
     std::fwrite(line.data(), 1, line.size(), log);
     std::fclose(log);
-    return 0;
+    const char* result = std::getenv("TARNOW_POPUP_RESULT");
+    return result != nullptr ? static_cast<DWORD>(std::strtoul(result, nullptr, 10)) : 0;
 }
 #endif
 
