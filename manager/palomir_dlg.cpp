@@ -1,6 +1,7 @@
 #include "manager/palomir_dlg.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 
 #include <cstring>
 #include <ctime>
@@ -364,11 +365,24 @@ void CPalomirDlg::show_about()
 
 void CPalomirDlg::show_help(UINT command)
 {
-    wchar_t path[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring help(path);
-    help = help.substr(0, help.find_last_of(L'.')) + L".HLP";
-    WinHelpW(hwnd(), help.c_str(), command, 0);
+    // A WinHelp file beside the program is used where one is installed; else the
+    // HTML guide in the program's folder opens in the default browser.
+    wchar_t module[MAX_PATH] = L"";
+    const DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    const std::wstring program(module, length < MAX_PATH ? length : 0);
+    const std::wstring winhelp = program.substr(0, program.find_last_of(L'.')) + L".HLP";
+    if (GetFileAttributesW(winhelp.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        WinHelpW(hwnd(), winhelp.c_str(), command, 0);
+        return;
+    }
+    if (command == HELP_QUIT) return;
+    const std::wstring guide = program.substr(0, program.find_last_of(L'\\') + 1) + L"palomir.html";
+    if (GetFileAttributesW(guide.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        message_box(hwnd(), "ヘルプファイルが見つかりません: " + narrow(guide.c_str()), MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    HINSTANCE opened = ShellExecuteW(hwnd(), L"open", guide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (reinterpret_cast<INT_PTR>(opened) <= 32) message_box(hwnd(), "ヘルプファイルを開けません: " + narrow(guide.c_str()), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CPalomirDlg::exit_program()

@@ -85,6 +85,35 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "TRAP詳細").returncode, 0)
         self.assertTrue(self.gone("TRAP詳細"), "one dialog, the first row's")
 
+    def test_help_opens_the_guide_in_the_browser(self):
+        log = os.path.join(self.tmp, "opened.txt")
+        self.register_html_opener(log)
+        self.start_manager()
+        guide = h.host_path(os.path.join(os.path.dirname(os.environ["PALOMIR_EXE"]), "palomir.html"))
+        for command in ("32789", "32786"):  # the toolbar button (contents), the menu's help
+            with self.subTest(command=command):
+                discard(log)
+                probe("command", command)  # posted: a failure shows a modal box
+                self.assertEqual(h.eventually(lambda: read_text(log), guide), guide)
+        discard(log)
+        probe("send", "32771")  # exit: HELP_QUIT opens nothing
+        self.palomir.wait(timeout=60)
+        self.assertIsNone(read_text(log))
+
+    def register_html_opener(self, log):
+        """Makes open_recorder.exe the program for .html until the test ends. Wine's
+        ShellExecute reads classes from HKLM only (an HKCU class goes unseen), and the
+        build's prefix has no .html class of its own."""
+        classes = r"HKLM\Software\Classes"
+        recorder = h.host_path(os.environ["OPEN_RECORDER"])
+        h.wine("reg", "add", classes + r"\.html", "/ve", "/d", "TarnowTest.Guide", "/f")
+        h.wine("reg", "add", classes + r"\TarnowTest.Guide\shell\open\command", "/ve", "/d",
+               '"%s" "%%1"' % recorder, "/f")
+        self.addCleanup(h.wine, "reg", "delete", classes + r"\TarnowTest.Guide", "/f")
+        self.addCleanup(h.wine, "reg", "delete", classes + r"\.html", "/f")
+        os.environ["OPEN_RECORDER_LOG"] = h.host_path(log)
+        self.addCleanup(os.environ.pop, "OPEN_RECORDER_LOG")
+
     def test_vendor_alert_raises_and_clears(self):
         self.start_manager()
         self.start_receiver()
@@ -231,6 +260,21 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
         self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
         self.assertEqual(probe("text", "1003"), [QUIET])
+
+
+def read_text(path):
+    """The argument the recorder wrote, without its program, or None."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            line = f.read()
+    except FileNotFoundError:
+        return None
+    return line.split('" ', 1)[-1].strip().strip('"') if line.startswith('"') else line.split(" ", 1)[-1].strip()
+
+
+def discard(path):
+    if os.path.exists(path):
+        os.remove(path)
 
 
 if __name__ == "__main__":
