@@ -1,7 +1,7 @@
 // The receiver's roles that depend on the operating system: the service hosts.
 //
 // Windows: the Service Control Manager. install_service() registers the
-// program (its path plus " -service", unquoted, automatic start, LocalSystem)
+// program (its path in double quotes plus " -service", automatic start, LocalSystem)
 // and the event-log source; uninstall_service() deletes it; run_service()
 // hands control to the dispatcher, which returns at once when the program was
 // not started by the Service Control Manager. A stop or shutdown request sends

@@ -92,7 +92,9 @@ void install_service()
     char program[MAX_PATH + 1] = "";
     GetModuleFileNameA(nullptr, program, MAX_PATH);
     char command[MAX_PATH + 16];
-    std::snprintf(command, sizeof command, "%s -service", program);
+    // Quoted: unquoted, a path with spaces (C:\Program Files\...) could be
+    // taken by the Service Control Manager as C:\Program.exe.
+    std::snprintf(command, sizeof command, "\"%s\" -service", program);
 
     ScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (manager.get() == nullptr) return print_error("サービスマネージャーとの接続に失敗しました CODE:[%d]\n");

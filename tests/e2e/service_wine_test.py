@@ -63,8 +63,7 @@ class WineServiceTest(unittest.TestCase):
         values = reg_values(SERVICE_KEY)
         self.assertEqual(values["Start"], ("REG_DWORD", "0x2"))
         image = values["ImagePath"][1]
-        self.assertTrue(image.endswith("tarnow.exe -service"), image)
-        self.assertFalse(image.startswith('"'), image)
+        self.assertTrue(image.startswith('"') and image.endswith('tarnow.exe" -service'), image)
         source = reg_values(EVENTLOG_KEY)
         self.assertEqual(source["TypesSupported"], ("REG_DWORD", "0x7"))
         self.assertEqual(source["EventMessageFile"][0], "REG_EXPAND_SZ")
