@@ -35,6 +35,7 @@ class DebianPackageTest(unittest.TestCase):
             self.assertIn("ExecStart=/usr/sbin/tarnow -service\n", unit.read())
         conffiles = subprocess.run(["dpkg-query", "-W", "-f=${Conffiles}", "tarnow"], capture_output=True).stdout
         self.assertIn(b"/etc/tarnow/settings.reg", conffiles)
+        self.assertEqual(os.stat("/etc/tarnow/settings.reg").st_mode & 0o777, 0o600)
 
         done = as_root("dpkg", "-r", "tarnow")
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
