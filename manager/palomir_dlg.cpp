@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -24,7 +25,6 @@ const char kRecordFilter[] = "ORV形式ﾌｧｲﾙ (*.orv)|*.orv|全てのﾌ�
 constexpr std::uint32_t kAlertSeconds = 86400;
 constexpr UINT kTimerPeriod = 5000;
 constexpr int kToolbarHeight = 28;
-constexpr int kRowScroll = 15;
 
 struct Column {
     const char* heading;
@@ -63,13 +63,13 @@ std::vector<WORD> toolbar_commands()
     return commands;
 }
 
-void set_cell(HWND list, int row, int column, const char* text)
+// Hands pending WM_PAINT messages to their windows, so a long load does not
+// leave the window blank. Bounded: a window that does not validate itself
+// would otherwise be painted for ever.
+void paint_waiting_windows()
 {
-    std::wstring wide = widen(text);
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = &wide[0];
-    SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    MSG msg;
+    for (int i = 0; i < 64 && PeekMessageW(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); ++i) DispatchMessageW(&msg);
 }
 
 } // namespace
@@ -89,6 +89,8 @@ CPalomirDlg::CPalomirDlg() : CDialog(IDD_MAIN), alert_text(kQuietText)
     on_command(IDC_MAIN_ALERT_CLEAR, [this] { clear_vendor_alert(); });
     on_notify(IDC_MAIN_TRAP_LIST, NM_DBLCLK,
               [this](NMHDR* header) { show_trap_detail(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); });
+    on_notify(IDC_MAIN_TRAP_LIST, LVN_GETDISPINFOW,
+              [this](NMHDR* header) { fill_trap_cell(reinterpret_cast<NMLVDISPINFOW*>(header)->item); });
 }
 
 CPalomirDlg::~CPalomirDlg()
@@ -264,40 +266,73 @@ void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count)
     auto* frame = reinterpret_cast<TrapFrame*>(buffer);
     frame_from_network_order(*frame);
     if (frame->length > static_cast<std::uint32_t>(count) - kFrameHeaderSize || frame->length > kFrameDataSize) return;
-    decode_trap(g_record, *frame);
-    add_trap_row(g_record, frame->time);
-    if (tool_front == 1) {
-        ShowWindow(hwnd(), SW_SHOWNORMAL);
-        SetForegroundWindow(hwnd());
-    }
+    add_trap_row(*frame);
+    if (tool_front == 1) bring_to_front();
 }
 
-void CPalomirDlg::add_trap_row(const TrapRecord& record, std::uint32_t time)
+void CPalomirDlg::bring_to_front()
 {
-    const int n = static_cast<int>(trap_store.size());
-    try {
-        trap_store.push_back(record);
-    } catch (const std::bad_alloc&) {
-        return;  // no copy, no row: the list and the store stay in step
-    }
-    LVITEMW row{};
-    row.mask = LVIF_TEXT | LVIF_IMAGE;
-    row.iItem = n;
-    row.pszText = const_cast<wchar_t*>(L"");
-    row.iImage = record.generic_trap == 6 ? 0 : 1;
-    SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row));
-    char number[16];
-    set_cell(list_, n, 1, record.recv_time);
-    set_cell(list_, n, 2, record.community);
-    set_cell(list_, n, 3, record.agent_addr);
-    set_cell(list_, n, 4, record.enterprise);
-    std::snprintf(number, sizeof number, "%d", record.generic_trap);
-    set_cell(list_, n, 5, number);
-    std::snprintf(number, sizeof number, "%d", record.specific_trap);
-    set_cell(list_, n, 6, number);
-    SendMessageW(list_, LVM_SCROLL, 0, kRowScroll * n);
-    apply_vendor_rule(record.generic_trap, time);
-    UpdateData(false);
+    // A minimised window comes back as it was before; a maximised one stays so.
+    if (IsIconic(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
+    else if (!IsWindowVisible(hwnd())) ShowWindow(hwnd(), SW_SHOW);
+    SetForegroundWindow(hwnd());
+}
+
+void CPalomirDlg::add_trap_row(const TrapFrame& frame)
+{
+    if (!trap_store.append(frame.time, frame.data, frame.length)) return;
+    decode_trap(g_record, frame);
+    const std::string alert_before = alert_text;
+    apply_vendor_rule(g_record.generic_trap, frame.time);
+    show_new_rows();
+    if (alert_text != alert_before) UpdateData(false);
+}
+
+void CPalomirDlg::show_new_rows()
+{
+    const int shown = static_cast<int>(SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+    const int count = static_cast<int>(trap_store.size());
+    if (count == shown) return;
+    const bool follow = last_row_in_view(shown);
+    SendMessageW(list_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    if (follow && count > 0) SendMessageW(list_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(count - 1), FALSE);
+}
+
+bool CPalomirDlg::last_row_in_view(int shown) const
+{
+    const int per_page = static_cast<int>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
+    // A minimised window has no rows in view; it follows, so it shows the newest when restored.
+    if (shown == 0 || per_page <= 0 || IsIconic(hwnd())) return true;
+    const int top = static_cast<int>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
+    return shown - 1 < top + per_page;
+}
+
+void CPalomirDlg::fill_trap_cell(LVITEMW& item)
+{
+    if (item.iItem < 0 || static_cast<std::size_t>(item.iItem) >= trap_store.size()) return;
+    const ListRow& row = list_row(static_cast<std::size_t>(item.iItem));
+    if (item.mask & LVIF_IMAGE) item.iImage = row.image;
+    if ((item.mask & LVIF_TEXT) && item.pszText != nullptr && item.cchTextMax > 0 && item.iSubItem >= 0 &&
+        item.iSubItem < static_cast<int>(std::size(row.cells)))
+        lstrcpynW(item.pszText, row.cells[item.iSubItem].c_str(), item.cchTextMax);
+}
+
+const CPalomirDlg::ListRow& CPalomirDlg::list_row(std::size_t index)
+{
+    ListRow& row = row_cache_[index % row_cache_.size()];
+    if (row.index == index) return row;
+    static TrapFrame frame;
+    trap_store.copy_frame(index, frame);
+    decode_trap(g_record, frame);
+    char number[2][16];
+    std::snprintf(number[0], sizeof number[0], "%d", g_record.generic_trap);
+    std::snprintf(number[1], sizeof number[1], "%d", g_record.specific_trap);
+    const char* texts[] = {"", g_record.recv_time, g_record.community, g_record.agent_addr, g_record.enterprise,
+                           number[0], number[1]};
+    for (std::size_t i = 0; i < std::size(texts); ++i) row.cells[i] = widen(texts[i]);
+    row.image = g_record.generic_trap == 6 ? 0 : 1;
+    row.index = index;
+    return row;
 }
 
 void CPalomirDlg::apply_vendor_rule(int generic_trap, std::uint32_t time)
@@ -325,23 +360,44 @@ void CPalomirDlg::clear_trap_list()
 {
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     trap_store.clear();
+    row_cache_ = {};
 }
 
 void CPalomirDlg::show_trap_detail(int row)
 {
-    if (row < 0 || row >= static_cast<int>(trap_store.size())) return;
+    if (row < 0 || static_cast<std::size_t>(row) >= trap_store.size()) return;
+    std::unique_ptr<TrapRecord> record(new (std::nothrow) TrapRecord);
+    if (record == nullptr) return;
+    static TrapFrame frame;
+    trap_store.copy_frame(static_cast<std::size_t>(row), frame);
+    decode_trap(*record, frame);
     CTrapDetailDlg detail(hwnd());
-    detail.record_ptr = &trap_store[static_cast<std::size_t>(row)];
+    detail.record_ptr = record.get();
     detail.DoModal();
 }
 
 void CPalomirDlg::load_record_file(const char* path)
 {
-    RecordFileReader reader(path);
+    HCURSOR before = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    const std::size_t first = trap_store.size();
+    trap_store.load_record_file(path, paint_waiting_windows);
+    apply_newest_vendor_rule(first);
+    show_new_rows();
+    UpdateData(false);
+    SetCursor(before);
+}
+
+// The alert follows the vendor-specific trap added last: of a file's traps,
+// only the last vendor-specific one can decide it.
+void CPalomirDlg::apply_newest_vendor_rule(std::size_t first)
+{
     static TrapFrame frame;
-    while (reader.next(frame)) {
+    for (std::size_t i = trap_store.size(); i > first; --i) {
+        trap_store.copy_frame(i - 1, frame);
         decode_trap(g_record, frame);
-        add_trap_row(g_record, frame.time);
+        if (g_record.generic_trap != 6) continue;
+        apply_vendor_rule(6, frame.time);
+        return;
     }
 }
 

@@ -1,16 +1,19 @@
 // The manager's main window: the alert and service groups, the trap list
 // with the records behind its rows, toolbar, status bar and the 5-second
-// monitor timer. Row i of the list always shows record i of trap_store.
+// monitor timer. The list is virtual: row i shows frame i of trap_store,
+// decoded when the row is drawn.
 #pragma once
 
 #include "manager/framework/framework.h"
 
 #include <commctrl.h>
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <string>
 
+#include "common/frame_store.h"
 #include "common/trap_record.h"
 
 class CPalomirDlg : public CDialog {
@@ -20,8 +23,8 @@ public:
 
     // A forwarded frame as received (header in network order): listed when whole.
     void on_trap_frame(std::uint8_t* buffer, int count);
-    // Appends a copy of `record` and its row; `time` is the receive time.
-    void add_trap_row(const TrapRecord& record, std::uint32_t time);
+    // Keeps the frame (host order) and lists it; a frame that cannot be kept adds no row.
+    void add_trap_row(const TrapFrame& frame);
     void load_record_file(const char* path);
     void clear_trap_list();
     void clear_vendor_alert();
@@ -50,6 +53,13 @@ private:
     void apply_vendor_rule(int generic_trap, std::uint32_t time);
     void show_alert(bool warning);
     void show_trap_detail(int row);
+    void fill_trap_cell(LVITEMW& item);
+    // Gives the list the rows trap_store holds beyond it; the list follows
+    // new rows only when its last row was in view.
+    void show_new_rows();
+    bool last_row_in_view(int shown) const;
+    void apply_newest_vendor_rule(std::size_t first);
+    void bring_to_front();
     void open_record_file();
     void edit_manager_settings();
     void show_about();
@@ -64,7 +74,16 @@ private:
     HIMAGELIST images_ = nullptr;
     std::string status_text;
     std::string alert_text;
-    std::deque<TrapRecord> trap_store;  // appending keeps references to earlier records valid
+    FrameStore trap_store;
+
+    // The texts of recently drawn rows, by row number modulo the cache size.
+    struct ListRow {
+        std::size_t index = SIZE_MAX;
+        int image = 1;
+        std::wstring cells[7];
+    };
+    const ListRow& list_row(std::size_t index);
+    std::array<ListRow, 128> row_cache_;
     std::uint32_t last_vendor_time = 0;
 };
 

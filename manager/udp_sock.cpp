@@ -23,6 +23,9 @@ int CUdpSock::start(Callback callback)
     if (count == 0) return 0;
     local_addr_ = local_addrs_[0];
     if (!Create(port_, SOCK_DGRAM, FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE)) return 0;
+    // Room for a storm from the receiver while the window is busy; the system may grant less.
+    const int receive_buffer = kReceiveBufferBytes;
+    setsockopt(handle(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&receive_buffer), sizeof receive_buffer);
     if (!group_addr_.empty()) {
         ip_mreq group{};
         group.imr_multiaddr.s_addr = inet_addr(group_addr_.c_str());
@@ -46,9 +49,15 @@ bool CUdpSock::from_own_host(const std::string& sender) const
 
 void CUdpSock::OnReceive(int)
 {
-    std::string sender;
-    UINT port = 0;
-    const int n = ReceiveFrom(buffer_.data(), kBufferSize, sender, port);
-    if (n <= 0 || from_own_host(sender)) return;
-    if (callback_ != nullptr) callback_(buffer_.data(), n, sender.c_str(), port);
+    // Every datagram queued is read at once: a burst waits in the socket, not
+    // behind one notification message per datagram.
+    for (;;) {
+        std::string sender;
+        UINT port = 0;
+        const int n = ReceiveFrom(buffer_.data(), kBufferSize, sender, port);
+        if (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) continue;  // too long: discarded whole
+        if (n == SOCKET_ERROR) return;  // WSAEWOULDBLOCK: the queue is empty
+        if (n == 0 || from_own_host(sender) || callback_ == nullptr) continue;
+        callback_(buffer_.data(), n, sender.c_str(), port);
+    }
 }

@@ -15,6 +15,7 @@ public:
     using Callback = void (*)(std::uint8_t* buffer, int count, const char* sender, UINT port);
     static constexpr int kBufferSize = 8192;
     static constexpr int kMaxLocalAddresses = 20;
+    static constexpr int kReceiveBufferBytes = 4 << 20;
 
     CUdpSock(UINT port, const char* group_addr);
 

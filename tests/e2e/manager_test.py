@@ -207,13 +207,15 @@ class ManagerTest(mc.ManagerCase):
         self.assertIn("0x0", query)
 
         self.start_receiver()
-        for count, (show, state) in enumerate([("3", ["1", "0"]), ("6", ["0", "1"])], 1):  # maximised, minimised
+        # (ShowWindow command, state before the trap, state after it): zoomed, iconic
+        for count, (show, before, after) in enumerate([("6", ["0", "1"], ["0", "0"]),   # minimised: restored
+                                                       ("3", ["1", "0"], ["1", "0"]),   # maximised: stays so
+                                                       ("6", ["0", "1"], ["1", "0"])], 1):  # back to maximised
             probe("show", show)
-            self.assertEqual(probe("state")[0].split()[:2], state)
+            self.assertEqual(probe("state")[0].split()[:2], before)
             h.snmptrap(ENTERPRISE, 2, 0)
             self.rows(count)
-            self.assertEqual(h.eventually(lambda: probe("state")[0].split()[:2], ["0", "0"]), ["0", "0"],
-                             "restored to its normal size")
+            self.assertEqual(h.eventually(lambda: probe("state")[0].split()[:2], after), after)
 
         probe("command", "32774")
         self.assertTrue(self.wait("ORVEL SNMP Trap Receiver について"))

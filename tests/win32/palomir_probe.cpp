@@ -1,7 +1,7 @@
 // Looks into the running manager from outside, as a test needs: window
 // texts, list rows, toolbar buttons, and it clicks and sends commands.
 // Prints UTF-8 lines. Usage:
-//   palomir_probe rows | columns | toolbar | placement
+//   palomir_probe rows [FROM COUNT] | columns | toolbar | placement | scroll ROW
 //   palomir_probe text ID | command ID | send ID | dblclick ROW | dialog-text TITLE ID | close TITLE
 //   palomir_probe wait TITLE SECONDS | gone TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
@@ -110,13 +110,15 @@ std::wstring cell(HWND list, const Remote& remote, int row, int column, int* ima
     return text;
 }
 
-int rows()
+// Rows `from` to `from + count - 1` (all rows when count < 0), then the view.
+int rows(int from, int count)
 {
     HWND list = trap_list();
     if (list == nullptr) return 1;
     Remote remote(list, 8192);
-    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < count; ++row) {
+    const int total = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    const int end = count < 0 ? total : std::min(total, from + count);
+    for (int row = from; row < end; ++row) {
         int image = -1;
         cell(list, remote, row, 0, &image);
         std::printf("%d", image);
@@ -455,7 +457,11 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring command = argv[1];
     const int on_dialog = dialog_command(command, argc, argv);
     if (on_dialog >= 0) return on_dialog;
-    if (command == L"rows") return rows();
+    if (command == L"rows") return argc > 3 ? rows(_wtoi(argv[2]), _wtoi(argv[3])) : rows(0, -1);
+    if (command == L"scroll" && argc > 2) {  // brings row ROW into view, as scrolling by hand would
+        SendMessageW(trap_list(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(_wtoi(argv[2])), FALSE);
+        return 0;
+    }
     if (command == L"columns") return columns();
     if (command == L"toolbar") return toolbar();
     if (command == L"placement") return placement();
