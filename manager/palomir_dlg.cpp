@@ -25,6 +25,8 @@ const char kRecordFilter[] = "ORV形式ﾌｧｲﾙ (*.orv)|*.orv|全てのﾌ�
 constexpr std::uint32_t kAlertSeconds = 86400;
 constexpr UINT kTimerPeriod = 5000;
 constexpr int kToolbarHeight = 28;
+// Posted after a trap is kept: the list takes all rows kept meanwhile at once.
+constexpr UINT kShowNewRows = WM_APP + 1;
 
 struct Column {
     const char* heading;
@@ -226,6 +228,10 @@ bool CPalomirDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
     case WM_TIMER:
         if (wp == IDT_MONITOR) on_timer();
         return true;
+    case kShowNewRows:
+        rows_pending_ = false;
+        show_new_rows();
+        return true;
     case WM_CLOSE:
         exit_program();
         return true;
@@ -275,7 +281,7 @@ void CPalomirDlg::bring_to_front()
     // A minimised window comes back as it was before; a maximised one stays so.
     if (IsIconic(hwnd())) ShowWindow(hwnd(), SW_RESTORE);
     else if (!IsWindowVisible(hwnd())) ShowWindow(hwnd(), SW_SHOW);
-    SetForegroundWindow(hwnd());
+    if (GetForegroundWindow() != hwnd()) SetForegroundWindow(hwnd());
 }
 
 void CPalomirDlg::add_trap_row(const TrapFrame& frame)
@@ -284,8 +290,10 @@ void CPalomirDlg::add_trap_row(const TrapFrame& frame)
     decode_trap(g_record, frame);
     const std::string alert_before = alert_text;
     apply_vendor_rule(g_record.generic_trap, frame.time);
-    show_new_rows();
     if (alert_text != alert_before) UpdateData(false);
+    if (rows_pending_) return;
+    rows_pending_ = PostMessageW(hwnd(), kShowNewRows, 0, 0) != FALSE;
+    if (!rows_pending_) show_new_rows();
 }
 
 void CPalomirDlg::show_new_rows()

@@ -75,6 +75,7 @@ private:
     std::string status_text;
     std::string alert_text;
     FrameStore trap_store;
+    bool rows_pending_ = false;  // kept frames wait for the list to take them
 
     // The texts of recently drawn rows, by row number modulo the cache size.
     struct ListRow {

@@ -225,6 +225,65 @@ class ManagerTest(mc.ManagerCase):
         self.assertGreater(b, max(r, g), "icon 128 is the blue one")
         self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "ORVEL SNMP Trap Receiver について").returncode, 0)
 
+    def test_a_year_of_traps_from_the_record_file(self):
+        count, now = 100000, int(time.time())
+        traps = [(now - count + i, 6 if i % 1000 == 999 else 2, i) for i in range(count)]
+        record = os.path.join(self.tmp, "year.orv")
+        with open(record, "wb") as f:
+            f.write(b"".join(struct.pack("<II", t, len(d)) + d for t, d in
+                             ((t, trap_datagram(g, n)) for t, g, n in traps)))
+        self.start_manager({"tool_orvread": 1, "f_binfile": 1, "binfile": h.host_path(record)})
+        self.assertEqual(h.eventually(lambda: probe("row-counts"), [str(count)]), [str(count)])
+        self.assertEqual(probe("text", "1003"), [WARNING], "the newest vendor-specific trap is recent")
+
+        def expected(i):
+            t, g, n = traps[i]
+            return ["0" if g == 6 else "1", time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), "public",
+                    agent_of(n), ENTERPRISE, str(g), str(n)]
+        for row in (count - 1, 0, 61234):  # in view after loading, then scrolled to
+            with self.subTest(row=row):
+                probe("scroll", str(row))
+                shown, top, per_page = self.rows_in_view()
+                self.assertTrue(top <= row < top + per_page)
+                self.assertEqual(shown, [expected(i) for i in range(top, top + len(shown))])
+
+        # Scrolled away from the last row, a new trap does not move the list; at the last row it follows.
+        for scroll_to, total in ((61234, count + 1), (count, count + 2)):
+            probe("scroll", str(scroll_to))
+            before = self.rows_in_view()[1]
+            self.send_frame(now, trap_datagram(2, 0))
+            self.assertEqual(h.eventually(lambda: probe("row-counts"), [str(total)]), [str(total)])
+            _, top, per_page = self.rows_in_view()
+            if scroll_to < count:
+                self.assertEqual(top, before)
+            else:
+                self.assertTrue(top <= total - 1 < top + per_page, "the new last row is in view")
+
+        probe("dblclick", str(count - 1))
+        self.assertTrue(self.wait("TRAP詳細"))
+        trap = dict(time=expected(count - 1)[1], community="public", enterprise=ENTERPRISE, agent=agent_of(count - 1),
+                    generic=6, specific=count - 1, uptime=100, bindings=[])
+        self.assertEqual(probe("dialog-text", "TRAP詳細", "1001")[0], h.report(trap, b"\\r\\n").decode("cp932"))
+        h.wine(os.environ["PALOMIR_PROBE"], "close", "TRAP詳細")
+
+    def test_a_storm_of_forwards_is_listed_in_order(self):
+        self.start_manager()
+        count, burst = 2000, 250  # a burst fits the socket's buffer whatever the system grants
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for first in range(0, count, burst):
+                for n in range(first, first + burst):
+                    datagram = trap_datagram(2, n)
+                    s.sendto(struct.pack(">II", 1700000000 + n, len(datagram)) + datagram, ("127.0.0.1", 18882))
+                self.assertEqual(h.eventually(lambda: probe("row-counts"), [str(first + burst)]), [str(first + burst)])
+        rows = self.rows(count)[0]
+        self.assertEqual([(r[3], r[6]) for r in rows], [(agent_of(n), str(n)) for n in range(count)])
+
+    def rows_in_view(self):
+        view = probe("rows", "0", "0")[0].split("\t")
+        top, per_page = int(view[1]), int(view[2])
+        lines = probe("rows", str(top), str(per_page))
+        return [line.split("\t") for line in lines if not line.startswith("view")], top, per_page
+
     def test_enter_escape_resize_and_close(self):
         self.start_manager()
         probe("send", "1")
@@ -262,6 +321,23 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
         self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
         self.assertEqual(probe("text", "1003"), [QUIET])
+
+
+def agent_of(n):
+    return "10.%d.%d.%d" % (n >> 16 & 255, n >> 8 & 255, n & 255)
+
+
+def trap_datagram(generic, specific):
+    """An SNMPv1 trap from agent_of(specific) with no bindings, enterprise ENTERPRISE."""
+    def tlv(tag, content):
+        return bytes([tag, len(content)]) + content
+
+    def integer(v):
+        return tlv(0x02, v.to_bytes(max(1, (v.bit_length() + 8) // 8), "big"))
+    enterprise = bytes.fromhex("2b06010401bf080203")  # 1.3.6.1.4.1.8072.2.3
+    agent = bytes(int(x) for x in agent_of(specific).split("."))
+    pdu = tlv(0x06, enterprise) + tlv(0x40, agent) + integer(generic) + integer(specific) + tlv(0x43, b"\x64") + tlv(0x30, b"")
+    return tlv(0x30, integer(0) + tlv(0x04, b"public") + tlv(0xA4, pdu))
 
 
 def read_text(path):
