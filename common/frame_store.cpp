@@ -37,7 +37,7 @@ bool FrameStore::append(std::uint32_t time, const std::uint8_t* data, std::uint3
     std::uint8_t* out = blocks_.back().get() + used_;
     std::memcpy(out, &time, 4);
     std::memcpy(out + 4, &length, 4);
-    std::memcpy(out + kFrameHeaderSize, data, length);
+    if (length > 0) std::memcpy(out + kFrameHeaderSize, data, length);
     used_ += need;
     return true;
 }
