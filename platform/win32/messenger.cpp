@@ -18,9 +18,10 @@ using WTSFreeMemoryFn = void(WINAPI*)(PVOID);
 
 constexpr int kWideSize = 200;
 
+// The texts are CP932 whatever the system's code page is.
 void widen(const char* text, wchar_t (&out)[kWideSize])
 {
-    if (MultiByteToWideChar(GetACP(), MB_PRECOMPOSED, text, -1, out, kWideSize) == 0) out[0] = L'\0';
+    if (MultiByteToWideChar(932, MB_PRECOMPOSED, text, -1, out, kWideSize) == 0) out[0] = L'\0';
 }
 
 DWORD text_bytes(const wchar_t* text) { return static_cast<DWORD>(std::wcslen(text) * sizeof(wchar_t)); }
