@@ -93,6 +93,8 @@ CPalomirDlg::CPalomirDlg() : CDialog(IDD_MAIN), alert_text(kQuietText)
               [this](NMHDR* header) { show_trap_detail(reinterpret_cast<NMITEMACTIVATE*>(header)->iItem); });
     on_notify(IDC_MAIN_TRAP_LIST, LVN_GETDISPINFOW,
               [this](NMHDR* header) { fill_trap_cell(reinterpret_cast<NMLVDISPINFOW*>(header)->item); });
+    // Typing in the list searches the first column, which is empty: nothing is found, nothing moves.
+    on_notify(IDC_MAIN_TRAP_LIST, LVN_ODFINDITEMW, [this](NMHDR*) { SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, -1); });
 }
 
 CPalomirDlg::~CPalomirDlg()
@@ -223,7 +225,8 @@ bool CPalomirDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result)
 {
     switch (msg) {
     case WM_SIZE:
-        layout_main_window(LOWORD(lp), HIWORD(lp));
+        // A minimised window keeps its layout: a list of no height would lose its place.
+        if (wp != SIZE_MINIMIZED) layout_main_window(LOWORD(lp), HIWORD(lp));
         return true;
     case WM_TIMER:
         if (wp == IDT_MONITOR) on_timer();
@@ -309,8 +312,7 @@ void CPalomirDlg::show_new_rows()
 bool CPalomirDlg::last_row_in_view(int shown) const
 {
     const int per_page = static_cast<int>(SendMessageW(list_, LVM_GETCOUNTPERPAGE, 0, 0));
-    // A minimised window has no rows in view; it follows, so it shows the newest when restored.
-    if (shown == 0 || per_page <= 0 || IsIconic(hwnd())) return true;
+    if (shown == 0 || per_page <= 0) return true;
     const int top = static_cast<int>(SendMessageW(list_, LVM_GETTOPINDEX, 0, 0));
     return shown - 1 < top + per_page;
 }

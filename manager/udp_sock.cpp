@@ -49,9 +49,11 @@ bool CUdpSock::from_own_host(const std::string& sender) const
 
 void CUdpSock::OnReceive(int)
 {
-    // Every datagram queued is read at once: a burst waits in the socket, not
-    // behind one notification message per datagram.
-    for (;;) {
+    // The datagrams queued are read together: a burst waits in the socket, not
+    // behind one notification message per datagram. At most kDrainCount per
+    // notification, so a flood still lets the window answer between drains;
+    // the read re-arms the notification while datagrams remain.
+    for (int i = 0; i < kDrainCount; ++i) {
         std::string sender;
         UINT port = 0;
         const int n = ReceiveFrom(buffer_.data(), kBufferSize, sender, port);

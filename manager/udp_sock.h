@@ -16,6 +16,7 @@ public:
     static constexpr int kBufferSize = 8192;
     static constexpr int kMaxLocalAddresses = 20;
     static constexpr int kReceiveBufferBytes = 4 << 20;
+    static constexpr int kDrainCount = 256;
 
     CUdpSock(UINT port, const char* group_addr);
 

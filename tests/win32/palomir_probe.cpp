@@ -1,7 +1,7 @@
 // Looks into the running manager from outside, as a test needs: window
 // texts, list rows, toolbar buttons, and it clicks and sends commands.
 // Prints UTF-8 lines. Usage:
-//   palomir_probe rows [FROM COUNT] | columns | toolbar | placement | scroll ROW
+//   palomir_probe rows [FROM COUNT] | columns | toolbar | placement | scroll ROW | type TEXT
 //   palomir_probe text ID | command ID | send ID | dblclick ROW | dialog-text TITLE ID | close TITLE
 //   palomir_probe wait TITLE SECONDS | gone TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
@@ -458,6 +458,10 @@ int wmain(int argc, wchar_t** argv)
     const int on_dialog = dialog_command(command, argc, argv);
     if (on_dialog >= 0) return on_dialog;
     if (command == L"rows") return argc > 3 ? rows(_wtoi(argv[2]), _wtoi(argv[3])) : rows(0, -1);
+    if (command == L"type" && argc > 2) {  // characters typed into the list, each handled before the next
+        for (const wchar_t* c = argv[2]; *c != L'\0'; ++c) SendMessageW(trap_list(), WM_CHAR, *c, 1);  // repeat count 1
+        return 0;
+    }
     if (command == L"scroll" && argc > 2) {  // brings row ROW into view, as scrolling by hand would
         SendMessageW(trap_list(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(_wtoi(argv[2])), FALSE);
         return 0;
