@@ -164,11 +164,11 @@ private:
     std::thread thread_;
 };
 
-std::string hello_line()
+std::string hello_line(const char* verb = "EHLO ")
 {
     char name[128];
     local_host_name(name, sizeof name);
-    return std::string("HELO ") + name + "\r\n";
+    return std::string(verb) + name + "\r\n";
 }
 
 const std::vector<std::vector<std::string>> kAllGood = {{"250 hello\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"},
@@ -188,6 +188,7 @@ TEST(SendMail, WholeDialogueByteForByte)
     const std::string rest = t.substr(head.size());
     EXPECT_TRUE(std::regex_match(rest, std::regex(
         "Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{2}00\r\n"
+        "Message-ID: <[0-9]+\\.[0-9a-f]{16}\\.[0-9]+@example\\.org>\r\n"
         "X-Mailer: Orvel Trap Receiver SendMail Class V1\\.0\r\n"
         "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n"
         "line one\r\n\x1B\\$B<u\\?\\.\x1B\\(B\r\n\\.\r\nQUIT\r\n"))) << rest;
@@ -213,15 +214,18 @@ TEST(SendMail, ReplyRules)
         std::vector<std::string> greeting;
         std::vector<std::vector<std::string>> replies;
         int result;
+        bool helo;  // HELO follows a refused EHLO
     } cases[] = {
-        {"continuation, then last line in the next chunk", {"220-first\r\n220-second\r\n", "220 last\r\n"}, kAllGood, 0},
-        {"three digits alone decide nothing", {"220\r\n", "220 ready\r\n"}, kAllGood, 0},
+        {"continuation, then last line in the next chunk", {"220-first\r\n220-second\r\n", "220 last\r\n"}, kAllGood, 0, false},
+        {"three digits alone decide nothing", {"220\r\n", "220 ready\r\n"}, kAllGood, 0, false},
         {"400 is success", {"220 hi\r\n"},
-         {{"400 odd\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0},
+         {{"400 odd\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0, false},
+        {"EHLO refused, HELO taken", {"220 hi\r\n"},
+         {{"502 no\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0, true},
         {"421 fails the step, the rest still runs", {"220 hi\r\n"},
-         {{"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
+         {{"502 no\r\n"}, {"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1, true},
         {"refused recipient, DATA still sent", {"220 hi\r\n"},
-         {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
+         {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -230,6 +234,8 @@ TEST(SendMail, ReplyRules)
         ASSERT_EQ(mail.open(server.port(), "127.0.0.1"), 0);
         EXPECT_EQ(mail.send("x"), c.result);
         const std::string t = server.transcript();
+        const std::string opening = hello_line() + (c.helo ? hello_line("HELO ") : "") + "MAIL FROM: a@b\r\n";
+        EXPECT_EQ(t.substr(0, opening.size()), opening);
         EXPECT_NE(t.find("DATA\r\n"), std::string::npos);
         EXPECT_NE(t.find("\r\nx\r\n.\r\nQUIT\r\n"), std::string::npos) << t;
     }
