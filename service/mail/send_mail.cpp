@@ -127,8 +127,8 @@ int SendMail::send_all(const char* data, std::size_t length)
     return static_cast<int>(sent);
 }
 
-// One reply, however it is cut into reads: it must end within the reply
-// deadline and hold at most the reply size cap, else the step fails.
+// One read of what the server sent, through TLS once it is up, waiting at
+// most `seconds`.
 SendMail::Read SendMail::receive_some(char* buffer, std::size_t size, std::size_t& got, int seconds)
 {
     got = 0;
