@@ -3,8 +3,8 @@
 //
 // load_service_settings() clears `s`, reads the values in a fixed order, splits
 // the popup host list and unscrambles the POP3 and SMTP passwords in place (a
-// password that is not in scrambled form is kept as stored). A value missing from the
-// store, or too long for its field, gives the default. `popup_hosts` points
+// password that is not in scrambled form is kept as stored). A value missing
+// from the store, or too long for its field, gives the default. `popup_hosts` points
 // into `popup_host`, so a ServiceSettings is not copied: share it read-only.
 #pragma once
 

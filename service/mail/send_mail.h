@@ -5,13 +5,14 @@
 // connection). send() greets with EHLO (HELO when the server refuses EHLO
 // and neither TLS nor AUTH is asked for), then, as asked, STARTTLS and EHLO
 // again, AUTH PLAIN (AUTH LOGIN when the server offers only that); a refusal
-// in these steps ends the dialogue with QUIT, and failure() then holds the
+// in these steps ends the dialogue with QUIT, a failed TLS handshake or
+// certificate check by closing the connection, and failure() then holds the
 // one line to log. The password goes out only over TLS. The message steps
 // (MAIL FROM, RCPT TO, DATA, headers, body, ".", QUIT) all run even after
-// one failed, and send() returns 0 only when every step succeeded. The body is code page 932
-// text; it goes out as ISO-2022-JP with every line end CR LF and every line
-// that begins with "." doubled, so no text of the body can end the DATA
-// phase. A reply line may arrive cut into several reads; a step fails when
+// one failed, and send() returns 0 only when every step succeeded. The body
+// is code page 932 text; it goes out as ISO-2022-JP with every line end CR LF
+// and every line that begins with "." doubled, so no text of the body can end
+// the DATA phase. A reply line may arrive cut into several reads; a step fails when
 // its reply has not ended by the reply deadline (two minutes) or grows past
 // the reply size cap (64 KiB); set_limits(), before open(), changes both.
 // The TLS handshake has the same deadline. Nothing is printed or logged.
@@ -19,9 +20,8 @@
 
 #include <cstddef>
 #include <ctime>
-#include <string>
-
 #include <memory>
+#include <string>
 
 #include "platform/sockets.h"
 #include "platform/tls.h"
