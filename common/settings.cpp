@@ -56,10 +56,16 @@ int load_service_settings(ServiceSettings& s)
     read_string_setting("pop_server", s.pop_server, kNameSize, "");
     read_string_setting("pop_user", s.pop_user, kNameSize, "");
     read_string_setting("pop_pass", s.pop_pass, kNameSize, "");
+    s.smtp_security = read_dword_setting("smtp_security", 0);
+    s.f_smtp_verify = read_dword_setting("f_smtp_verify", 1);
+    s.f_smtp_auth = read_dword_setting("f_smtp_auth", 0);
+    read_string_setting("smtp_user", s.smtp_user, kNameSize, "");
+    read_string_setting("smtp_pass", s.smtp_pass, kNameSize, "");
     s.f_program = read_dword_setting("f_program", 0);
     read_string_setting("program", s.program, kPathSize, "");
 
     split_host_list(s.popup_host, s.popup_hosts);
     unscramble_password(s.pop_pass, s.pop_pass);
+    unscramble_password(s.smtp_pass, s.smtp_pass);
     return 0;
 }

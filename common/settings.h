@@ -2,9 +2,9 @@
 // its default and buffer size, loaded once per start of the receive loop.
 //
 // load_service_settings() clears `s`, reads the values in a fixed order, splits
-// the popup host list and unscrambles the POP3 password in place (a password
-// that is not in scrambled form is kept as stored). A value missing from the
-// store, or too long for its field, gives the default. `popup_hosts` points
+// the popup host list and unscrambles the POP3 and SMTP passwords in place (a
+// password that is not in scrambled form is kept as stored). A value missing
+// from the store, or too long for its field, gives the default. `popup_hosts` points
 // into `popup_host`, so a ServiceSettings is not copied: share it read-only.
 #pragma once
 
@@ -48,6 +48,11 @@ struct ServiceSettings {
     char pop_server[kNameSize];
     char pop_user[kNameSize];
     char pop_pass[kNameSize];  // plain text after loading
+    std::int32_t smtp_security;  // 0 none, 1 STARTTLS, 2 TLS from the first byte
+    std::int32_t f_smtp_verify;
+    std::int32_t f_smtp_auth;
+    char smtp_user[kNameSize];
+    char smtp_pass[kNameSize];  // plain text after loading
     std::int32_t f_program;
     char program[kPathSize];
     char popup_host[kHostListSize];  // the host list text, cut into popup_hosts

@@ -77,6 +77,13 @@
 #define IDC_MAIL_FROM                 1008
 #define IDC_MAIL_POP3_USER            1009
 #define IDC_MAIL_POP3_PASSWORD        1010
+#define IDC_MAIL_SECURITY_NONE        1011  // first of the three radio buttons of "smtp_security"
+#define IDC_MAIL_SECURITY_STARTTLS    1012
+#define IDC_MAIL_SECURITY_TLS         1013
+#define IDC_MAIL_VERIFY               1014
+#define IDC_MAIL_AUTH_ON              1015
+#define IDC_MAIL_AUTH_USER            1016
+#define IDC_MAIL_AUTH_PASSWORD        1017
 
 // Sound page (132)
 #define IDC_SOUND_BROWSE              1000

@@ -3,6 +3,8 @@
 #include <commdlg.h>
 #include <mmsystem.h>
 
+#include <cwchar>
+#include <string>
 #include <vector>
 
 #include "common/password.h"
@@ -16,6 +18,8 @@ constexpr int kHostListLimit = 4096;
 constexpr int kMailTextLimit = 250;
 constexpr unsigned kHighestTrapLevel = 6;
 constexpr unsigned kHighestPort = 65535;
+constexpr unsigned kSubmissionPort = 587;  // STARTTLS
+constexpr unsigned kSmtpsPort = 465;       // TLS from the first byte
 constexpr unsigned kHighestSoundValue = 20000;
 constexpr DWORD kChooserFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 
@@ -50,6 +54,15 @@ bool scrambled(const std::string& plain, std::string& out)
     if (scramble_password(plain.c_str(), buffer, sizeof buffer) != 0) return false;
     out = buffer;
     return true;
+}
+
+// A stored password as typed: unscrambled, or as it stands when it is not in
+// scrambled form.
+std::string read_password(const char* name)
+{
+    std::string stored = read_text(name, kMailTextLimit + 8);
+    unscramble_password(stored.c_str(), &stored[0]);
+    return stored.c_str();
 }
 
 // The folder of the running manager followed by "\alarm.wav".
@@ -196,8 +209,10 @@ void CMyPropertyPage2::OnOK()
 
 CMyPropertyPage3::CMyPropertyPage3() : CPropertyPage(IDD_PAGE_MAIL)
 {
-    on_command(IDC_MAIL_ON, [this] { update_enabling(); });
-    on_command(IDC_MAIL_POP3_ON, [this] { update_enabling(); });
+    for (UINT id : {IDC_MAIL_ON, IDC_MAIL_POP3_ON, IDC_MAIL_AUTH_ON, IDC_MAIL_SECURITY_NONE})
+        on_command(id, [this] { update_enabling(); });
+    on_command(IDC_MAIL_SECURITY_STARTTLS, [this] { suggest_port(kSubmissionPort); });
+    on_command(IDC_MAIL_SECURITY_TLS, [this] { suggest_port(kSmtpsPort); });
 }
 
 void CMyPropertyPage3::DoDataExchange(CDataExchange& dx)
@@ -207,12 +222,18 @@ void CMyPropertyPage3::DoDataExchange(CDataExchange& dx)
     dx.text(IDC_MAIL_SERVER, smtp_server_, kMailTextLimit);
     dx.text(IDC_MAIL_FROM, mail_from_, kMailTextLimit);
     dx.text(IDC_MAIL_TO, mail_to_, kMailTextLimit);
+    dx.radio(IDC_MAIL_SECURITY_NONE, security_);
+    dx.check(IDC_MAIL_VERIFY, verify_on_);
+    dx.check(IDC_MAIL_AUTH_ON, auth_on_);
+    dx.text(IDC_MAIL_AUTH_USER, auth_user_, kMailTextLimit);
+    dx.text(IDC_MAIL_AUTH_PASSWORD, auth_password_, kMailTextLimit);
     dx.check(IDC_MAIL_POP3_ON, pop3_on_);
     dx.text(IDC_MAIL_POP3_SERVER, pop3_server_, kMailTextLimit);
     dx.text(IDC_MAIL_POP3_USER, pop3_user_, kMailTextLimit);
     dx.text(IDC_MAIL_POP3_PASSWORD, pop3_password_, kMailTextLimit);
     // Only a password the scrambler takes can be stored so that the service reads it back.
     std::string unused;
+    if (dx.save && dx.ok() && !scrambled(auth_password_, unused)) dx.fail(IDC_MAIL_AUTH_PASSWORD, kPasswordRefused);
     if (dx.save && dx.ok() && !scrambled(pop3_password_, unused)) dx.fail(IDC_MAIL_POP3_PASSWORD, kPasswordRefused);
 }
 
@@ -223,12 +244,16 @@ BOOL CMyPropertyPage3::OnInitDialog()
     smtp_server_ = read_text("smtpname", kMailTextLimit);
     mail_from_ = read_text("mail_from", kMailTextLimit);
     mail_to_ = read_text("mail_to", kMailTextLimit);
+    security_ = read_dword_setting("smtp_security", 0);
+    if (security_ < 0 || security_ > 2) security_ = 2;  // the service takes any other value for TLS from the first byte
+    verify_on_ = read_dword_setting("f_smtp_verify", 1) != 0 ? 1 : 0;  // only 0 turns the check off
+    auth_on_ = read_dword_setting("f_smtp_auth", 0);
+    auth_user_ = read_text("smtp_user", kMailTextLimit);
+    auth_password_ = read_password("smtp_pass");
     pop3_on_ = read_dword_setting("f_pop3", 0);
     pop3_server_ = read_text("pop_server", kMailTextLimit);
     pop3_user_ = read_text("pop_user", kMailTextLimit);
-    std::string stored = read_text("pop_pass", kMailTextLimit + 8);
-    unscramble_password(stored.c_str(), &stored[0]);  // a text not in scrambled form stays as it is
-    pop3_password_ = stored.c_str();
+    pop3_password_ = read_password("pop_pass");
     UpdateData(false);
     update_enabling();
     return TRUE;
@@ -239,20 +264,41 @@ void CMyPropertyPage3::update_enabling()
     UpdateData(true);
     const bool mail = is_checked(IDC_MAIL_ON);
     const bool pop3 = is_checked(IDC_MAIL_POP3_ON);
-    for (int id : {IDC_MAIL_PORT, IDC_MAIL_SERVER, IDC_MAIL_FROM, IDC_MAIL_TO}) enable(id, mail);
+    for (int id : {IDC_MAIL_PORT, IDC_MAIL_SERVER, IDC_MAIL_FROM, IDC_MAIL_TO, IDC_MAIL_SECURITY_NONE,
+                   IDC_MAIL_SECURITY_STARTTLS, IDC_MAIL_SECURITY_TLS, IDC_MAIL_AUTH_ON})
+        enable(id, mail);
+    enable(IDC_MAIL_VERIFY, mail && !is_checked(IDC_MAIL_SECURITY_NONE));
+    for (int id : {IDC_MAIL_AUTH_USER, IDC_MAIL_AUTH_PASSWORD}) enable(id, mail && is_checked(IDC_MAIL_AUTH_ON));
     for (int id : {IDC_MAIL_POP3_SERVER, IDC_MAIL_POP3_USER, IDC_MAIL_POP3_PASSWORD}) enable(id, pop3);
+}
+
+// STARTTLS and TLS from the first byte have ports of their own: a port left
+// at 25 becomes that port.
+void CMyPropertyPage3::suggest_port(unsigned port)
+{
+    wchar_t text[8] = L"";
+    GetWindowTextW(item(IDC_MAIL_PORT), text, 8);
+    if (std::wcscmp(text, L"25") == 0) set_item_text(IDC_MAIL_PORT, std::to_string(port).c_str());
+    update_enabling();
 }
 
 void CMyPropertyPage3::OnOK()
 {
     UpdateData(true);
     std::string password;
-    if (!scrambled(pop3_password_, password)) return;  // refused when the page was left
+    std::string auth_password;
+    // refused when the page was left
+    if (!scrambled(pop3_password_, password) || !scrambled(auth_password_, auth_password)) return;
     write_dword_setting("f_email", mail_on_);
     write_number("smtpport", smtp_port_);
     write_string_setting("smtpname", smtp_server_.c_str());
     write_string_setting("mail_from", mail_from_.c_str());
     write_string_setting("mail_to", mail_to_.c_str());
+    write_dword_setting("smtp_security", security_);
+    write_dword_setting("f_smtp_verify", verify_on_);
+    write_dword_setting("f_smtp_auth", auth_on_);
+    write_string_setting("smtp_user", auth_user_.c_str());
+    write_string_setting("smtp_pass", auth_password.c_str());
     write_dword_setting("f_pop3", pop3_on_);
     write_string_setting("pop_server", pop3_server_.c_str());
     write_string_setting("pop_user", pop3_user_.c_str());

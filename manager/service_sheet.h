@@ -62,12 +62,18 @@ protected:
 
 private:
     void update_enabling();
+    void suggest_port(unsigned port);
 
     int mail_on_ = 0;
     unsigned smtp_port_ = 0;
     std::string smtp_server_;
     std::string mail_from_;
     std::string mail_to_;
+    int security_ = 0;  // "smtp_security": 0 none, 1 STARTTLS, 2 TLS from the first byte
+    int verify_on_ = 1;
+    int auth_on_ = 0;
+    std::string auth_user_;
+    std::string auth_password_;  // plain text
     int pop3_on_ = 0;
     std::string pop3_server_;
     std::string pop3_user_;

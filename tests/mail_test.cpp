@@ -164,11 +164,11 @@ private:
     std::thread thread_;
 };
 
-std::string hello_line()
+std::string hello_line(const char* verb = "EHLO ")
 {
     char name[128];
     local_host_name(name, sizeof name);
-    return std::string("HELO ") + name + "\r\n";
+    return std::string(verb) + name + "\r\n";
 }
 
 const std::vector<std::vector<std::string>> kAllGood = {{"250 hello\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"},
@@ -188,6 +188,7 @@ TEST(SendMail, WholeDialogueByteForByte)
     const std::string rest = t.substr(head.size());
     EXPECT_TRUE(std::regex_match(rest, std::regex(
         "Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} [+-][0-9]{2}00\r\n"
+        "Message-ID: <[0-9]+\\.[0-9a-f]{16}\\.[0-9]+@example\\.org>\r\n"
         "X-Mailer: Orvel Trap Receiver SendMail Class V1\\.0\r\n"
         "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n"
         "line one\r\n\x1B\\$B<u\\?\\.\x1B\\(B\r\n\\.\r\nQUIT\r\n"))) << rest;
@@ -213,15 +214,18 @@ TEST(SendMail, ReplyRules)
         std::vector<std::string> greeting;
         std::vector<std::vector<std::string>> replies;
         int result;
+        bool helo;  // HELO follows a refused EHLO
     } cases[] = {
-        {"continuation, then last line in the next chunk", {"220-first\r\n220-second\r\n", "220 last\r\n"}, kAllGood, 0},
-        {"three digits alone decide nothing", {"220\r\n", "220 ready\r\n"}, kAllGood, 0},
+        {"continuation, then last line in the next chunk", {"220-first\r\n220-second\r\n", "220 last\r\n"}, kAllGood, 0, false},
+        {"three digits alone decide nothing", {"220\r\n", "220 ready\r\n"}, kAllGood, 0, false},
         {"400 is success", {"220 hi\r\n"},
-         {{"400 odd\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0},
+         {{"400 odd\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0, false},
+        {"EHLO refused, HELO taken", {"220 hi\r\n"},
+         {{"502 no\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, 0, true},
         {"421 fails the step, the rest still runs", {"220 hi\r\n"},
-         {{"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
+         {{"502 no\r\n"}, {"421 busy\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1, true},
         {"refused recipient, DATA still sent", {"220 hi\r\n"},
-         {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1},
+         {{"250 hello\r\n"}, {"250 ok\r\n"}, {"550 no such user\r\n"}, {"354 go\r\n"}, {"250 ok\r\n"}, {"221 bye\r\n"}}, -1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -230,6 +234,8 @@ TEST(SendMail, ReplyRules)
         ASSERT_EQ(mail.open(server.port(), "127.0.0.1"), 0);
         EXPECT_EQ(mail.send("x"), c.result);
         const std::string t = server.transcript();
+        const std::string opening = hello_line() + (c.helo ? hello_line("HELO ") : "") + "MAIL FROM: a@b\r\n";
+        EXPECT_EQ(t.substr(0, opening.size()), opening);
         EXPECT_NE(t.find("DATA\r\n"), std::string::npos);
         EXPECT_NE(t.find("\r\nx\r\n.\r\nQUIT\r\n"), std::string::npos) << t;
     }
@@ -399,6 +405,87 @@ TEST(SendMail, DateLineZone)
     }
     set_time_zone("JST-9");
     EXPECT_EQ(SendMail::date_line(1118131750), "Date: Tue, 07 Jun 2005 17:09:10 +0900\r\n");
+}
+
+// The extensions and the log line are read from whatever the server sent.
+TEST(ReplyLines, AuthOfferAndLoggedLine)
+{
+    struct Case {
+        std::string reply;
+        bool plain, login;
+        std::string logged;
+    } cases[] = {
+        {"250-mail.example\r\n250-AUTH PLAIN LOGIN\r\n250 HELP\r\n", true, true, "250 HELP"},
+        {"250-x\r\n250-auth login\r\n250 ok\r\n", false, true, "250 ok"},
+        {"250-x\r\n250-AUTH=LOGIN\r\n250 AUTH CRAM-MD5\r\n", false, true, "250 AUTH CRAM-MD5"},
+        {"250-x\r\n250-XAUTH PLAIN\r\n250 AUTHPLAIN\r\n", false, false, "250 AUTHPLAIN"},
+        {"535 bad\x1B[2J\x07 " + std::string(300, 'x') + "\r\n", false, false, "535 bad?[2J? " + std::string(187, 'x')},
+        {"250-only continuation\r\n", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.substr(0, 40));
+        const AuthOffer offer = auth_offer(c.reply);
+        EXPECT_EQ(offer.plain, c.plain);
+        EXPECT_EQ(offer.login, c.login);
+        EXPECT_EQ(deciding_line(c.reply), c.logged);
+    }
+}
+
+// The TLS handshake has the reply deadline: a server that takes the
+// connection and never answers ends the dialogue with a log line.
+TEST(SendMail, SilentServerEndsTheHandshake)
+{
+    for (int mode : {1, 2}) {
+        SCOPED_TRACE(mode);
+        TcpListener listener;
+        std::string seen;
+        std::thread server([&] {  // answers EHLO and STARTTLS, then holds the connection until the client drops it
+            if (!listener.accept_one()) return;
+            if (mode == 1) listener.send("220 hi\r\n");
+            for (std::string got; !(got = listener.receive(10000)).empty();) {
+                seen += got;
+                if (got.compare(0, 5, "EHLO ") == 0) listener.send("250 hello\r\n");
+                if (got == "STARTTLS\r\n") listener.send("220 go ahead\r\n");
+            }
+            listener.close_connection();
+        });
+        SendMail mail("a@b", "c@d");
+        SendMail::Limits quick;
+        quick.reply_seconds = 1;
+        mail.set_limits(quick);
+        SendMail::Security security;
+        security.mode = mode;
+        security.auth = true;
+        security.password = "Secret-1";
+        mail.set_security(security);
+        EXPECT_EQ(mail.open(listener.port(), "127.0.0.1"), mode == 1 ? 0 : -1);
+        EXPECT_EQ(mail.send("x"), -1);
+        EXPECT_EQ(mail.failure(), "SMTPサーバーとのTLS接続に失敗しました: timed out");
+        server.join();
+        EXPECT_EQ(seen.find("Secret-1"), std::string::npos);
+        EXPECT_EQ(seen.find("MAIL FROM"), std::string::npos) << seen;
+        if (mode == 1) {
+            EXPECT_EQ(seen.find("STARTTLS\r\n\x16\x03"), hello_line().size()) << seen;
+        }
+    }
+}
+
+TEST(SendMail, MessageIdDomain)
+{
+    char host[128];
+    ASSERT_TRUE(local_host_name(host, sizeof host));
+    struct Case {
+        const char* from;
+        std::string domain;
+    } cases[] = {{"trap@example.org", "example.org"}, {"a@b@mail.example", "mail.example"},
+                 {"no-domain", host}, {"x@bad domain>", host}, {"x@", host}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
+        const std::string first = SendMail::message_id_line(1118131750, c.from);
+        EXPECT_TRUE(std::regex_match(first, std::regex("Message-ID: <1118131750\\.[0-9a-f]{16}\\.[0-9]+@(.*)>\r\n")));
+        EXPECT_EQ(first.substr(first.find('@') + 1), c.domain + ">\r\n");
+        EXPECT_NE(SendMail::message_id_line(1118131750, c.from), first);
+    }
 }
 
 ServiceSettings& mail_settings(int smtp_port)

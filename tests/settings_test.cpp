@@ -30,10 +30,12 @@ TEST(Settings, DefaultsWithoutTheKey)
         {s.csvfile.enabled, 0}, {s.logfile.enabled, 0}, {s.f_sound, 0}, {s.f_wave, 1},
         {s.waveloop, 0},   {s.sound_freq, 500}, {s.sound_msec, 200}, {s.f_email, 0},
         {s.smtpport, 25},  {s.f_pop3, 0},    {s.pop_port, 110},     {s.f_program, 0},
+        {s.smtp_security, 0}, {s.f_smtp_verify, 1}, {s.f_smtp_auth, 0},
     };
     for (const auto& n : numbers) EXPECT_EQ(n[0], n[1]);
     const char* texts[] = {s.binfile.path, s.csvfile.path, s.logfile.path, s.wavefile, s.smtpname,
-                           s.mail_from, s.mail_to, s.pop_server, s.pop_user, s.pop_pass, s.program};
+                           s.mail_from, s.mail_to, s.pop_server, s.pop_user, s.pop_pass, s.program,
+                           s.smtp_user, s.smtp_pass};
     for (const char* t : texts) EXPECT_STREQ(t, "");
     EXPECT_EQ(s.popup_hosts[0], nullptr);
     EXPECT_FALSE(sandbox.key_exists());
@@ -142,7 +144,8 @@ TEST(Settings, LoadReadsEveryValue)
     } numbers[] = {{"traplevel", 2}, {"f_popup", 1},   {"f_popup_mysend", 0}, {"f_binfile", 1},
                    {"f_csvfile", 1}, {"f_logfile", 1}, {"f_sound", 1},        {"f_wave", 0},
                    {"waveloop", 1},  {"sound_freq", 880}, {"sound_msec", 50}, {"f_email", 1},
-                   {"smtpport", 2525}, {"f_pop3", 1},  {"pop_port", 1110},    {"f_program", 1}};
+                   {"smtpport", 2525}, {"f_pop3", 1},  {"pop_port", 1110},    {"f_program", 1},
+                   {"smtp_security", 1}, {"f_smtp_verify", 0}, {"f_smtp_auth", 1}};
     for (const auto& n : numbers) write_dword_setting(n.name, n.value);
     const struct {
         const char* name;
@@ -150,14 +153,16 @@ TEST(Settings, LoadReadsEveryValue)
     } texts[] = {{"popup_host", "pc1;pc2 pc3"}, {"binfile", "r.orv"},     {"csvfile", "t.csv"},
                  {"logfile", "t.log"},         {"wavefile", "a.wav"},    {"smtpname", "mail.local"},
                  {"mail_from", "trap@local"},  {"mail_to", "noc@local"}, {"pop_server", "pop.local"},
-                 {"pop_user", "noc"},          {"pop_pass", stored},     {"program", "notify.exe -x"}};
+                 {"pop_user", "noc"},          {"pop_pass", stored},     {"program", "notify.exe -x"},
+                 {"smtp_user", "relay"},       {"smtp_pass", stored}};
     for (const auto& t : texts) write_string_setting(t.name, t.text);
 
     ServiceSettings s;
     load_service_settings(s);
     const std::int32_t got[] = {s.traplevel, s.f_popup, s.f_popup_mysend, s.binfile.enabled, s.csvfile.enabled,
                                 s.logfile.enabled, s.f_sound, s.f_wave, s.waveloop, s.sound_freq, s.sound_msec,
-                                s.f_email, s.smtpport, s.f_pop3, s.pop_port, s.f_program};
+                                s.f_email, s.smtpport, s.f_pop3, s.pop_port, s.f_program,
+                                s.smtp_security, s.f_smtp_verify, s.f_smtp_auth};
     for (std::size_t i = 0; i < std::size(numbers); ++i) EXPECT_EQ(got[i], numbers[i].value) << numbers[i].name;
     EXPECT_STREQ(s.popup_hosts[0], "pc1");
     EXPECT_STREQ(s.popup_hosts[2], "pc3");
@@ -173,10 +178,14 @@ TEST(Settings, LoadReadsEveryValue)
     EXPECT_STREQ(s.pop_user, "noc");
     EXPECT_STREQ(s.pop_pass, "pa55word");
     EXPECT_STREQ(s.program, "notify.exe -x");
+    EXPECT_STREQ(s.smtp_user, "relay");
+    EXPECT_STREQ(s.smtp_pass, "pa55word");
 
     write_string_setting("pop_pass", "not scrambled");  // used as it stands
+    write_string_setting("smtp_pass", "not scrambled");
     load_service_settings(s);
     EXPECT_STREQ(s.pop_pass, "not scrambled");
+    EXPECT_STREQ(s.smtp_pass, "not scrambled");
 }
 
 } // namespace

@@ -70,6 +70,19 @@ bool pop3_login(TcpSocket& sock, const ServiceSettings& s)
     return true;
 }
 
+// An unknown "smtp_security" asks for TLS from the first byte rather than
+// fall back to a dialogue in clear.
+SendMail::Security mail_security(const ServiceSettings& s)
+{
+    SendMail::Security security;
+    security.mode = s.smtp_security == 0 || s.smtp_security == 1 ? s.smtp_security : 2;
+    security.verify = s.f_smtp_verify != 0;
+    security.auth = is_on(s.f_smtp_auth);
+    security.user = s.smtp_user;
+    security.password = s.smtp_pass;
+    return security;
+}
+
 } // namespace
 
 bool pop3_read_reply(TcpSocket& sock)
@@ -109,9 +122,11 @@ void mail_worker(const ServiceSettings& s, const TrapRecord& trap)
     std::snprintf(subject, sizeof subject, "SNMP Trap %s", trap.recv_time);
     if (is_on(s.f_pop3)) pop_before_smtp(s);
     SendMail mail(s.mail_from, s.mail_to);
+    mail.set_security(mail_security(s));
     mail.open(s.smtpport, s.smtpname);
     mail.set_subject(subject);
     mail.send(body.data());
+    if (!mail.failure().empty()) write_log_line(s.logfile, mail.failure().c_str());
 }
 
 void retry_mail_workers()

@@ -30,3 +30,70 @@ Verdict ReplyLines::take(const char* data, std::size_t size)
     }
     return Verdict::Undecided;
 }
+
+namespace {
+
+constexpr std::size_t kMostLoggedReply = 200;
+
+// Calls `each` with every line of `text` (cut at CR and LF, empty lines skipped)
+// until it returns true.
+template <typename Each>
+void for_each_line(const std::string& text, Each each)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start && each(text.substr(start, end - start))) return;
+        start = end + 1;
+    }
+}
+
+bool is_reply_line(const std::string& line, const char* fourth_allowed)
+{
+    if (line.size() < 4) return false;
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9') return false;
+    }
+    return std::string(fourth_allowed).find(line[3]) != std::string::npos;
+}
+
+std::string upper(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+} // namespace
+
+std::string deciding_line(const std::string& reply)
+{
+    std::string found;
+    for_each_line(reply, [&found](const std::string& line) {
+        if (!is_reply_line(line, " \t\v\f")) return false;
+        found = line.substr(0, kMostLoggedReply);
+        return true;
+    });
+    for (char& c : found) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return found;
+}
+
+AuthOffer auth_offer(const std::string& ehlo_reply)
+{
+    AuthOffer offer;
+    for_each_line(ehlo_reply, [&offer](const std::string& line) {
+        if (!is_reply_line(line, " -")) return false;
+        const std::string words = upper(line.substr(4)) + " ";
+        if (words.compare(0, 5, "AUTH ") != 0 && words.compare(0, 5, "AUTH=") != 0) return false;
+        offer.plain = offer.plain || words.find(" PLAIN ") != std::string::npos ||
+                      words.find("=PLAIN ") != std::string::npos;
+        offer.login = offer.login || words.find(" LOGIN ") != std::string::npos ||
+                      words.find("=LOGIN ") != std::string::npos;
+        return false;
+    });
+    return offer;
+}

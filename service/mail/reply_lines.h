@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Outcome of the reply lines read so far.
 enum class Verdict { Success, Failure, Undecided };
@@ -21,3 +22,18 @@ private:
     char head_[4] = {};
     std::size_t length_ = 0;  // of the line under way, counting the characters not kept
 };
+
+// Reading a whole reply, as SendMail keeps it for its log line and for the
+// extensions EHLO lists.
+
+// The first line of `reply` that decides, fit for a log line: control
+// characters become '?', at most 200 characters. Empty when no line decides.
+std::string deciding_line(const std::string& reply);
+
+// The mechanisms the AUTH line of an EHLO reply offers ("250-AUTH PLAIN
+// LOGIN", also the old form "250-AUTH=LOGIN").
+struct AuthOffer {
+    bool plain = false;
+    bool login = false;
+};
+AuthOffer auth_offer(const std::string& ehlo_reply);

@@ -1,8 +1,10 @@
 #include "service/mail/send_mail.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "service/mail/jis_converter.h"
 #include "service/mail/reply_lines.h"
@@ -14,7 +16,47 @@ constexpr std::size_t kReplySize = 2048;
 constexpr std::size_t kChunkSize = 2048;
 constexpr int kReplyWaitSeconds = 20;
 
+const char kEhloFailed[] = "SMTPサーバーへのEHLOが失敗しました: ";
+const char kStartTlsRefused[] = "SMTPサーバーがSTARTTLSを拒否しました: ";
+const char kTlsFailed[] = "SMTPサーバーとのTLS接続に失敗しました: ";
+const char kCertificateRefused[] = "SMTPサーバーの証明書を確認できませんでした: ";
+const char kAuthFailed[] = "SMTP認証に失敗しました: ";
+const char kNoPasswordInClear[] = "暗号化されていない接続にはSMTP認証のパスワードを送りません。";
+const char kNoReply[] = "応答がありません";
+
 const char* text_or_empty(const char* text) { return text != nullptr ? text : ""; }
+
+std::string base64(const std::string& data)
+{
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < data.size(); i += 3) {
+        const std::size_t n = data.size() - i < 3 ? data.size() - i : 3;
+        unsigned long bits = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            bits = bits << 8 | (k < n ? static_cast<unsigned char>(data[i + k]) : 0u);
+        for (std::size_t k = 0; k < 4; ++k) out += k <= n ? digits[(bits >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
+// This machine's name for EHLO and HELO; empty when it cannot be had.
+std::string local_name()
+{
+    char name[kLineSize - 7];
+    return local_host_name(name, sizeof name) ? name : "";
+}
+
+// A domain fit for a message id: letters, digits, '-' and '.', not empty.
+bool is_plain_domain(const std::string& text)
+{
+    if (text.empty() || text.size() > 200) return false;
+    for (char c : text) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!ok) return false;
+    }
+    return true;
+}
 
 // Seconds to wait next: at most one 20-second wait, never past the deadline
 // (rounded up to a whole second); 0 once the deadline has passed.
@@ -44,7 +86,28 @@ int SendMail::open(int port, const char* server)
     Ipv4Endpoint server_address;
     if (!resolve_ipv4(server, static_cast<std::uint16_t>(port), server_address)) return -1;
     if (!sock.connect_to(server_address)) return -1;
+    server_ = server;
+    if (security_.mode == 2 && !start_tls()) return -1;
     return read_reply();
+}
+
+// The handshake over the open connection; on failure the connection is
+// dropped (nothing more may go over it in clear) and failure() says why.
+bool SendMail::start_tls()
+{
+    tls_.reset(new TlsSession(sock));
+    std::string detail;
+    const TlsSession::Handshake done = tls_->handshake(server_.c_str(), security_.verify, limits_.reply_seconds, detail);
+    if (done == TlsSession::Handshake::Done) return true;
+    failure_ = (done == TlsSession::Handshake::Untrusted ? kCertificateRefused : kTlsFailed) + detail;
+    drop_connection();
+    return false;
+}
+
+void SendMail::drop_connection()
+{
+    tls_.reset();
+    sock.close();
 }
 
 void SendMail::set_subject(const char* text)
@@ -54,6 +117,7 @@ void SendMail::set_subject(const char* text)
 
 int SendMail::send_all(const char* data, std::size_t length)
 {
+    if (tls_) return tls_->send(data, length) ? static_cast<int>(length) : -1;
     std::size_t sent = 0;
     while (sent < length) {
         const long n = sock.send(data + sent, length - sent);
@@ -63,24 +127,46 @@ int SendMail::send_all(const char* data, std::size_t length)
     return static_cast<int>(sent);
 }
 
+// One read of what the server sent, through TLS once it is up, waiting at
+// most `seconds`.
+SendMail::Read SendMail::receive_some(char* buffer, std::size_t size, std::size_t& got, int seconds)
+{
+    got = 0;
+    if (tls_) {
+        switch (tls_->receive(buffer, size, got, seconds)) {
+        case TlsSession::Read::Data: return Read::Data;
+        case TlsSession::Read::TimedOut: return Read::TimedOut;
+        case TlsSession::Read::Closed: return Read::Closed;
+        case TlsSession::Read::Failed: return Read::Failed;
+        }
+    }
+    const TcpSocket::Wait wait = sock.wait_readable(seconds);
+    if (wait != TcpSocket::Wait::Readable) return wait == TcpSocket::Wait::Failed ? Read::Failed : Read::TimedOut;
+    const long n = sock.receive(buffer, size);
+    if (n < 0 && TcpSocket::last_error_would_block()) return Read::TimedOut;
+    if (n < 0 || static_cast<unsigned long>(n) > size) return Read::Failed;
+    if (n == 0) return Read::Closed;
+    got = static_cast<std::size_t>(n);
+    return Read::Data;
+}
+
 // One reply, however it is cut into reads: it must end within the reply
-// deadline and hold at most the reply size cap, else the step fails.
+// deadline and hold at most the reply size cap, else the step fails. What
+// arrived is kept in reply_.
 int SendMail::read_reply()
 {
+    reply_.clear();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits_.reply_seconds);
     ReplyLines lines;
-    std::size_t received = 0;
     for (int seconds; (seconds = seconds_to_wait(deadline)) > 0;) {
-        const TcpSocket::Wait wait = sock.wait_readable(seconds);
-        if (wait == TcpSocket::Wait::Failed) return -1;
-        if (wait == TcpSocket::Wait::TimedOut) continue;
         char reply[kReplySize];
-        const long n = sock.receive(reply, sizeof reply);
-        if (n < 0 && TcpSocket::last_error_would_block()) continue;
-        if (n <= 0 || static_cast<unsigned long>(n) > sizeof reply) return -1;  // 0: the server closed
-        received += static_cast<std::size_t>(n);
-        if (received > limits_.reply_bytes) return -1;
-        const Verdict verdict = lines.take(reply, static_cast<std::size_t>(n));
+        std::size_t n = 0;
+        const Read read = receive_some(reply, sizeof reply, n, seconds);
+        if (read == Read::TimedOut) continue;
+        if (read != Read::Data) return -1;  // Closed: the server hung up
+        if (reply_.size() + n > limits_.reply_bytes) return -1;
+        reply_.append(reply, n);
+        const Verdict verdict = lines.take(reply, n);
         if (verdict != Verdict::Undecided) return verdict == Verdict::Success ? 0 : -1;
     }
     return -1;
@@ -88,6 +174,7 @@ int SendMail::read_reply()
 
 int SendMail::command(const char* line)
 {
+    reply_.clear();
     if (send_all(line, std::strlen(line)) < 0) return -1;
     return read_reply();
 }
@@ -133,8 +220,25 @@ int SendMail::send_headers()
     if (!bcc.empty() && send_line("Bcc: %s%s", bcc) != 0) return -1;
     const std::string date = date_line(std::time(nullptr));
     if (send_all(date.c_str(), date.size()) < 0) return -1;
+    const std::string id = message_id_line(std::time(nullptr), from);
+    if (send_all(id.c_str(), id.size()) < 0) return -1;
     const char mailer[] = "X-Mailer: Orvel Trap Receiver SendMail Class V1.0\r\n";
     return send_all(mailer, sizeof mailer - 1) < 0 ? -1 : 0;
+}
+
+std::string SendMail::message_id_line(std::time_t now, const std::string& from)
+{
+    static std::atomic<unsigned> serial{0};
+    std::random_device random;
+    std::string domain = from.substr(from.find_last_of('@') + 1);
+    if (from.find('@') == std::string::npos || !is_plain_domain(domain)) {
+        char host[128];
+        domain = local_host_name(host, sizeof host) && is_plain_domain(host) ? host : "localhost";
+    }
+    char left[80];
+    std::snprintf(left, sizeof left, "%lld.%08x%08x.%u", static_cast<long long>(now), static_cast<unsigned>(random()),
+                  static_cast<unsigned>(random()), serial++);
+    return std::string("Message-ID: <") + left + "@" + domain + ">\r\n";
 }
 
 std::string SendMail::transparent_body(const char* body)
@@ -172,10 +276,12 @@ int SendMail::send_body(const char* body)
 
 int SendMail::send(const char* body)
 {
-    char hello[kLineSize] = "HELO ";
-    local_host_name(hello + 5, kLineSize - 5 - 2);
-    std::strcat(hello, "\r\n");
-    int result = command(hello);
+    const int greeting = greet();
+    if (!introduce(greeting)) {
+        command("QUIT\r\n");
+        return -1;
+    }
+    int result = greeting;
     char line[kLineSize];
     std::snprintf(line, sizeof line, "MAIL FROM: %s%s", from.c_str(), "\r\n");
     result |= command(line);
@@ -189,4 +295,56 @@ int SendMail::send(const char* body)
     result |= command(line);
     result |= command("QUIT\r\n");
     return result;
+}
+
+bool SendMail::asks_nothing_new() const { return security_.mode == 0 && !security_.auth; }
+
+// EHLO, or HELO after a refused EHLO when nothing beyond the plain dialogue
+// is asked for. The result of the greeting step.
+int SendMail::greet()
+{
+    const int ehlo = command("EHLO " + local_name() + "\r\n");
+    if (ehlo == 0 || !asks_nothing_new()) return ehlo;
+    return command("HELO " + local_name() + "\r\n");
+}
+
+// The steps between the greeting and the message that the settings ask for;
+// false when the dialogue ends here, failure() telling why.
+bool SendMail::introduce(int greeting)
+{
+    if (!failure_.empty()) return false;  // the TLS of open() failed
+    if (asks_nothing_new()) return true;
+    if (greeting != 0) return give_up(kEhloFailed);
+    if (security_.mode == 1) {
+        if (command("STARTTLS\r\n") != 0) return give_up(kStartTlsRefused);
+        if (!start_tls()) return false;
+        if (command("EHLO " + local_name() + "\r\n") != 0) return give_up(kEhloFailed);
+    }
+    if (!security_.auth) return true;
+    if (!tls_) {
+        failure_ = kNoPasswordInClear;
+        return false;
+    }
+    return authenticate() || give_up(kAuthFailed);
+}
+
+// AUTH PLAIN, or AUTH LOGIN when the last EHLO offered that and not PLAIN.
+bool SendMail::authenticate()
+{
+    const AuthOffer offer = auth_offer(reply_);
+    const std::string& user = security_.user;
+    const std::string& password = security_.password;
+    if (offer.login && !offer.plain) {
+        return command("AUTH LOGIN\r\n") == 0 && command(base64(user) + "\r\n") == 0 &&
+               command(base64(password) + "\r\n") == 0;
+    }
+    return command("AUTH PLAIN " + base64(std::string(1, '\0') + user + '\0' + password) + "\r\n") == 0;
+}
+
+// Sets the log line for `step` with the server's reply; always false.
+bool SendMail::give_up(const char* step)
+{
+    const std::string reply = deciding_line(reply_);
+    failure_ = step + (reply.empty() ? std::string(kNoReply) : reply);
+    return false;
 }

@@ -91,7 +91,7 @@ class NotificationsTest(h.ReceiverCase):
             self.assertEqual(mail.mail_from, "trap@example.org")
             self.assertEqual(mail.rcpt_tos, ["noc@example.org"])
             message = email.message_from_bytes(mail.content)
-            self.assertEqual(list(message.keys()), ["Subject", "From", "To", "Date", "X-Mailer", "Content-Type"])
+            self.assertEqual(list(message.keys()), ["Subject", "From", "To", "Date", "Message-ID", "X-Mailer", "Content-Type"])
             self.assertEqual(message["Content-Type"], "text/plain; charset=iso-2022-jp")
             self.assertEqual(message["X-Mailer"], "Orvel Trap Receiver SendMail Class V1.0")
             got.append((message["Subject"], message.get_payload(decode=True).decode("iso-2022-jp")))

@@ -25,6 +25,7 @@ STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "
 ALL_VALUES = STORAGE_VALUES + [
     "traplevel", "f_v2c", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
     "f_email", "smtpport", "smtpname", "mail_from", "mail_to", "f_pop3", "pop_server", "pop_user", "pop_pass",
+    "smtp_security", "f_smtp_verify", "f_smtp_auth", "smtp_user", "smtp_pass",
     "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec"]
 
 
@@ -126,7 +127,10 @@ class ServicePanelTest(mc.ManagerCase):
                           1003: ("", False, None), 1000: (None, False, None)}),
             ("メール送信", {1004: (None, True, "0"), 1001: ("25", False, None), 1003: ("", False, None),
                        1008: ("", False, None), 1006: ("", False, None), 1005: (None, True, "0"),
-                       1007: ("", False, None), 1009: ("", False, None), 1010: ("", False, None)}),
+                       1007: ("", False, None), 1009: ("", False, None), 1010: ("", False, None),
+                       1011: (None, False, "1"), 1012: (None, False, "0"), 1013: (None, False, "0"),
+                       1014: (None, False, "1"), 1015: (None, False, "0"), 1016: ("", False, None),
+                       1017: ("", False, None)}),
             ("サウンド", {1004: (None, True, "0"), 1005: (None, False, "1"), 1006: (None, False, "0"),
                       1003: ("500", False, None), 1008: ("200", False, None), 1001: (wave, False, None),
                       1000: (None, False, None), 1002: (None, False, None), 1007: (None, False, "0")}),
@@ -144,7 +148,11 @@ class ServicePanelTest(mc.ManagerCase):
         rules = [  # page, clicked, then enabled, then disabled
             (0, 1005, [1003, 1002], [1001, 1000, 1008, 1009]),
             (1, 1004, [1008, 1007], [1003, 1000]),
-            (2, 1005, [1007, 1009, 1010], [1001, 1003, 1008, 1006]),  # POP3 without mail
+            (2, 1005, [1007, 1009, 1010], [1001, 1003, 1008, 1006, 1011, 1015]),  # POP3 without mail
+            (2, 1004, [1001, 1011, 1012, 1013, 1015], [1014, 1016, 1017]),  # mail on: no TLS, no AUTH
+            (2, 1012, [1014], []),  # STARTTLS: the certificate check
+            (2, 1015, [1016, 1017], []),  # AUTH
+            (2, 1011, [1016], [1014]),  # no TLS again
             (3, 1004, [1005, 1006, 1003, 1008, 1002], [1001, 1000, 1007]),  # sound on: beep
             (3, 1006, [1001, 1000, 1007, 1002], [1003, 1008]),  # wave file
             (3, 1005, [1003, 1008], [1001, 1000, 1007]),  # beep again
@@ -157,6 +165,13 @@ class ServicePanelTest(mc.ManagerCase):
             self.assertEqual([got[c][1] for c in enabled + disabled], [True] * len(enabled) + [False] * len(disabled),
                              (index, clicked))
         self.assertEqual(self.controls()[1007][2], "1", "the own-host box keeps its tick while greyed")
+        self.show_page(2, "メール送信")
+        self.assertEqual(self.controls()[1001][0], "587", "STARTTLS chosen while the port was 25")
+        self.tick(1013)
+        self.assertEqual(self.controls()[1001][0], "587", "a port that is not 25 stays")
+        probe("set", PAGE, "1001", "25")
+        self.tick(1013)
+        self.assertEqual(self.controls()[1001][0], "465", "SSL/TLS chosen while the port was 25")
         probe("click", SHEET, "2")  # Cancel
         self.assertTrue(self.gone(SHEET))
         self.assertEqual(stored(), [], "Cancel writes nothing")
@@ -173,6 +188,7 @@ class ServicePanelTest(mc.ManagerCase):
             (2, "メール送信", None, 1001, "smtp", "正の整数を入力してください。", "25"),
             (2, "メール送信", 1005, 1010, "pass word", PASSWORD_REFUSED, ""),
             (2, "メール送信", None, 1010, "p" * 250, PASSWORD_REFUSED, "p" * 249),
+            (2, "メール送信", 1015, 1017, "pass word", PASSWORD_REFUSED, ""),
             (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
@@ -257,18 +273,20 @@ class ServicePanelTest(mc.ManagerCase):
                             "mail_to": "c@d"})
         self.open_sheet()
         self.show_page(2, "メール送信")
-        for field, value in [(1007, "127.0.0.1"), (1009, "noc"), (1010, "secret8x")]:
+        for field, value in [(1007, "127.0.0.1"), (1009, "noc"), (1010, "secret8x"), (1017, "smtp-Pw7")]:
             probe("set", PAGE, str(field), value)
         self.tick(1004)
         self.tick(1005)
         self.press_ok()
-        password = dict(stored())["pop_pass"]
-        self.assertEqual(len(password), 25)
-        self.assertNotIn("secret8x", password)
+        for name, plain in [("pop_pass", "secret8x"), ("smtp_pass", "smtp-Pw7")]:
+            password = dict(stored())[name]
+            self.assertEqual(len(password), 25, name)
+            self.assertNotIn(plain, password)
 
         self.open_sheet()
         self.show_page(2, "メール送信")
         self.assertEqual(self.controls()[1010][0], "secret8x", "shown again (masked) as typed")
+        self.assertEqual(self.controls()[1017][0], "smtp-Pw7", "shown again (masked) as typed")
         probe("click", SHEET, "2")
 
         self.start_receiver()
