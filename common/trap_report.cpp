@@ -149,5 +149,4 @@ void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, con
         std::fwrite(line, 1, format_dump_line(line, offset, p + offset, n, eol), stream);
     }
     std::fputs(eol, stream);
-    std::fflush(stream);
 }
