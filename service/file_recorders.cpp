@@ -90,6 +90,8 @@ public:
         bytes_.insert(bytes_.end(), entry, entry + size);
     }
 
+    bool holds(const char* path) const { return !bytes_.empty() && std::strcmp(path, path_) == 0; }
+
     void write_out()
     {
         if (!bytes_.empty()) append_entries(kind_, path_, bytes_.data(), bytes_.size());
@@ -109,6 +111,17 @@ private:
 
 struct FileBatch::Held {
     HeldFile files[3] = {HeldFile(Kind::Record), HeldFile(Kind::Csv), HeldFile(Kind::Log)};
+
+    // One path's entries are held by one kind at a time, so that files
+    // set to the same path keep their entries in order.
+    void add(Kind kind, const char* path, const char* entry, std::size_t size)
+    {
+        HeldFile& mine = files[static_cast<int>(kind)];
+        for (HeldFile& file : files) {
+            if (&file != &mine && file.holds(path)) file.write_out();
+        }
+        mine.add(path, entry, size);
+    }
 };
 
 namespace {
@@ -119,7 +132,7 @@ thread_local FileBatch::Held* t_held = nullptr;
 int deliver(Kind kind, const FileSetting& file, const void* entry, std::size_t size)
 {
     if (t_held == nullptr) return append_entries(kind, file.path, entry, size) ? 0 : -1;
-    t_held->files[static_cast<int>(kind)].add(file.path, static_cast<const char*>(entry), size);
+    t_held->add(kind, file.path, static_cast<const char*>(entry), size);
     return 0;
 }
 
