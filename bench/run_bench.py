@@ -2,7 +2,8 @@
 """Finds, in one run on one machine, the highest rate of SNMP traps that each
 receiver takes without losing one: tarnow (standard output to a file; record,
 CSV and log files on) with SNMPv1 and with SNMPv2c traps, net-snmp's snmptrapd
-logging every trap to a file, and a bare receive loop as the floor; with
+logging every trap to a file, and a bare receive loop as the floor (also
+receiving in batches, as tarnow does); with
 --before, also the tarnow of another build with SNMPv1 traps. Needs root
 (port 162) and the linux build.
 
@@ -58,15 +59,23 @@ def count_frames(path):
 class Bare:
     name = "bare receive loop"
     version = "v1"
+    args = []
 
     def __init__(self, build, tmp):
-        self.proc = subprocess.Popen([os.path.join(build, "bench", "bare_receiver"), "162"], stdout=subprocess.PIPE)
+        self.proc = subprocess.Popen([os.path.join(build, "bench", "bare_receiver"), "162"] + self.args,
+                                     stdout=subprocess.PIPE)
         self.proc.stdout.readline()
 
     def finish(self):
         send_stop()
         out = self.proc.communicate(timeout=60)[0]
         return int(out.split()[-1])
+
+
+class BareBatched(Bare):
+    """The bare loop receiving as tarnow does: recvmmsg, 4 MiB buffer."""
+    name = "bare loop, batched"
+    args = ["batch"]
 
 
 class Tarnow:
@@ -194,7 +203,7 @@ def main():
         sys.exit("port 162 is in use")
     print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
     rates = {}
-    kinds = [Bare, Tarnow, TarnowV2c, Snmptrapd]
+    kinds = [Bare, BareBatched, Tarnow, TarnowV2c, Snmptrapd]
     if args.before:
         TarnowBefore.build = args.before
         kinds.insert(1, TarnowBefore)
@@ -205,6 +214,7 @@ def main():
         print("%-24s %8d traps/s" % (kind.name, rate))
     print("tarnow / snmptrapd        %8.2f" % (rates[Tarnow] / max(rates[Snmptrapd], 1)))
     print("tarnow / bare loop        %8.2f" % (rates[Tarnow] / max(rates[Bare], 1)))
+    print("tarnow / batched loop     %8.2f" % (rates[Tarnow] / max(rates[BareBatched], 1)))
     print("tarnow v2c / v1           %8.2f" % (rates[TarnowV2c] / max(rates[Tarnow], 1)))
     if args.before:
         print("tarnow / before           %8.2f" % (rates[Tarnow] / max(rates[TarnowBefore], 1)))
