@@ -86,7 +86,7 @@ public:
             append_entries(kind_, path, entry, size);
             return;
         }
-        std::snprintf(path_, sizeof path_, "%s", path);
+        if (bytes_.empty()) std::snprintf(path_, sizeof path_, "%s", path);
         bytes_.insert(bytes_.end(), entry, entry + size);
     }
 
@@ -99,8 +99,8 @@ public:
     }
 
 private:
-    // Room for a batch of the largest entries the operations build, and for
-    // dozens of common traps' log entries.
+    // Room for a whole batch of common traps (a log entry is about 500 bytes)
+    // and for any one entry; a larger batch goes out in parts, in order.
     static constexpr std::size_t kHeldBytes = 256 * 1024;
     Kind kind_;
     char path_[kPathSize] = "";

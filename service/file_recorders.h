@@ -14,9 +14,9 @@
 // A FileBatch gathers the entries of several traps so that each file is
 // opened, appended and closed once for all of them. While it lives, the five
 // operations called on the thread that made it write nothing: they keep their
-// entries in memory, per file and in order, and return 0 (a file that cannot
-// be opened then loses the entries held for it, unreported, as a failed write
-// loses one). write_held_file_entries() writes each file's held entries in
+// entries in memory, per file and in order (also where two files are set to
+// one path), and return 0 (a file that cannot be opened then loses the
+// entries held for it, unreported, as a failed write loses one). write_held_file_entries() writes each file's held entries in
 // one write, and so does the batch when it ends, and a file whose entries
 // would no longer fit in memory. The operations on other threads (the mail
 // and popup workers) still write at once. One batch per thread at a time.
