@@ -167,6 +167,16 @@ struct Loop {
     TrapRecord& record;
 };
 
+// What a batch left in memory goes out before the loop waits again, and
+// before a trap holds it up: standard output, the files, then the forwards,
+// so that a trap's forward comes when all of it is written.
+void deliver(Loop& loop)
+{
+    std::fflush(stdout);
+    write_held_file_entries();
+    loop.forwards.send(loop.forwarder, loop.manager);
+}
+
 // One datagram, handled as it always was: dump, stop marker, stamp, decode,
 // inform answer, forward, report, notifications. False at the stop marker.
 bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
@@ -186,6 +196,7 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
     }
     loop.forwards.add(*trap, loop.forwarder, loop.manager);
     write_trap_report(loop.record, stdout);
+    if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
     run_notifications(settings, loop.record, *trap);
     return true;
 }
@@ -199,16 +210,6 @@ bool handle_batch(Loop& loop, ReceivedBatch& batch, PendingStop& stop)
         if (stop.due(false) || !handle_datagram(loop, batch.frame(i), batch.slot(i))) return false;
     }
     return true;
-}
-
-// What a batch left in memory goes out before the loop waits again:
-// standard output, the files, then the forwards, so that a trap's forward
-// comes when all of it is written.
-void deliver(Loop& loop)
-{
-    std::fflush(stdout);
-    write_held_file_entries();
-    loop.forwards.send(loop.forwarder, loop.manager);
 }
 
 } // namespace

@@ -11,9 +11,10 @@
 // one datagram and takes up to 63 more already queued behind it (never
 // waiting for them), and handles them one by one in arrival order. The
 // batch's file entries, console text and forwards are held in memory and go
-// out once for the whole batch, before the loop waits again (the file
-// entries also before a program is started): standard output first, then
-// the files, then the forwards. At the stop marker the traps before it are
+// out once for the whole batch, before the loop waits again, and also before
+// a trap's beep or program start holds the loop up (the file entries before
+// any program is started): standard output first, then the files, then the
+// forwards. At the stop marker the traps before it are
 // handled and delivered, those after it are not. The trap socket asks for a
 // receive buffer of 4 MiB, so that a burst waits there meanwhile.
 //
