@@ -29,7 +29,7 @@ def main():
         results = {kind: [] for kind in kinds}
         for _ in range(args.rounds):
             for kind in random.sample(kinds, len(kinds)):
-                sent, got = run_bench.trial(kind, args.build, rate, args.seconds)
+                sent, got, _ = run_bench.trial(kind, args.build, rate, args.seconds)
                 results[kind].append(got / sent)
         for kind in kinds:
             lossless = sum(1 for share in results[kind] if share == 1.0)

@@ -56,15 +56,21 @@ void encode_record_header(const TrapFrame& frame, std::uint8_t out[kFrameHeaderS
     put_le32(out + 4, frame.length);
 }
 
+std::size_t encode_record_frame(const TrapFrame& frame, std::uint8_t out[kFrameHeaderSize + kFrameDataSize])
+{
+    if (frame.length > kFrameDataSize) return 0;
+    encode_record_header(frame, out);
+    std::memcpy(out + kFrameHeaderSize, frame.data, frame.length);
+    return kFrameHeaderSize + frame.length;
+}
+
 int append_frame_to_record_file(const char* path, const TrapFrame& frame)
 {
-    if (frame.length > kFrameDataSize) return -1;
     // One block, so the frame reaches the file in a single write.
     std::uint8_t block[kFrameHeaderSize + kFrameDataSize];
-    encode_record_header(frame, block);
-    std::memcpy(block + kFrameHeaderSize, frame.data, frame.length);
-
-    return append_to_file(path, block, kFrameHeaderSize + frame.length) ? 0 : -1;
+    const std::size_t size = encode_record_frame(frame, block);
+    if (size == 0) return -1;
+    return append_to_file(path, block, size) ? 0 : -1;
 }
 
 RecordFileReader::RecordFileReader(const char* path) : file_(std::fopen(path, "rb")) {}

@@ -32,6 +32,10 @@ void frame_from_network_order(TrapFrame& frame);
 // Writes the 8-byte header of `frame` as stored in a record file (little-endian).
 void encode_record_header(const TrapFrame& frame, std::uint8_t out[kFrameHeaderSize]);
 
+// The frame as a record file holds it (header little-endian, then `length`
+// bytes) in `out`; returns its size, or 0 when `length` exceeds the data buffer.
+std::size_t encode_record_frame(const TrapFrame& frame, std::uint8_t out[kFrameHeaderSize + kFrameDataSize]);
+
 // Appends the frame (header little-endian, then `length` bytes) to the record
 // file at `path` in one write, creating the file. Returns 0, or -1 when the
 // file cannot be opened or written, or `length` exceeds the data buffer.

@@ -1,6 +1,6 @@
 #include "common/trap_report.h"
 
-#include <cstdarg>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -8,51 +8,89 @@ namespace {
 // Longest line: a 255-character label argument plus the longest label.
 constexpr std::size_t kLineSize = 512;
 
-// Formats one line, adds the line end and hands it to the sink.
-template <class Sink>
-class LinePrinter {
+// One report line, built from its label and value without a format string:
+// at most kLineSize - 3 characters, then the line end.
+class Line {
 public:
-    LinePrinter(const char* eol, Sink& sink) : eol_(eol), sink_(sink) {}
+    explicit Line(const char* label) { text(label); }
 
-    __attribute__((format(printf, 2, 3))) void operator()(const char* format, ...)
+    Line& text(const char* t)
     {
-        char line[kLineSize];
-        std::va_list args;
-        va_start(args, format);
-        const int n = std::vsnprintf(line, sizeof line - 2, format, args);
-        va_end(args);
-        if (n < 0) return;
-        std::strcat(line, eol_);
-        sink_(line);
+        while (*t != '\0' && used_ < kMostText) line_[used_++] = *t++;
+        return *this;
+    }
+    Line& decimal(long long v)
+    {
+        if (v < 0) text("-");
+        return digits(static_cast<unsigned long long>(v < 0 ? -v : v));
+    }
+    // As "%02X" writes it: upper-case, at least two digits.
+    Line& hex(std::uint32_t v)
+    {
+        char reversed[9];
+        int n = 0;
+        do {
+            reversed[n++] = "0123456789ABCDEF"[v & 0xF];
+            v >>= 4;
+        } while (v != 0 || n < 2);
+        while (n > 0 && used_ < kMostText) line_[used_++] = reversed[--n];
+        return *this;
+    }
+    // The line with `eol` after it, and its length.
+    const char* end(const char* eol, std::size_t& length)
+    {
+        std::size_t n = used_;
+        for (const char* e = eol; *e != '\0'; ++e) line_[n++] = *e;
+        line_[n] = '\0';
+        length = n;
+        return line_;
     }
 
 private:
-    const char* eol_;
-    Sink& sink_;
+    static constexpr std::size_t kMostText = kLineSize - 3;
+
+    Line& digits(unsigned long long v)
+    {
+        char reversed[24];
+        int n = 0;
+        do {
+            reversed[n++] = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+        while (n > 0 && used_ < kMostText) line_[used_++] = reversed[--n];
+        return *this;
+    }
+
+    char line_[kLineSize + 3];
+    std::size_t used_ = 0;
 };
 
-// Calls sink(line) for every line of the report, each ending in `eol`.
+// Calls sink(line, length) for every line of the report, each ending in `eol`.
 template <class Sink>
 void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 {
-    LinePrinter<Sink> put(eol, sink);
-    put("受信日時: %s", r.recv_time);
-    put("バージョン: %d", r.version);
-    put("コミュニティ: %s", r.community);
-    put("PDUタイプ: %02X", r.pdu_type);
-    put("ベンダーOID: %s", r.enterprise);
-    put("エージェントアドレス: %s", r.agent_addr);
-    put("汎用トラップ: %d", r.generic_trap);
-    put("企業固有トラップ: %d", r.specific_trap);
-    put("タイムチック: %u", static_cast<unsigned>(r.time_stamp));
+    auto put = [&](Line& line) {
+        std::size_t length = 0;
+        const char* text = line.end(eol, length);
+        sink(text, length);
+    };
+    put(Line("受信日時: ").text(r.recv_time));
+    put(Line("バージョン: ").decimal(r.version));
+    put(Line("コミュニティ: ").text(r.community));
+    put(Line("PDUタイプ: ").hex(static_cast<std::uint32_t>(r.pdu_type)));
+    put(Line("ベンダーOID: ").text(r.enterprise));
+    put(Line("エージェントアドレス: ").text(r.agent_addr));
+    put(Line("汎用トラップ: ").decimal(r.generic_trap));
+    put(Line("企業固有トラップ: ").decimal(r.specific_trap));
+    put(Line("タイムチック: ").decimal(static_cast<std::uint32_t>(r.time_stamp)));
 
     for (int i = 0; i < used_varbinds(r); ++i) {
         const TrapVarBind& vb = r.varbinds[i];
-        put("トラップ情報[%d]", i + 1);
-        put("    オブジェクト識別子: %s", vb.name);
-        if (const char* type = value_type_name(vb.type)) put("    タイプ: %s", type);
-        else put("    タイプ: 0x%02X", vb.type);
-        if (value_type_has_data(vb.type)) put("    データ: %s", vb.value);
+        put(Line("トラップ情報[").decimal(i + 1).text("]"));
+        put(Line("    オブジェクト識別子: ").text(vb.name));
+        if (const char* type = value_type_name(vb.type)) put(Line("    タイプ: ").text(type));
+        else put(Line("    タイプ: 0x").hex(vb.type));
+        if (value_type_has_data(vb.type)) put(Line("    データ: ").text(vb.value));
     }
 }
 
@@ -60,7 +98,7 @@ void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 
 void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol)
 {
-    emit_report(record, eol, [stream](const char* line) { std::fputs(line, stream); });
+    emit_report(record, eol, [stream](const char* line, std::size_t n) { std::fwrite(line, 1, n, stream); });
     std::fputs(eol, stream);
 }
 
@@ -68,8 +106,7 @@ void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record
 {
     std::size_t used = strnlen(buffer, size);
     if (used >= size) return;
-    emit_report(record, eol, [&](const char* line) {
-        const std::size_t n = std::strlen(line);
+    emit_report(record, eol, [&](const char* line, std::size_t n) {
         const std::size_t room = size - 1 - used;
         const std::size_t take = n < room ? n : room;
         std::memcpy(buffer + used, line, take);
@@ -149,5 +186,4 @@ void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, con
         std::fwrite(line, 1, format_dump_line(line, offset, p + offset, n, eol), stream);
     }
     std::fputs(eol, stream);
-    std::fflush(stream);
 }

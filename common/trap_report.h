@@ -9,8 +9,8 @@
 // unless told; at most two characters) and no empty line at the end of the
 // text already in `buffer` (it must hold a NUL-terminated text); it never
 // writes past `size` bytes, cutting the last line if it must.
-// write_hex_dump() writes nothing when `stream` is null and flushes the
-// stream afterwards. Write errors are not detected.
+// write_hex_dump() writes nothing when `stream` is null; flushing the stream
+// is the caller's. Write errors are not detected.
 #pragma once
 
 #include <cstddef>

@@ -26,6 +26,24 @@ struct Ipv4Endpoint {
     std::uint16_t port;
 };
 
+// The most datagrams one receive_batch() or send_batch() call takes.
+constexpr std::size_t kMostBatched = 64;
+
+// One datagram of a batch received: the caller sets `buffer` and `size`.
+struct DatagramSlot {
+    void* buffer;
+    std::size_t size;
+    std::size_t got;      // bytes in the buffer
+    bool truncated;       // the datagram was longer than the buffer: its first `got` bytes are there
+    Ipv4Endpoint sender;  // where it came from
+};
+
+// One datagram to send: `size` bytes at `data`.
+struct OutgoingDatagram {
+    const void* data;
+    std::size_t size;
+};
+
 // Resolves `host` as a dotted address, else through the host table / resolver
 // (first IPv4 address). False when neither gives an address.
 bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out);
@@ -65,10 +83,22 @@ public:
     // At most how many datagrams the receive buffer can hold, from its size
     // and the least the system charges a queued datagram; 0 when unknown.
     std::size_t most_queued_datagrams() const;
+    // Asks the system for a receive buffer of `bytes`; it may grant less.
+    bool set_receive_buffer(std::size_t bytes);
     // `sender`, when given, gets the address the datagram came from.
     Receive receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender = nullptr);
+    // Waits, as receive() does, for one datagram, then takes without waiting
+    // those already queued behind it, up to `count` (at most kMostBatched) in
+    // all, in the order they arrived. Datagram when `received` slots are
+    // filled (at least one, a truncated one among them); otherwise
+    // Interrupted, TimedOut or Failed as receive() tells, and nothing is
+    // filled. Truncated is never returned: the slot tells.
+    Receive receive_batch(DatagramSlot* slots, std::size_t count, std::size_t& received);
     // Sends one datagram; returns the bytes sent or -1.
     long send_to(const Ipv4Endpoint& to, const void* data, std::size_t size);
+    // Sends `count` datagrams to `to` in order, as few calls as the system
+    // allows; one that cannot be sent is skipped.
+    void send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count);
 
 private:
     static constexpr std::intptr_t kInvalid = -1;

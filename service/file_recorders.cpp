@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include "common/trap_report.h"
 #include "platform/append_file.h"
@@ -58,18 +59,88 @@ std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
     return expanded;
 }
 
-// Each entry is built in memory with LF line ends, in a buffer of twice its
-// greatest size, and reaches the file in one write.
-int append_text_entry(const FileSetting& file, char* entry, std::size_t size, std::size_t capacity)
+enum class Kind { Record, Csv, Log };
+
+// Appends under the log lock for the log file, so that no entry of another
+// thread falls inside it.
+bool append_entries(Kind kind, const char* path, const void* data, std::size_t size)
 {
-    const std::size_t n = to_text_mode(entry, size, capacity);
-    return append_to_file(file.path, entry, n) ? 0 : -1;
+    if (kind != Kind::Log) return append_to_file(path, data, size);
+    std::lock_guard<std::mutex> guard(log_lock());
+    return append_to_file(path, data, size);
 }
 
-int append_log_entry(const FileSetting& file, char* entry, std::size_t size, std::size_t capacity)
+// One file's entries held by a batch: the path they go to and their bytes,
+// in a buffer reserved once.
+class HeldFile {
+public:
+    explicit HeldFile(Kind kind) : kind_(kind) { bytes_.reserve(kHeldBytes); }
+    ~HeldFile() { write_out(); }
+
+    // Keeps an entry for `path`, after writing out what is held when that
+    // is for another path or leaves no room for it.
+    void add(const char* path, const char* entry, std::size_t size)
+    {
+        if (std::strcmp(path, path_) != 0 || bytes_.size() + size > kHeldBytes) write_out();
+        if (size > kHeldBytes) {  // larger than any entry the operations build
+            append_entries(kind_, path, entry, size);
+            return;
+        }
+        if (bytes_.empty()) std::snprintf(path_, sizeof path_, "%s", path);
+        bytes_.insert(bytes_.end(), entry, entry + size);
+    }
+
+    bool holds(const char* path) const { return !bytes_.empty() && std::strcmp(path, path_) == 0; }
+
+    void write_out()
+    {
+        if (!bytes_.empty()) append_entries(kind_, path_, bytes_.data(), bytes_.size());
+        bytes_.clear();
+    }
+
+private:
+    // Room for a whole batch of common traps (a log entry is about 500 bytes)
+    // and for any one entry; a larger batch goes out in parts, in order.
+    static constexpr std::size_t kHeldBytes = 256 * 1024;
+    Kind kind_;
+    char path_[kPathSize] = "";
+    std::vector<char> bytes_;
+};
+
+} // namespace
+
+struct FileBatch::Held {
+    HeldFile files[3] = {HeldFile(Kind::Record), HeldFile(Kind::Csv), HeldFile(Kind::Log)};
+
+    // One path's entries are held by one kind at a time, so that files
+    // set to the same path keep their entries in order.
+    void add(Kind kind, const char* path, const char* entry, std::size_t size)
+    {
+        HeldFile& mine = files[static_cast<int>(kind)];
+        for (HeldFile& file : files) {
+            if (&file != &mine && file.holds(path)) file.write_out();
+        }
+        mine.add(path, entry, size);
+    }
+};
+
+namespace {
+
+thread_local FileBatch::Held* t_held = nullptr;
+
+// Holds the entry when this thread has a batch, else writes it at once.
+int deliver(Kind kind, const FileSetting& file, const void* entry, std::size_t size)
 {
-    std::lock_guard<std::mutex> guard(log_lock());
-    return append_text_entry(file, entry, size, capacity);
+    if (t_held == nullptr) return append_entries(kind, file.path, entry, size) ? 0 : -1;
+    t_held->add(kind, file.path, static_cast<const char*>(entry), size);
+    return 0;
+}
+
+// Each entry is built in memory with LF line ends, in a buffer of twice its
+// greatest size, and reaches the file in one write.
+int deliver_text(Kind kind, const FileSetting& file, char* entry, std::size_t size, std::size_t capacity)
+{
+    return deliver(kind, file, entry, to_text_mode(entry, size, capacity));
 }
 
 // Builds a text in a fixed buffer; what does not fit is cut.
@@ -110,10 +181,26 @@ private:
 
 } // namespace
 
+FileBatch::FileBatch() : held_(new Held) { t_held = held_.get(); }
+
+FileBatch::~FileBatch()
+{
+    t_held = nullptr;  // the files write out as they are destroyed
+}
+
+void write_held_file_entries()
+{
+    if (t_held == nullptr) return;
+    for (HeldFile& file : t_held->files) file.write_out();
+}
+
 int write_bin_file(const FileSetting& file, const TrapFrame& frame)
 {
     if (!is_on(file.enabled)) return 0;
-    return append_frame_to_record_file(file.path, frame);
+    thread_local std::uint8_t block[kFrameHeaderSize + kFrameDataSize];
+    const std::size_t size = encode_record_frame(frame, block);
+    if (size == 0) return -1;
+    return deliver(Kind::Record, file, block, size);
 }
 
 int write_csv_file(const FileSetting& file, const TrapRecord& trap)
@@ -145,7 +232,7 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
         row.field(trap.varbinds[i].value);
     }
     row.put('\n');
-    return append_text_entry(file, buffer, row.size(), sizeof buffer);
+    return deliver_text(Kind::Csv, file, buffer, row.size(), sizeof buffer);
 }
 
 int write_log_file(const FileSetting& file, const TrapRecord& trap)
@@ -155,7 +242,7 @@ int write_log_file(const FileSetting& file, const TrapRecord& trap)
     report[0] = '\0';
     format_trap_report(report, kReportBufferSize, trap, "\n");
     std::strcat(report, "\n");  // the empty line that ends every report
-    return append_log_entry(file, report, std::strlen(report), sizeof report);
+    return deliver_text(Kind::Log, file, report, std::strlen(report), sizeof report);
 }
 
 int write_error_log(const FileSetting& file, const TrapFrame& frame)
@@ -166,7 +253,7 @@ int write_error_log(const FileSetting& file, const TrapFrame& frame)
     std::memcpy(entry, kParseErrorHeading, heading);
     const std::size_t n = frame.length < kFrameDataSize ? frame.length : kFrameDataSize;
     const std::size_t dump = format_hex_dump(entry + heading, kErrorEntrySize - heading, frame.data, n, "\n");
-    return append_log_entry(file, entry, heading + dump, sizeof entry);
+    return deliver_text(Kind::Log, file, entry, heading + dump, sizeof entry);
 }
 
 int write_log_line(const FileSetting& file, const char* text)
@@ -181,5 +268,5 @@ int write_log_line(const FileSetting& file, const char* text)
     if (n < 0) return -1;
     const std::size_t size = std::min(static_cast<std::size_t>(n), kLogLineSize - 2);  // what snprintf kept
     line[size] = '\n';
-    return append_log_entry(file, line, size + 1, sizeof line);
+    return deliver_text(Kind::Log, file, line, size + 1, sizeof line);
 }

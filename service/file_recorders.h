@@ -10,11 +10,40 @@
 // in memory and reaches its file in one write. The three log operations hold
 // one process-wide lock around open, write and close, so entries written by
 // worker threads never interleave.
+//
+// A FileBatch gathers the entries of several traps so that each file is
+// opened, appended and closed once for all of them. While it lives, the five
+// operations called on the thread that made it write nothing: they keep their
+// entries in memory, per file and in order (also where two files are set to
+// one path), and return 0 (a file that cannot be opened then loses the
+// entries held for it, unreported, as a failed write loses one). write_held_file_entries() writes each file's held entries in
+// one write, and so does the batch when it ends, and a file whose entries
+// would no longer fit in memory. The operations on other threads (the mail
+// and popup workers) still write at once. One batch per thread at a time.
 #pragma once
+
+#include <memory>
 
 #include "common/settings.h"
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
+
+class FileBatch {
+public:
+    FileBatch();
+    ~FileBatch();
+    FileBatch(const FileBatch&) = delete;
+    FileBatch& operator=(const FileBatch&) = delete;
+
+    struct Held;
+
+private:
+    std::unique_ptr<Held> held_;
+};
+
+// Writes the entries the calling thread's batch holds; nothing without a
+// batch. Whoever lets another program read the files calls it first.
+void write_held_file_entries();
 
 int write_bin_file(const FileSetting& file, const TrapFrame& frame);
 int write_csv_file(const FileSetting& file, const TrapRecord& trap);

@@ -30,3 +30,12 @@ inline bool passes_trap_level(const ServiceSettings& settings, const TrapRecord&
 {
     return trap.generic_trap >= settings.traplevel;
 }
+
+// True when run_notifications() holds up its caller for the trap: a beep
+// plays to its end and a program start waits for the program (a wave file
+// plays on its own).
+inline bool holds_up_caller(const ServiceSettings& settings, const TrapRecord& trap)
+{
+    const bool beep = is_on(settings.f_sound) && !is_on(settings.f_wave);
+    return passes_trap_level(settings, trap) && (beep || is_on(settings.f_program));
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "common/settings.h"
@@ -21,6 +22,13 @@ namespace {
 const char kManagerHost[] = "localhost";
 // How long the loop waits for a datagram before it looks at the stop flag.
 constexpr int kStopCheckMilliseconds = 500;
+// The most datagrams taken from the socket at once.
+constexpr std::size_t kBatchSize = kMostBatched;
+// Asked of the system for the trap socket, so that a burst waits there while
+// a batch is handled instead of being dropped.
+constexpr std::size_t kReceiveBufferBytes = 4 * 1024 * 1024;
+// Standard output's buffer: a batch's dumps and reports reach it in one write.
+constexpr std::size_t kConsoleBufferSize = 256 * 1024;
 // The least bound on how many datagrams were queued before a stop request.
 constexpr std::size_t kLeastQueueBound = 256;
 
@@ -39,16 +47,17 @@ public:
     {
     }
 
-    // Called once before every receive, and with `socket_empty` after a receive timed out.
+    // Called once before every datagram is handled, and with `socket_empty`
+    // after a receive timed out.
     bool due(bool socket_empty)
     {
         if (!g_stop_requested.load()) return false;
-        return socket_empty || ++receives_ > limit_;
+        return socket_empty || ++handled_ > limit_;
     }
 
 private:
     std::size_t limit_;
-    std::size_t receives_ = 0;
+    std::size_t handled_ = 0;
 };
 
 // Where forwarded frames go. Looked up when the loop starts, and again for a
@@ -69,19 +78,56 @@ private:
     Ipv4Endpoint endpoint_{};
 };
 
-// Sends the frame with its two words in network order, then restores them.
-void forward_to_manager(UdpSocket& sender, ManagerAddress& manager, TrapFrame& frame)
-{
-    Ipv4Endpoint to;
-    if (!manager.get(to)) {
-        set_socket_error_invalid_argument();
-        return;
+// The forwards of a batch: each a copy of its frame with the two words in
+// network order, all sent together when the batch is delivered.
+class ForwardBatch {
+public:
+    void add(const TrapFrame& frame, UdpSocket& sender, ManagerAddress& manager)
+    {
+        if (count_ == kBatchSize) send(sender, manager);
+        TrapFrame& copy = copies_[count_];
+        const std::size_t size = kFrameHeaderSize + std::min<std::size_t>(frame.length, kFrameDataSize);
+        std::memcpy(&copy, &frame, size);
+        frame_to_network_order(copy);
+        datagrams_[count_++] = OutgoingDatagram{&copy, size};
     }
-    const std::size_t size = kFrameHeaderSize + frame.length;
-    frame_to_network_order(frame);
-    sender.send_to(to, &frame, size);
-    frame_from_network_order(frame);
-}
+
+    void send(UdpSocket& sender, ManagerAddress& manager)
+    {
+        if (count_ == 0) return;
+        Ipv4Endpoint to;
+        if (manager.get(to)) {
+            sender.send_batch(to, datagrams_, count_);
+        } else {
+            set_socket_error_invalid_argument();
+        }
+        count_ = 0;
+    }
+
+private:
+    TrapFrame copies_[kBatchSize];
+    OutgoingDatagram datagrams_[kBatchSize];
+    std::size_t count_ = 0;
+};
+
+// The datagrams of one receive, each received straight into a frame's data.
+class ReceivedBatch {
+public:
+    ReceivedBatch()
+    {
+        for (std::size_t i = 0; i < kBatchSize; ++i) slots_[i] = DatagramSlot{frames_[i].data, kFrameDataSize, 0, false, {}};
+    }
+
+    UdpSocket::Receive receive(UdpSocket& socket) { return socket.receive_batch(slots_, kBatchSize, count_); }
+    std::size_t count() const { return count_; }
+    TrapFrame& frame(std::size_t i) { return frames_[i]; }
+    const DatagramSlot& slot(std::size_t i) const { return slots_[i]; }
+
+private:
+    TrapFrame frames_[kBatchSize];
+    DatagramSlot slots_[kBatchSize];
+    std::size_t count_ = 0;
+};
 
 void stamp(TrapFrame& frame, std::size_t length)
 {
@@ -110,14 +156,72 @@ TrapFrame* decode_datagram(const ServiceSettings& settings, TrapFrame& frame, co
     return decode_trap(record, *trap) == 0 ? trap : nullptr;
 }
 
+// What the loop works with while it handles a batch.
+struct Loop {
+    const ServiceSettings& settings;
+    UdpSocket& receiver;
+    UdpSocket& forwarder;
+    ManagerAddress& manager;
+    ForwardBatch& forwards;
+    TrapFrame& translated;
+    TrapRecord& record;
+};
+
+// What a batch left in memory goes out before the loop waits again, and
+// before a trap holds it up: standard output, the files, then the forwards,
+// so that a trap's forward comes when all of it is written.
+void deliver(Loop& loop)
+{
+    std::fflush(stdout);
+    write_held_file_entries();
+    loop.forwards.send(loop.forwarder, loop.manager);
+}
+
+// One datagram, handled as it always was: dump, stop marker, stamp, decode,
+// inform answer, forward, report, notifications. False at the stop marker.
+bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
+{
+    const ServiceSettings& settings = loop.settings;
+    write_hex_dump(frame.data, slot.got, stdout);
+    const bool whole = !slot.truncated;
+    if (whole && slot.got > 0 && frame.data[0] == kStopMarker) return false;
+    stamp(frame, slot.got);
+    TrapFrame* trap = whole ? decode_datagram(settings, frame, slot.sender, loop.translated, loop.record) : nullptr;
+    // Any well-formed inform is acknowledged, even one whose trap cannot be
+    // shown: unanswered, the agent would only send it again.
+    if (whole && is_on(settings.f_v2c)) answer_inform(loop.receiver, slot.sender, frame);
+    if (trap == nullptr) {
+        if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
+        return true;
+    }
+    loop.forwards.add(*trap, loop.forwarder, loop.manager);
+    write_trap_report(loop.record, stdout);
+    if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
+    run_notifications(settings, loop.record, *trap);
+    return true;
+}
+
+// The datagrams of a batch in arrival order; false when the loop is to end
+// (the stop marker, or a stop request that has waited long enough), the
+// datagrams after that point left unhandled.
+bool handle_batch(Loop& loop, ReceivedBatch& batch, PendingStop& stop)
+{
+    for (std::size_t i = 0; i < batch.count(); ++i) {
+        if (stop.due(false) || !handle_datagram(loop, batch.frame(i), batch.slot(i))) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int run_receive_loop()
 {
     static ServiceSettings settings;
-    static TrapFrame frame;
+    static ReceivedBatch batch;
+    static ForwardBatch forwards;
     static TrapFrame translated;
     static thread_local TrapRecord record;
+    static char console_buffer[kConsoleBufferSize];
     load_service_settings(settings);
 
     UdpSocket receiver;
@@ -131,39 +235,28 @@ int run_receive_loop()
         return 1;
     }
     receiver.set_receive_timeout(kStopCheckMilliseconds);
+    receiver.set_receive_buffer(kReceiveBufferBytes);
+    std::setvbuf(stdout, console_buffer, _IOFBF, sizeof console_buffer);
     std::printf("%s\n\n", kBanner);
     std::fflush(stdout);
 
     ManagerAddress manager;
     PendingStop stop(receiver.most_queued_datagrams());
+    FileBatch files;
+    Loop loop{settings, receiver, forwarder, manager, forwards, translated, record};
     for (;;) {
-        if (stop.due(false)) return 0;
         retry_alert_workers();
-        std::size_t got = 0;
-        Ipv4Endpoint sender{};
-        const UdpSocket::Receive result = receiver.receive(frame.data, sizeof frame.data, got, &sender);
+        const UdpSocket::Receive result = batch.receive(receiver);
         if (result == UdpSocket::Receive::Failed) {
             std::printf("RecvFrom error\n");
+            std::fflush(stdout);
             return 0;
         }
         if (result == UdpSocket::Receive::TimedOut && stop.due(true)) return 0;
-        if (result != UdpSocket::Receive::Datagram && result != UdpSocket::Receive::Truncated) continue;
-
-        write_hex_dump(frame.data, got, stdout);
-        const bool whole = result == UdpSocket::Receive::Datagram;
-        if (whole && got > 0 && frame.data[0] == kStopMarker) return 0;
-        stamp(frame, got);
-        TrapFrame* trap = whole ? decode_datagram(settings, frame, sender, translated, record) : nullptr;
-        // Any well-formed inform is acknowledged, even one whose trap cannot be
-        // shown: unanswered, the agent would only send it again.
-        if (whole && is_on(settings.f_v2c)) answer_inform(receiver, sender, frame);
-        if (trap == nullptr) {
-            if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
-            continue;
-        }
-        forward_to_manager(forwarder, manager, *trap);
-        write_trap_report(record, stdout);
-        run_notifications(settings, record, *trap);
+        if (result != UdpSocket::Receive::Datagram) continue;
+        const bool go_on = handle_batch(loop, batch, stop);
+        deliver(loop);
+        if (!go_on) return 0;
     }
 }
 

@@ -7,6 +7,17 @@
 // answered first. A datagram that is not a trap, or is longer than the
 // 4096-byte buffer, only goes to the parse-error log.
 //
+// Datagrams that arrive together are taken together: each receive waits for
+// one datagram and takes up to 63 more already queued behind it (never
+// waiting for them), and handles them one by one in arrival order. The
+// batch's file entries, console text and forwards are held in memory and go
+// out once for the whole batch, before the loop waits again, and also before
+// a trap's beep or program start holds the loop up (the file entries before
+// any program is started): standard output first, then the files, then the
+// forwards. At the stop marker the traps before it are
+// handled and delivered, those after it are not. The trap socket asks for a
+// receive buffer of 4 MiB, so that a burst waits there meanwhile.
+//
 // run_receive_loop() returns 1 when a socket cannot be set up, 0 when the loop
 // ends (wake-up datagram, request_stop(), or a receive failure that leaves the socket
 // unusable). Call it on one thread at a time.

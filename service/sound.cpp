@@ -2,6 +2,7 @@
 // the receive loop's thread.
 #include "platform/process.h"
 #include "platform/sound.h"
+#include "service/file_recorders.h"
 #include "service/notifications.h"
 
 int play_trap_sound(const ServiceSettings& s, const TrapRecord& trap)
@@ -18,5 +19,6 @@ int play_trap_sound(const ServiceSettings& s, const TrapRecord& trap)
 int run_trap_program(const ServiceSettings& s, const TrapRecord& trap)
 {
     if (!passes_trap_level(s, trap)) return 0;
+    write_held_file_entries();  // the program may read the files and must find its trap there
     return start_program(s.program) ? 0 : -1;
 }

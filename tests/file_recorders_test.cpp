@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -228,6 +229,79 @@ TEST_F(Recorders, WorkerLinesNeverLandInsideAReport)
     EXPECT_EQ(reports, 300);
     // What is left is exactly the worker's 300 lines.
     EXPECT_EQ(text.size(), 300u * std::string("[2005/06/07 17:09:10] worker line\r\n").size());
+}
+
+// Held by a batch, the entries reach each file exactly as the operations
+// write them one by one, in order, also past the room the batch holds, with
+// the path changing and with several kinds set to one path; a worker
+// thread's line is never held.
+TEST_F(Recorders, ABatchWritesWhatTheOperationsWouldWrite)
+{
+    TrapRecord trap = record_of(example_trap());
+    for (TrapVarBind& v : trap.varbinds) {  // ten bindings of 255 characters: a report of about 3 kB
+        std::snprintf(v.name, sizeof v.name, "1.3.6.1.9");
+        std::memset(v.value, 'v', sizeof v.value - 1);
+    }
+    const TrapFrame frame = make_frame(example_trap());
+    const TrapFrame garbage = make_frame(octets("garbage"));
+    FileSetting other = file;
+    std::strcat(other.path, ".other");
+    struct Case {
+        const char* what;
+        std::function<void(const FileSetting& a, const FileSetting& b)> write;
+    } cases[] = {
+        {"every kind of entry", [&](const FileSetting& a, const FileSetting&) {
+             write_bin_file(a, frame);
+             write_csv_file(a, trap);
+             write_log_file(a, trap);
+             write_error_log(a, garbage);
+         }},
+        {"more than the batch holds", [&](const FileSetting& a, const FileSetting&) {
+             for (int i = 0; i < 300; ++i) {
+                 std::snprintf(trap.community, sizeof trap.community, "%d", i);
+                 write_log_file(a, trap);
+             }
+         }},
+        {"two paths in turn", [&](const FileSetting& a, const FileSetting& b) {
+             for (int i = 0; i < 3; ++i) {
+                 std::snprintf(trap.community, sizeof trap.community, "%d", i);
+                 write_csv_file(a, trap);
+                 write_csv_file(b, trap);
+                 write_error_log(b, garbage);
+             }
+         }},
+    };
+    auto read = [](const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    FileSetting worker = file;
+    std::strcat(worker.path, ".worker");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* p : {file.path, other.path, worker.path}) std::filesystem::remove(p);
+        c.write(file, other);
+        const std::string one_by_one[2] = {read(file.path), read(other.path)};
+        std::filesystem::remove(path);
+        std::filesystem::remove(other.path);
+        {
+            FileBatch batch;
+            c.write(file, other);
+            EXPECT_LT(read(file.path).size() + read(other.path).size(), one_by_one[0].size() + one_by_one[1].size())
+                << "entries held";
+            std::thread([&] { write_log_line(worker, "worker"); }).join();
+            EXPECT_TRUE(std::filesystem::exists(worker.path)) << "a worker's line is not held";
+            write_held_file_entries();
+            EXPECT_EQ(read(file.path), one_by_one[0]);
+            EXPECT_EQ(read(other.path), one_by_one[1]);
+            c.write(file, other);  // held again, written when the batch ends
+        }
+        EXPECT_EQ(read(file.path), one_by_one[0] + one_by_one[0]);
+        EXPECT_EQ(read(other.path), one_by_one[1] + one_by_one[1]);
+    }
+    for (const char* p : {other.path, worker.path}) std::filesystem::remove(p);
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -91,6 +93,17 @@ std::size_t UdpSocket::most_queued_datagrams() const
     return static_cast<std::size_t>(size) / kLeastDatagramCost;
 }
 
+// Privileged, the receiver may pass the system's cap (net.core.rmem_max);
+// otherwise it gets at most that cap. Linux doubles what is asked, for its
+// own bookkeeping.
+bool UdpSocket::set_receive_buffer(std::size_t bytes)
+{
+    const int size = static_cast<int>(std::min<std::size_t>(bytes, INT_MAX / 2));
+    const int fd = static_cast<int>(handle_);
+    return ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) == 0 ||
+           ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) == 0;
+}
+
 UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
 {
     got = 0;
@@ -117,10 +130,71 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     return Receive::Datagram;
 }
 
+// One recvmmsg: MSG_WAITFORONE waits for the first datagram (up to the
+// receive timeout) and takes the rest only if they are already queued.
+UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t count, std::size_t& received)
+{
+    received = 0;
+    count = std::min(count, kMostBatched);
+    mmsghdr messages[kMostBatched];
+    iovec parts[kMostBatched];
+    sockaddr_in from[kMostBatched];
+    for (std::size_t i = 0; i < count; ++i) {
+        parts[i] = iovec{slots[i].buffer, slots[i].size};
+        from[i] = sockaddr_in{};
+        messages[i] = mmsghdr{};
+        messages[i].msg_hdr.msg_name = &from[i];
+        messages[i].msg_hdr.msg_namelen = sizeof from[i];
+        messages[i].msg_hdr.msg_iov = &parts[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    const int n = ::recvmmsg(static_cast<int>(handle_), messages, static_cast<unsigned>(count), MSG_WAITFORONE, nullptr);
+    if (n < 0) {
+        if (errno == EAGAIN) return Receive::TimedOut;
+        if (errno == EINTR) return Receive::Interrupted;  // a signal, also with datagrams queued
+        return Receive::Failed;
+    }
+    if (n == 0) return Receive::Interrupted;  // no slot was offered
+    for (int i = 0; i < n; ++i) {
+        // Without MSG_TRUNC asked, msg_len is what the buffer holds; the flag tells a cut datagram.
+        slots[i].got = std::min<std::size_t>(messages[i].msg_len, slots[i].size);
+        slots[i].truncated = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        slots[i].sender = Ipv4Endpoint{from[i].sin_addr.s_addr, from[i].sin_port};
+    }
+    received = static_cast<std::size_t>(n);
+    return Receive::Datagram;
+}
+
 long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
 {
     const sockaddr_in dest = to_sockaddr(to);
     return ::sendto(static_cast<int>(handle_), data, size, 0, reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
+}
+
+// sendmmsg, kMostBatched at a time; it stops at a datagram it cannot send,
+// which is skipped.
+void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
+{
+    sockaddr_in dest = to_sockaddr(to);
+    mmsghdr messages[kMostBatched];
+    iovec parts[kMostBatched];
+    while (count > 0) {
+        const std::size_t n = std::min(count, kMostBatched);
+        for (std::size_t i = 0; i < n; ++i) {
+            parts[i] = iovec{const_cast<void*>(datagrams[i].data), datagrams[i].size};
+            messages[i] = mmsghdr{};
+            messages[i].msg_hdr.msg_name = &dest;
+            messages[i].msg_hdr.msg_namelen = sizeof dest;
+            messages[i].msg_hdr.msg_iov = &parts[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        for (std::size_t done = 0; done < n;) {
+            const int sent = ::sendmmsg(static_cast<int>(handle_), messages + done, static_cast<unsigned>(n - done), 0);
+            done += sent > 0 ? static_cast<std::size_t>(sent) : 1;
+        }
+        datagrams += n;
+        count -= n;
+    }
 }
 
 bool lookup_host(const char* name, std::uint32_t& address, int& family)

@@ -20,6 +20,18 @@ bool bind_local(SOCKET handle, std::uint16_t port)
     return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
+UdpSocket::Receive receive_into(UdpSocket& socket, DatagramSlot& slot)
+{
+    const UdpSocket::Receive result = socket.receive(slot.buffer, slot.size, slot.got, &slot.sender);
+    slot.truncated = result == UdpSocket::Receive::Truncated;
+    return result;
+}
+
+bool is_datagram(UdpSocket::Receive result)
+{
+    return result == UdpSocket::Receive::Datagram || result == UdpSocket::Receive::Truncated;
+}
+
 sockaddr_in to_sockaddr(const Ipv4Endpoint& endpoint)
 {
     sockaddr_in a{};
@@ -92,6 +104,13 @@ std::size_t UdpSocket::most_queued_datagrams() const
     return static_cast<std::size_t>(size) / kLeastDatagramCost;
 }
 
+bool UdpSocket::set_receive_buffer(std::size_t bytes)
+{
+    const int size = static_cast<int>(bytes < 0x7FFFFFFF ? bytes : 0x7FFFFFFF);
+    return ::setsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
+                        sizeof size) == 0;
+}
+
 UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
 {
     got = 0;
@@ -118,11 +137,45 @@ UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_
     }
 }
 
+// The first datagram as receive() waits for it; then the socket is drained
+// with non-blocking receives until WSAEWOULDBLOCK (or another error, which
+// the next wait reports) and made blocking again.
+UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t count, std::size_t& received)
+{
+    received = 0;
+    if (count == 0) return Receive::Interrupted;
+    const Receive first = receive_into(*this, slots[0]);
+    if (!is_datagram(first)) return first;
+    received = 1;
+    count = count < kMostBatched ? count : kMostBatched;
+    const SOCKET s = static_cast<SOCKET>(handle_);
+    u_long non_blocking = 1;
+    if (count > 1 && ::ioctlsocket(s, FIONBIO, &non_blocking) == 0) {
+        while (received < count) {
+            const Receive next = receive_into(*this, slots[received]);
+            if (is_datagram(next)) {
+                ++received;
+            } else if (next != Receive::Interrupted) {  // an earlier send's reset is passed over
+                break;
+            }
+        }
+        u_long blocking = 0;
+        ::ioctlsocket(s, FIONBIO, &blocking);
+    }
+    return Receive::Datagram;
+}
+
 long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
 {
     const sockaddr_in dest = to_sockaddr(to);
     return ::sendto(static_cast<SOCKET>(handle_), static_cast<const char*>(data), static_cast<int>(size), 0,
                     reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
+}
+
+// Windows Sockets has no call that sends several datagrams: one at a time.
+void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) send_to(to, datagrams[i].data, datagrams[i].size);
 }
 
 bool lookup_host(const char* name, std::uint32_t& address, int& family)

@@ -1,0 +1,124 @@
+"""Traps that arrive together: a burst of 20,000 with the three files on, a
+stop marker inside a burst, and a program started by a trap of a burst."""
+
+import os
+import re
+import socket
+import struct
+import unittest
+
+import harness as h
+
+TRAPS = 20000
+# Traps sent and not yet forwarded: fewer than the trap socket holds even with
+# the system's least receive buffer, so that none is dropped however slowly
+# the receiver runs, and more than a batch, so that datagrams queue.
+WINDOW = 200
+STOP = b"\x7f\x00"
+SPECIFIC = "企業固有トラップ: ".encode("cp932")
+
+
+def tlv(tag, content):
+    return bytes([tag, len(content)]) + content
+
+
+def trap(number):
+    """An enterprise-specific SNMPv1 trap whose specific-trap number is `number`."""
+    pdu = (tlv(0x06, bytes.fromhex("2b06010401bf080203")) + tlv(0x40, bytes([10, 0, 0, 1]))
+           + tlv(0x02, b"\x06") + tlv(0x02, struct.pack(">i", number)) + tlv(0x43, b"\x64")
+           + tlv(0x30, tlv(0x30, tlv(0x06, bytes.fromhex("2b06010201010500")) + tlv(0x04, b"burst"))))
+    return tlv(0x30, tlv(0x02, b"\x00") + tlv(0x04, b"public") + tlv(0xA4, pdu))
+
+
+SPECIFIC_AT = 37  # where trap() puts the number's four bytes
+
+
+def specific_numbers(datagrams):
+    return [struct.unpack(">i", d[SPECIFIC_AT:SPECIFIC_AT + 4])[0] for d in datagrams]
+
+
+class BurstTest(h.ReceiverCase):
+    def setUp(self):
+        super().setUp()
+        self.manager.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 22)
+        self.files = {k: os.path.join(self.tmp, "burst." + k) for k in ("orv", "csv", "log")}
+
+    def start_with_files(self, **values):
+        files = {"f_binfile": 1, "binfile": h.host_path(self.files["orv"]),
+                 "f_csvfile": 1, "csvfile": h.host_path(self.files["csv"]),
+                 "f_logfile": 1, "logfile": h.host_path(self.files["log"])}
+        files.update(values)
+        self.start(files)
+
+    def send_all(self, datagrams):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for d in datagrams:
+                s.sendto(d, ("127.0.0.1", 162))
+
+    def forwards_waiting(self):
+        """The forwards already on the manager's port, without waiting."""
+        out = []
+        self.manager.sock.setblocking(False)
+        try:
+            while True:
+                out.append(self.manager.sock.recv(65535)[8:])
+        except BlockingIOError:
+            return out
+
+    def recorded(self):
+        """The specific-trap numbers in the record, CSV and log files, in file order."""
+        frames = h.record_frames(h.read(self.files["orv"]) or b"")
+        rows = (h.read(self.files["csv"]) or b"").split(b"\r\n")[:-1]
+        return (specific_numbers([data for _, _, data in frames]),
+                [int(row.split(b",")[7].strip(b'"')) for row in rows],
+                [int(n) for n in re.findall(re.escape(SPECIFIC) + rb"(-?\d+)\r\n", h.read(self.files["log"]) or b"")])
+
+    def test_a_burst_of_traps_is_recorded_and_forwarded_in_order(self):
+        self.start_with_files()
+        forwards = []
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            for number in range(TRAPS):
+                if number - len(forwards) >= WINDOW:
+                    forwards += [data for _, _, data in self.manager.frames(1)]
+                    forwards += self.forwards_waiting()
+                    self.assertGreater(len(forwards), number - WINDOW, "forwards stopped at %d" % len(forwards))
+                s.sendto(trap(number), ("127.0.0.1", 162))
+        forwards += [data for _, _, data in self.manager.frames(TRAPS - len(forwards))]
+        self.stop()
+        self.assertEqual(specific_numbers(forwards), list(range(TRAPS)))
+        self.assertEqual(forwards[-1], trap(TRAPS - 1))
+        for kind, numbers in zip(("record", "CSV", "log"), self.recorded()):
+            self.assertEqual(numbers, list(range(TRAPS)), kind)
+
+    def test_a_stop_marker_ends_the_loop_at_its_place_in_a_burst(self):
+        self.start_with_files()
+        before = [trap(n) for n in range(100)]
+        before.insert(50, bytes(5000))  # too long: a parse error, and the burst goes on
+        self.send_all(before + [STOP] + [trap(n) for n in range(100, 200)])
+        self.assertEqual(self.receiver.proc.wait(timeout=120), 0)
+        out = self.receiver.output()
+        self.assertEqual(specific_numbers(self.forwards_waiting()), list(range(100)))
+        for kind, numbers in zip(("record", "CSV", "log"), self.recorded()):
+            self.assertEqual(numbers, list(range(100)), kind)
+        heading = "SNMPトラップパケットの解析でエラーが発生しました。".encode("cp932")
+        self.assertEqual(h.read(self.files["log"]).count(heading), 1)
+        self.assertTrue(out.endswith(h.hex_dump(STOP, h.STDOUT_EOL)), out[-400:])
+        self.assertIn(h.hex_dump(trap(99), h.STDOUT_EOL), out)
+        self.assertNotIn(h.hex_dump(trap(100), h.STDOUT_EOL), out)
+
+    @unittest.skipIf(h.ON_WINE, "the program counts the rows with sh and wc")
+    def test_a_program_started_by_a_trap_finds_its_row(self):
+        marker = os.path.join(self.tmp, "rows-seen")
+        self.start_with_files(f_program=1, program='/bin/sh -c "wc -l < %s >> %s"' % (self.files["csv"], marker))
+        self.send_all([trap(n) for n in range(50)])
+        self.assertEqual(len(self.manager.frames(50)), 50)
+        seen = h.eventually(lambda: len((h.read(marker) or b"").split()), 50)
+        self.stop()
+        self.assertEqual(seen, 50)
+        counts = sorted(int(n) for n in h.read(marker).split())
+        # The k-th trap's program sees at least k rows, whatever order the programs ran in.
+        self.assertEqual([k for k, rows in enumerate(counts, 1) if rows < k], [], counts)
+
+
+if __name__ == "__main__":
+    unittest.main()
