@@ -123,6 +123,8 @@ public:
     void close();
     void shutdown_both();
 
+    // Fails when the peer takes none of the bytes for kSendSeconds: a server
+    // that stops reading cannot hold the caller for ever.
     long send(const void* data, std::size_t size);
     long receive(void* buffer, std::size_t size);
     Wait wait_readable(int seconds);
@@ -131,5 +133,6 @@ public:
 
 private:
     static constexpr std::intptr_t kInvalid = -1;
+    static constexpr int kSendSeconds = 120;
     std::intptr_t handle_ = kInvalid;
 };

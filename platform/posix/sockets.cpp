@@ -224,6 +224,8 @@ bool TcpSocket::create()
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     handle_ = fd;
+    const timeval limit{kSendSeconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     return true;
 }
 

@@ -201,6 +201,8 @@ bool TcpSocket::create()
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) return false;
     handle_ = static_cast<std::intptr_t>(s);
+    const DWORD limit_ms = kSendSeconds * 1000;
+    ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit_ms), sizeof limit_ms);
     return true;
 }
 

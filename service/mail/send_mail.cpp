@@ -40,11 +40,12 @@ std::string base64(const std::string& data)
     return out;
 }
 
-// This machine's name for EHLO and HELO; empty when it cannot be had.
+// This machine's name for EHLO and HELO; "localhost" when it cannot be had,
+// as both commands need a name.
 std::string local_name()
 {
     char name[kLineSize - 7];
-    return local_host_name(name, sizeof name) ? name : "";
+    return local_host_name(name, sizeof name) && name[0] != '\0' ? name : "localhost";
 }
 
 // A domain fit for a message id: letters, digits, '-' and '.', not empty.
