@@ -22,7 +22,8 @@ public:
     Line& decimal(long long v)
     {
         if (v < 0) text("-");
-        return digits(static_cast<unsigned long long>(v < 0 ? -v : v));
+        const auto magnitude = static_cast<unsigned long long>(v);
+        return digits(v < 0 ? 0ull - magnitude : magnitude);  // no overflow at the least value
     }
     // As "%02X" writes it: upper-case, at least two digits.
     Line& hex(std::uint32_t v)
