@@ -28,6 +28,8 @@ BANNER = ("ORVEL SNMP Trap Receiver    Version 1.04\n"
 
 
 _wine_started = False
+# What Wine prints (CP932) when it cannot start a program at all.
+WINE_COULD_NOT_START = "アプリケーションを開始できません".encode("cp932")
 
 
 def start_wine_server():
@@ -76,6 +78,10 @@ class Settings:
             for name, value in values.items():
                 kind, data = ("REG_DWORD", str(value)) if isinstance(value, int) else ("REG_SZ", value)
                 done = wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
+                if WINE_COULD_NOT_START in done.stdout + done.stderr:
+                    # On a loaded machine Wine now and then fails to start reg.exe
+                    # itself; the value was not touched, so adding it again is safe.
+                    done = wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
                 if done.returncode != 0:
                     raise AssertionError("reg add %s: %d %r" % (name, done.returncode, done.stdout + done.stderr))
             return
