@@ -58,14 +58,6 @@ class BurstTest(h.ReceiverCase):
     def setUp(self):
         super().setUp()
         self.manager.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 22)
-        self.files = {k: os.path.join(self.tmp, "burst." + k) for k in ("orv", "csv", "log")}
-
-    def start_with_files(self, **values):
-        files = {"f_binfile": 1, "binfile": h.host_path(self.files["orv"]),
-                 "f_csvfile": 1, "csvfile": h.host_path(self.files["csv"]),
-                 "f_logfile": 1, "logfile": h.host_path(self.files["log"])}
-        files.update(values)
-        self.start(files)
 
     def send_all(self, datagrams):
         with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:

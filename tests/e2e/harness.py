@@ -356,6 +356,7 @@ class ReceiverCase(unittest.TestCase):
         self.settings = Settings(self.tmp)
         self.manager = ManagerPort()
         self.receiver = None
+        self.files = {k: os.path.join(self.tmp, "trap." + k) for k in ("orv", "csv", "log")}
 
     def tearDown(self):
         if self.receiver:
@@ -367,6 +368,14 @@ class ReceiverCase(unittest.TestCase):
     def start(self, values):
         self.settings.write(values)
         self.receiver = Receiver(self.settings, self.tmp)
+
+    def start_with_files(self, **values):
+        """The receiver with its record, CSV and log files (self.files) on, and `values` besides."""
+        files = {"f_binfile": 1, "binfile": host_path(self.files["orv"]),
+                 "f_csvfile": 1, "csvfile": host_path(self.files["csv"]),
+                 "f_logfile": 1, "logfile": host_path(self.files["log"])}
+        files.update(values)
+        self.start(files)
 
     def stop(self):
         """Stops the receiver with the wake-up datagram; returns its output."""

@@ -44,18 +44,6 @@ EVERY_TYPE = (
 
 
 class ReceiverTest(h.ReceiverCase):
-    def setUp(self):
-        super().setUp()
-        self.files = {k: os.path.join(self.tmp, "trap." + k) for k in ("orv", "csv", "log")}
-
-    def start_with_files(self, **values):
-        """The receiver with its record, CSV and log files on, and `values` besides."""
-        files = {"f_binfile": 1, "binfile": h.host_path(self.files["orv"]),
-                 "f_csvfile": 1, "csvfile": h.host_path(self.files["csv"]),
-                 "f_logfile": 1, "logfile": h.host_path(self.files["log"])}
-        files.update(values)
-        self.start(files)
-
     def test_traps_from_snmptrap_are_shown_forwarded_and_recorded(self):
         twelve = []
         for i in range(1, 13):
