@@ -8,12 +8,6 @@ namespace {
 
 constexpr std::size_t kReadSize = 1u << 20;
 
-std::uint32_t get_le32(const std::uint8_t* in)
-{
-    return static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8 |
-           static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
-}
-
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -59,10 +53,11 @@ std::size_t FrameStore::load_record_file(const char* path, const std::function<v
         filled += got;
         std::size_t pos = 0;
         while (filled - pos >= kFrameHeaderSize) {
-            const std::uint32_t length = get_le32(&buffer[pos + 4]);
+            std::uint32_t time, length;
+            decode_record_header(&buffer[pos], time, length);
             if (length > kFrameDataSize) return size() - before;
             if (filled - pos - kFrameHeaderSize < length) break;  // the rest comes with the next block
-            if (!append(get_le32(&buffer[pos]), &buffer[pos + kFrameHeaderSize], length)) return size() - before;
+            if (!append(time, &buffer[pos + kFrameHeaderSize], length)) return size() - before;
             pos += kFrameHeaderSize + length;
         }
         std::memmove(buffer.data(), buffer.data() + pos, filled - pos);

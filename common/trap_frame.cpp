@@ -64,6 +64,12 @@ std::size_t encode_record_frame(const TrapFrame& frame, std::uint8_t out[kFrameH
     return kFrameHeaderSize + frame.length;
 }
 
+void decode_record_header(const std::uint8_t in[kFrameHeaderSize], std::uint32_t& time, std::uint32_t& length)
+{
+    time = get_le32(in);
+    length = get_le32(in + 4);
+}
+
 int append_frame_to_record_file(const char* path, const TrapFrame& frame)
 {
     // One block, so the frame reaches the file in a single write.
@@ -89,8 +95,7 @@ bool RecordFileReader::next(TrapFrame& frame)
         damaged_ = got != 0;
         return false;
     }
-    frame.time = get_le32(header);
-    frame.length = get_le32(header + 4);
+    decode_record_header(header, frame.time, frame.length);
     if (frame.length > kFrameDataSize ||
         std::fread(frame.data, 1, frame.length, file_) != frame.length) {
         damaged_ = true;

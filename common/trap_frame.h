@@ -31,6 +31,8 @@ void frame_from_network_order(TrapFrame& frame);
 
 // Writes the 8-byte header of `frame` as stored in a record file (little-endian).
 void encode_record_header(const TrapFrame& frame, std::uint8_t out[kFrameHeaderSize]);
+// Reads the time and length of a record file's 8-byte header.
+void decode_record_header(const std::uint8_t in[kFrameHeaderSize], std::uint32_t& time, std::uint32_t& length);
 
 // The frame as a record file holds it (header little-endian, then `length`
 // bytes) in `out`; returns its size, or 0 when `length` exceeds the data buffer.

@@ -35,8 +35,10 @@ struct Column {
 const Column kColumns[] = {{"", 24},           {"受信日時", 136},   {"コミュニティ", 96}, {"エージェントアドレス", 116},
                            {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}};
 
-// The shared record every frame is decoded into, here and when loading files.
+// The shared record every frame is decoded into, and the frame copied out of
+// the store for it.
 TrapRecord g_record;
+TrapFrame g_frame;
 
 std::uint32_t now_seconds() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
@@ -331,9 +333,8 @@ const CPalomirDlg::ListRow& CPalomirDlg::list_row(std::size_t index)
 {
     ListRow& row = row_cache_[index % row_cache_.size()];
     if (row.index == index) return row;
-    static TrapFrame frame;
-    trap_store.copy_frame(index, frame);
-    decode_trap(g_record, frame);
+    trap_store.copy_frame(index, g_frame);
+    decode_trap(g_record, g_frame);
     char number[2][16];
     std::snprintf(number[0], sizeof number[0], "%d", g_record.generic_trap);
     std::snprintf(number[1], sizeof number[1], "%d", g_record.specific_trap);
@@ -378,9 +379,8 @@ void CPalomirDlg::show_trap_detail(int row)
     if (row < 0 || static_cast<std::size_t>(row) >= trap_store.size()) return;
     std::unique_ptr<TrapRecord> record(new (std::nothrow) TrapRecord);
     if (record == nullptr) return;
-    static TrapFrame frame;
-    trap_store.copy_frame(static_cast<std::size_t>(row), frame);
-    decode_trap(*record, frame);
+    trap_store.copy_frame(static_cast<std::size_t>(row), g_frame);
+    decode_trap(*record, g_frame);
     CTrapDetailDlg detail(hwnd());
     detail.record_ptr = record.get();
     detail.DoModal();
@@ -401,12 +401,11 @@ void CPalomirDlg::load_record_file(const char* path)
 // only the last vendor-specific one can decide it.
 void CPalomirDlg::apply_newest_vendor_rule(std::size_t first)
 {
-    static TrapFrame frame;
     for (std::size_t i = trap_store.size(); i > first; --i) {
-        trap_store.copy_frame(i - 1, frame);
-        decode_trap(g_record, frame);
+        trap_store.copy_frame(i - 1, g_frame);
+        decode_trap(g_record, g_frame);
         if (g_record.generic_trap != 6) continue;
-        apply_vendor_rule(6, frame.time);
+        apply_vendor_rule(6, g_frame.time);
         return;
     }
 }
