@@ -44,7 +44,10 @@ def make_certificates(folder):
                 .not_valid_before(now - datetime.timedelta(days=1)).not_valid_after(now + datetime.timedelta(days=30)))
 
     ca_key = ec.generate_private_key(ec.SECP256R1())
-    ca = (builder("tarnow test CA", "tarnow test CA", ca_key)
+    # A name of its own each run: a CA of an earlier run with the same name,
+    # still known to the system, would be taken as the issuer and fail the signature.
+    ca_name = "tarnow test CA %s" % os.urandom(4).hex()
+    ca = (builder(ca_name, ca_name, ca_key)
           .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
           .add_extension(x509.KeyUsage(False, False, False, False, False, True, True, False, False), critical=True)
           .sign(ca_key, hashes.SHA256()))
@@ -52,7 +55,7 @@ def make_certificates(folder):
         f.write(ca.public_bytes(serialization.Encoding.PEM))
     for host in ("localhost", "other.example.org"):
         key = ec.generate_private_key(ec.SECP256R1())
-        cert = (builder(host, "tarnow test CA", key)
+        cert = (builder(host, ca_name, key)
                 .add_extension(x509.SubjectAlternativeName([x509.DNSName(host)]), critical=False)
                 .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
                 .sign(ca_key, hashes.SHA256()))
