@@ -12,6 +12,7 @@ receiving in batches, as tarnow does); with
 
 import argparse
 import os
+import signal
 import platform
 import shutil
 import struct
@@ -97,16 +98,11 @@ class Tarnow:
         wait_for(port_bound, 60)
 
     def finish(self):
-        # A full socket drops the stop datagram like any other: send it again
-        # until the receiver has read one.
-        for _ in range(60):
-            send_stop()
-            try:
-                self.proc.wait(timeout=2)
-                break
-            except subprocess.TimeoutExpired:
-                pass
-        else:
+        # Ctrl+C: the receiver ends once the datagrams queued before it are handled.
+        self.proc.send_signal(signal.SIGINT)
+        try:
+            self.proc.wait(timeout=120)
+        except subprocess.TimeoutExpired:
             self.proc.kill()
             self.proc.wait()
         self.out.close()

@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/trap_report.h"
 #include "common/v2c_notification.h"
+#include "platform/random.h"
 #include "platform/sockets.h"
 #include "service/file_recorders.h"
 #include "service/notifications.h"
@@ -33,6 +34,43 @@ constexpr std::size_t kConsoleBufferSize = 256 * 1024;
 constexpr std::size_t kLeastQueueBound = 256;
 
 std::atomic<bool> g_stop_requested{false};
+
+// The secret the wake-up datagram carries after the marker byte: made once
+// per process from the system's random source, never shown or stored, so no
+// other process (and no host) can make a datagram the loop takes as its own.
+struct StopToken {
+    std::uint8_t bytes[16];
+    bool made;
+};
+constexpr std::size_t kWakeUpSize = 1 + sizeof StopToken::bytes;
+
+const StopToken& stop_token()
+{
+    static const StopToken token = [] {
+        StopToken t{};
+        t.made = random_bytes(t.bytes, sizeof t.bytes);
+        return t;
+    }();
+    return token;
+}
+
+bool is_loopback(const Ipv4Endpoint& sender)
+{
+    std::uint8_t first = 0;
+    std::memcpy(&first, &sender.address, 1);  // network order: the first octet first
+    return first == 127;
+}
+
+// This process's own wake-up datagram: after a stop request, from a loopback
+// address, the marker and the token, nothing more. Any other datagram, a
+// bare 0x7F among them, is handled like every other.
+bool is_own_wake_up(const std::uint8_t* data, const DatagramSlot& slot)
+{
+    const StopToken& token = stop_token();
+    return g_stop_requested.load() && token.made && !slot.truncated && slot.got == kWakeUpSize &&
+           data[0] == kStopMarker && is_loopback(slot.sender) &&
+           std::memcmp(data + 1, token.bytes, sizeof token.bytes) == 0;
+}
 
 // A stop request ends the loop at its wake-up datagram, after the traps that
 // came before it. Should the wake-up datagram be lost (a flood filled the
@@ -165,6 +203,7 @@ struct Loop {
     ForwardBatch& forwards;
     TrapFrame& translated;
     TrapRecord& record;
+    bool console;  // each datagram's dump and each trap's report go to standard output
 };
 
 // What a batch left in memory goes out before the loop waits again, and
@@ -177,25 +216,25 @@ void deliver(Loop& loop)
     loop.forwards.send(loop.forwarder, loop.manager);
 }
 
-// One datagram, handled as it always was: dump, stop marker, stamp, decode,
-// inform answer, forward, report, notifications. False at the stop marker.
+// One datagram: own wake-up datagram, dump, stamp, decode, inform answer,
+// forward, report, notifications. False at the wake-up datagram.
 bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
 {
     const ServiceSettings& settings = loop.settings;
-    write_hex_dump(frame.data, slot.got, stdout);
+    if (is_own_wake_up(frame.data, slot)) return false;
+    if (loop.console) write_hex_dump(frame.data, slot.got, stdout);
     const bool whole = !slot.truncated;
-    if (whole && slot.got > 0 && frame.data[0] == kStopMarker) return false;
     stamp(frame, slot.got);
     TrapFrame* trap = whole ? decode_datagram(settings, frame, slot.sender, loop.translated, loop.record) : nullptr;
-    // Any well-formed inform is acknowledged, even one whose trap cannot be
-    // shown: unanswered, the agent would only send it again.
-    if (whole && is_on(settings.f_v2c)) answer_inform(loop.receiver, slot.sender, frame);
+    // Only an inform that is decoded, so recorded and notified, is
+    // acknowledged: one left unanswered is sent again by its agent.
+    if (trap != nullptr && is_on(settings.f_v2c)) answer_inform(loop.receiver, slot.sender, frame);
     if (trap == nullptr) {
         if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
         return true;
     }
     loop.forwards.add(*trap, loop.forwarder, loop.manager);
-    write_trap_report(loop.record, stdout);
+    if (loop.console) write_trap_report(loop.record, stdout);
     if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
     run_notifications(settings, loop.record, *trap);
     return true;
@@ -214,7 +253,7 @@ bool handle_batch(Loop& loop, ReceivedBatch& batch, PendingStop& stop)
 
 } // namespace
 
-int run_receive_loop()
+int run_receive_loop(TrapOutput output)
 {
     static ServiceSettings settings;
     static ReceivedBatch batch;
@@ -223,6 +262,7 @@ int run_receive_loop()
     static thread_local TrapRecord record;
     static char console_buffer[kConsoleBufferSize];
     load_service_settings(settings);
+    stop_token();  // made before any stop request can ask for it
 
     UdpSocket receiver;
     if (!receiver.open_bound(kTrapPort)) {
@@ -236,14 +276,15 @@ int run_receive_loop()
     }
     receiver.set_receive_timeout(kStopCheckMilliseconds);
     receiver.set_receive_buffer(kReceiveBufferBytes);
+    const bool console = output == TrapOutput::Console;
     std::setvbuf(stdout, console_buffer, _IOFBF, sizeof console_buffer);
-    std::printf("%s\n\n", kBanner);
+    if (console) std::printf("%s\n\n", kBanner);
     std::fflush(stdout);
 
     ManagerAddress manager;
     PendingStop stop(receiver.most_queued_datagrams());
     FileBatch files;
-    Loop loop{settings, receiver, forwarder, manager, forwards, translated, record};
+    Loop loop{settings, receiver, forwarder, manager, forwards, translated, record, console};
     for (;;) {
         retry_alert_workers();
         const UdpSocket::Receive result = batch.receive(receiver);
@@ -260,17 +301,19 @@ int run_receive_loop()
     }
 }
 
-// The loop listens on every local address, so the loopback address reaches it
-// where "localhost" is missing from the host table.
 void note_stop_request() { g_stop_requested.store(true); }
 
+// The loop listens on every local address, so the loopback address reaches
+// it, and the datagram comes from a loopback address as the loop expects.
 void request_stop()
 {
     note_stop_request();
     UdpSocket socket;
     Ipv4Endpoint to;
-    if (!socket.open_bound(0)) return;
-    if (!resolve_ipv4("localhost", kTrapPort, to) && !resolve_ipv4("127.0.0.1", kTrapPort, to)) return;
-    const std::uint8_t wake_up[2] = {kStopMarker, 0x00};
+    if (!socket.open_bound(0) || !resolve_ipv4("127.0.0.1", kTrapPort, to)) return;
+    const StopToken& token = stop_token();
+    if (!token.made) return;  // the flag alone ends the loop
+    std::uint8_t wake_up[kWakeUpSize] = {kStopMarker};
+    std::memcpy(wake_up + 1, token.bytes, sizeof token.bytes);
     socket.send_to(to, wake_up, sizeof wake_up);
 }

@@ -1,11 +1,13 @@
 // The receive loop: loads the settings, binds UDP port 162 and an ephemeral
-// send socket, prints the banner, then for every datagram: hex dump to
-// standard output, stop on a first byte of 0x7F, stamp and decode, forward
+// send socket, prints the banner, then for every datagram: stop at the
+// process's own wake-up datagram, hex dump to standard output, stamp and decode, forward
 // the frame to port 18882 of "localhost", print the report, run the
 // notifications. With "f_v2c" on, an SNMPv2c notification is translated to
 // the SNMPv1 trap frame that is forwarded and recorded, and an inform is
-// answered first. A datagram that is not a trap, or is longer than the
-// 4096-byte buffer, only goes to the parse-error log.
+// answered once it is decoded (one that cannot be is left unanswered, so its
+// agent sends it again). A datagram that is not a trap, or is longer than the
+// 4096-byte buffer, only goes to the parse-error log. The service roles ask
+// for no per-datagram output: no banner, dumps or reports on standard output.
 //
 // Datagrams that arrive together are taken together: each receive waits for
 // one datagram and takes up to 63 more already queued behind it (never
@@ -14,7 +16,7 @@
 // out once for the whole batch, before the loop waits again, and also before
 // a trap's beep or program start holds the loop up (the file entries before
 // any program is started): standard output first, then the files, then the
-// forwards. At the stop marker the traps before it are
+// forwards. At the wake-up datagram the traps before it are
 // handled and delivered, those after it are not. The trap socket asks for a
 // receive buffer of 4 MiB, so that a burst waits there meanwhile.
 //
@@ -31,11 +33,14 @@ constexpr std::uint8_t kStopMarker = 0x7F;
 // The two banner lines, also printed by "-version".
 extern const char kBanner[];
 
-int run_receive_loop();
+enum class TrapOutput { Console, None };
+int run_receive_loop(TrapOutput output = TrapOutput::Console);
 
-// Asks the loop to end, from any thread: sends the wake-up datagram (0x7F,
-// 0x00) to port 162 of "localhost" (of 127.0.0.1 when that name does not
-// resolve), at which the loop ends after the datagrams queued before it, and
+// Asks the loop to end, from any thread: sends the wake-up datagram (0x7F
+// and a token of 16 random bytes that only this process knows, made once per
+// process) to port 162 of 127.0.0.1, at which the loop ends after the
+// datagrams queued before it; a datagram from another process or host is
+// never taken for it. It also
 // sets a flag that ends the loop should that datagram be lost (a trap flood
 // that fills the socket drops it): once no datagram has come for half a
 // second, or once the loop has received as many datagrams after the request

@@ -12,7 +12,8 @@
 // $TARNOW_SYSTEMD_DIR, else /etc/systemd/system (and enables it with
 // systemctl when the folder is the system's and systemctl exists);
 // uninstall_service() removes it; run_service() runs the loop in the
-// foreground until SIGTERM or SIGINT, which send the wake-up datagram.
+// foreground until SIGTERM or SIGINT, which send the wake-up datagram. As a
+// service the loop prints nothing per trap (see TrapOutput).
 //
 // Failures print the receiver's console messages with the system's error
 // code; nothing is returned.

@@ -70,7 +70,7 @@ void WINAPI service_main(DWORD, LPSTR*)
     SetServiceStatus(g_status_handle, &g_status);
     report_service_event(kEventStarted);
 
-    run_receive_loop();
+    run_receive_loop(TrapOutput::None);  // a service has no console to show traps on
     Sleep(2000);
 
     report_service_event(kEventStopped);

@@ -6,6 +6,7 @@ import glob
 import math
 import os
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -189,6 +190,34 @@ def snmpinform(uptime, trap_oid, *bindings):
     return result.returncode == 0
 
 
+
+class OtherHost:
+    """Another host on this machine: a network namespace joined to this one by a
+    veth pair (needs root and iproute2). `address` is this host as seen from there."""
+
+    SEND = ("import socket, sys\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+            "for line in sys.stdin:\n    s.sendto(bytes.fromhex(line), (sys.argv[1], 162))\n")
+
+    def __enter__(self):
+        pid, net = os.getpid(), "10.%d.%d" % (200 + os.getpid() % 50, os.getpid() // 50 % 250)
+        self.ns, here, there = "tarnow-peer-%d" % pid, "tpa%d" % pid, "tpb%d" % pid
+        self.address = net + ".1"
+        steps = [["netns", "add", self.ns], ["link", "add", here, "type", "veth", "peer", "name", there, "netns", self.ns],
+                 ["addr", "add", self.address + "/24", "dev", here], ["link", "set", here, "up"],
+                 ["-n", self.ns, "addr", "add", net + ".2/24", "dev", there], ["-n", self.ns, "link", "set", there, "up"]]
+        for step in steps:
+            subprocess.run(["ip", *step], check=True, capture_output=True, timeout=30)
+        return self
+
+    def send(self, datagrams):
+        """Sends each datagram, in order, from the other host to port 162 here."""
+        subprocess.run(["ip", "netns", "exec", self.ns, "python3", "-c", self.SEND, self.address], check=True,
+                       input="".join(d.hex() + "\n" for d in datagrams).encode(), timeout=60)
+
+    def __exit__(self, *exc):
+        subprocess.run(["ip", "netns", "del", self.ns], capture_output=True, timeout=30)  # the pair goes with it
+
+
 # --- the receiver -----------------------------------------------------------
 
 class Receiver:
@@ -216,8 +245,8 @@ class Receiver:
             return f.read()
 
     def stop(self, timeout=120):
-        """Sends the wake-up datagram; returns the exit code and the output."""
-        send_udp(b"\x7f\x00")
+        """Ctrl+C (Wine hands SIGINT to the console handler); returns the exit code and the output."""
+        self.proc.send_signal(signal.SIGINT)
         code = self.proc.wait(timeout=timeout)
         self.out.close()
         return code, self.output()
@@ -225,7 +254,7 @@ class Receiver:
     def kill(self):
         """Ends a receiver that a failed test left running."""
         if self.proc.poll() is None:
-            send_udp(b"\x7f\x00")
+            self.proc.send_signal(signal.SIGINT)
             try:
                 self.proc.wait(timeout=10)
             except subprocess.TimeoutExpired:
@@ -378,7 +407,7 @@ class ReceiverCase(unittest.TestCase):
         self.start(files)
 
     def stop(self):
-        """Stops the receiver with the wake-up datagram; returns its output."""
+        """Stops the receiver as Ctrl+C does; returns its output."""
         code, out = self.receiver.stop()
         self.receiver = None
         self.assertEqual(code, 0)

@@ -108,7 +108,7 @@ TEST(StopSignals, EndTheLoopWithoutAThread)
     stop_on_console_interrupt();
     g_refuse_threads = false;
     ASSERT_EQ(raise(SIGTERM), 0);
-    auto loop = std::async(std::launch::async, run_receive_loop);
+    auto loop = std::async(std::launch::async, [] { return run_receive_loop(); });
     if (loop.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
         ADD_FAILURE() << "the loop still runs after SIGTERM";
         std::_Exit(1);  // it would hold the test for ever

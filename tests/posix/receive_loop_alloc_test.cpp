@@ -96,9 +96,7 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     handled += round_trip(sender, manager, messages[0]);  // the last is fully handled once this one forwards
     const long after = g_allocations.load();
 
-    const sockaddr_in to = loopback(kTrapPort);
-    const std::uint8_t stop[2] = {kStopMarker, 0};
-    sendto(sender, stop, sizeof stop, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    request_stop();
     loop.join();
     std::fflush(stdout);
     dup2(saved_stdout, 1);
