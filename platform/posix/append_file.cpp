@@ -5,9 +5,11 @@
 
 #include <cerrno>
 
+#include "platform/posix/local_text.h"
+
 bool append_to_file(const char* path, const void* data, std::size_t size)
 {
-    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(local_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     const char* p = static_cast<const char*>(data);
     std::size_t done = 0;

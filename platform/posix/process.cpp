@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/posix/local_text.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -32,7 +34,7 @@ void collect_ended_children()
 
 bool start_program(const char* command_line)
 {
-    const std::vector<std::string> args = split_command_line(command_line);
+    const std::vector<std::string> args = split_command_line(local_path(command_line).c_str());
     if (args.empty() || args[0].empty()) return false;
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

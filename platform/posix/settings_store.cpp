@@ -4,7 +4,11 @@
 // as it was. A "Version 5.00" file is UTF-16LE on disk and UTF-8 in memory;
 // its texts are converted to and from CP932 at the edge, and its hex(1) and
 // hex(2) values (REG_SZ, REG_EXPAND_SZ) hold UTF-16LE, as the registry keeps
-// them: readers get CP932, writers store UTF-16LE.
+// them: readers get CP932, writers store UTF-16LE. A file without a UTF-16
+// byte-order mark is UTF-8 when it begins with the UTF-8 mark or when its
+// bytes above 0x7F all form UTF-8 sequences (CP932 Japanese text practically
+// never does), else CP932, as regedit writes it; a writer keeps the file's
+// encoding and its permissions (0600 for a new file: it holds passwords).
 #include "platform/settings_store.h"
 
 #include <fcntl.h>
@@ -62,8 +66,35 @@ bool equals_ignore_case(const std::string& a, const std::string& b)
 
 bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
+// True when `text` has bytes above 0x7F and they all form well-formed UTF-8
+// sequences (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool is_utf8_beyond_ascii(const std::string& text)
+{
+    bool beyond = false;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = text[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        beyond = true;
+        const std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        const unsigned char second = text[i + 1];
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+            (c == 0xF4 && second > 0x8F))
+            return false;
+        i += n;
+    }
+    return beyond;
+}
+
 struct RegFile {
     bool utf16 = false;          // UTF-16LE on disk: lines hold UTF-8
+    bool utf8 = false;           // lines hold UTF-8 (a UTF-16 file, or a UTF-8 one)
+    bool utf8_mark = false;      // the UTF-8 file begins with EF BB BF
     bool version5 = false;       // "Version 5.00" header: hex(1), hex(2) texts are UTF-16LE
     std::string eol = "\r\n";
     std::vector<std::string> lines;
@@ -118,8 +149,13 @@ std::optional<RegFile> load_file(const std::string& path)
         static_cast<unsigned char>(raw[1]) == 0xFE) {
         std::string utf8;
         if (!iconv_convert("UTF-16LE", "UTF-8", raw.substr(2), utf8)) return std::nullopt;
-        file.utf16 = true;
+        file.utf16 = file.utf8 = true;
         raw.swap(utf8);
+    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        file.utf8 = file.utf8_mark = true;
+        raw.erase(0, 3);
+    } else {
+        file.utf8 = is_utf8_beyond_ascii(raw);
     }
     split_lines(raw, file);
     if (file.lines.empty()) return std::nullopt;
@@ -204,7 +240,7 @@ bool parse_value_line(const RegFile& file, const std::string& line, std::string&
     if (line.compare(0, 1, "@") == 0) {
         name.clear();
         pos = 1;
-    } else if (!parse_quoted(line, pos, !file.utf16, name)) {
+    } else if (!parse_quoted(line, pos, !file.utf8, name)) {
         return false;
     }
     if (pos >= line.size() || line[pos] != '=') return false;
@@ -214,8 +250,8 @@ bool parse_value_line(const RegFile& file, const std::string& line, std::string&
     if (!data.empty() && data[0] == '"') {
         std::string text;
         std::size_t p = 0;
-        if (!parse_quoted(data, p, !file.utf16, text)) return true;
-        if (file.utf16 && !iconv_convert("UTF-8", "CP932", std::string(text), text)) return true;
+        if (!parse_quoted(data, p, !file.utf8, text)) return true;
+        if (file.utf8 && !iconv_convert("UTF-8", "CP932", std::string(text), text)) return true;
         text += '\0';
         bytes = text;
         return true;
@@ -301,12 +337,12 @@ std::string hex_text_data(const RegFile& file, const std::string& text)
 }
 
 // The data part of a text value line: quoted, unless it has line breaks or
-// other control bytes, or no UTF-8 form for a UTF-16 file.
+// other control bytes, or no UTF-8 form for a UTF-8 or UTF-16 file.
 std::string text_data(const RegFile& file, const std::string& text)
 {
     std::string utf8 = text;
-    if (!has_control_bytes(text) && (!file.utf16 || iconv_convert("CP932", "UTF-8", text, utf8)))
-        return quote(utf8, !file.utf16);
+    if (!has_control_bytes(text) && (!file.utf8 || iconv_convert("CP932", "UTF-8", text, utf8)))
+        return quote(utf8, !file.utf8);
     return hex_text_data(file, text);
 }
 
@@ -354,11 +390,15 @@ bool save_file(const std::string& path, const RegFile& file)
         std::string utf16;
         if (!iconv_convert("UTF-8", "UTF-16LE", text, utf16)) return false;
         text = "\xFF\xFE" + utf16;
+    } else if (file.utf8_mark) {
+        text = "\xEF\xBB\xBF" + text;
     }
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
     const std::string temp = path + ".tmp." + std::to_string(getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    const bool ok = write_all(fd, text) && ::fsync(fd) == 0;
+    const bool ok = write_all(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
         std::remove(temp.c_str());
@@ -381,7 +421,7 @@ int store_value(const std::string& name, MakeData make_data)
 {
     const std::string path = settings_path();
     make_parent_dirs(path);
-    const int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    const int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0) return 0;
     while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
     }

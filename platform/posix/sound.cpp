@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/local_text.h"
+
 namespace {
 
 constexpr unsigned kToneRate = 44100;
@@ -47,7 +49,7 @@ bool playable(const Wave& wave)
 // Reads a PCM RIFF/WAVE file the player can play; false for anything else.
 bool read_wave(const char* path, Wave& wave)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(local_path(path), std::ios::binary);
     std::vector<char> data((std::istreambuf_iterator<char>(in)), {});
     if (data.size() < 12 || std::memcmp(data.data(), "RIFF", 4) != 0 || std::memcmp(data.data() + 8, "WAVE", 4) != 0)
         return false;

@@ -136,7 +136,7 @@ class BurstTest(h.ReceiverCase):
     @unittest.skipIf(h.ON_WINE, "the program counts the rows with sh and wc")
     def test_a_program_started_by_a_trap_finds_its_row(self):
         marker = os.path.join(self.tmp, "rows-seen")
-        self.start_with_files(f_program=1, program='/bin/sh -c "wc -l < %s >> %s"' % (self.files["csv"], marker))
+        self.start_with_files(f_program=1, program="/bin/sh -c \"wc -l < '%s' >> %s\"" % (self.files["csv"], marker))
         self.send_all([trap(n) for n in range(50)])
         self.assertEqual(len(self.manager.frames(50)), 50)
         seen = h.eventually(lambda: len((h.read(marker) or b"").split()), 50)

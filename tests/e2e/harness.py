@@ -385,7 +385,8 @@ class ReceiverCase(unittest.TestCase):
         self.settings = Settings(self.tmp)
         self.manager = ManagerPort()
         self.receiver = None
-        self.files = {k: os.path.join(self.tmp, "trap." + k) for k in ("orv", "csv", "log")}
+        # Japanese names: the settings hold them in CP932, the file system in its own encoding.
+        self.files = {k: os.path.join(self.tmp, "トラップ 記録." + k) for k in ("orv", "csv", "log")}
 
     def tearDown(self):
         if self.receiver:

@@ -1,6 +1,7 @@
 // The settings file that stands in for the registry on Linux.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,6 +203,42 @@ TEST(SettingsFile, TextsALineCannotHoldGoAsHexValues)
         EXPECT_EQ(text("v"), c.text);
         const std::string line = c.version5 ? utf16_file(c.line).substr(2) : std::string(c.line.begin(), c.line.end());
         EXPECT_NE(file_bytes().find(line), std::string::npos);
+    }
+}
+
+// A REGEDIT4 file an administrator wrote in a UTF-8 editor reads as the CP932
+// one does, and a write keeps it UTF-8; bytes that are no UTF-8 mean CP932.
+// Every write leaves the file readable by its owner alone, or as it was.
+TEST(SettingsFile, Utf8FilesAndPermissions)
+{
+    struct Case {
+        const char* what;
+        std::string mark, logfile;  // the file's first bytes, and the logfile value's bytes in it
+        mode_t mode_before;         // 0: no file before the write
+        bool utf8;
+    } cases[] = {
+        {"UTF-8", "", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", 0644, true},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", 0640, true},
+        {"CP932", "", "C:\\\\\x95\x5C\\\\\x83\x5C\x83t\x83g.log", 0600, false},
+        {"no file", "", "", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsSandbox sandbox;
+        if (c.mode_before != 0) {
+            put_file(c.mark + "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\n\"logfile\"=\"" + c.logfile +
+                     "\"\n");
+            chmod(file_path().c_str(), c.mode_before);
+            EXPECT_EQ(text("logfile"), kJapanesePath);
+        }
+        ASSERT_EQ(write_string_setting("wavefile", "\x83\x5C.wav"), 1);  // "ソ.wav"
+        EXPECT_EQ(text("wavefile"), "\x83\x5C.wav");
+        const std::string bytes = file_bytes();
+        EXPECT_EQ(bytes.find(c.utf8 ? "\"wavefile\"=\"\xE3\x82\xBD.wav\"" : "\"wavefile\"=\"\x83\x5C.wav\""), bytes.find("\"wavefile"));
+        EXPECT_EQ(bytes.compare(0, c.mark.size(), c.mark), 0);
+        struct stat after {};
+        ASSERT_EQ(stat(file_path().c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode & 0777, c.mode_before != 0 ? c.mode_before : 0600);
     }
 }
 
