@@ -1,59 +1,18 @@
+// BSD sockets: what differs from Windows Sockets (the rest is in platform/sockets.cpp).
 #include "platform/sockets.h"
+#include "platform/socket_shared.h"
 
-#include <arpa/inet.h>
 #include <netdb.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 
-namespace {
-
-// Binds to every local address at `port`, the address family taken from the
-// local host name's entry, as the receiver and the mail client set up.
-bool bind_local(int handle, std::uint16_t port)
-{
-    char name[128];
-    std::uint32_t address = 0;
-    int family = 0;
-    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
-    sockaddr_in local{};
-    local.sin_family = static_cast<sa_family_t>(family);
-    local.sin_port = htons(port);
-    return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-}
-
-sockaddr_in to_sockaddr(const Ipv4Endpoint& endpoint)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = endpoint.port;
-    a.sin_addr.s_addr = endpoint.address;
-    return a;
-}
-
-} // namespace
-
 SocketsRuntime::SocketsRuntime() = default;
 SocketsRuntime::~SocketsRuntime() = default;
-
-bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out)
-{
-    out.port = htons(port);
-    const in_addr_t dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        out.address = dotted;
-        return true;
-    }
-    int family = 0;
-    return lookup_host(host, out.address, family);
-}
 
 void set_socket_error_invalid_argument() { errno = EINVAL; }
 
@@ -63,7 +22,7 @@ bool UdpSocket::open_bound(std::uint16_t port)
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // a started program must not keep it
     if (fd < 0) return false;
     handle_ = fd;
-    if (!bind_local(fd, port)) {
+    if (!bind_local(handle_, port)) {
         close();
         return false;
     }
@@ -165,12 +124,6 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
     return Receive::Datagram;
 }
 
-long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
-{
-    const sockaddr_in dest = to_sockaddr(to);
-    return ::sendto(static_cast<int>(handle_), data, size, 0, reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
-}
-
 // sendmmsg, kMostBatched at a time; it stops at a datagram it cannot send,
 // which is skipped.
 void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
@@ -211,13 +164,6 @@ bool lookup_host(const char* name, std::uint32_t& address, int& family)
     return true;
 }
 
-bool local_host_name(char* name, std::size_t size)
-{
-    if (::gethostname(name, size) != 0) return false;
-    name[size - 1] = '\0';
-    return true;
-}
-
 bool TcpSocket::create()
 {
     close();
@@ -227,17 +173,6 @@ bool TcpSocket::create()
     const timeval limit{kSendSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     return true;
-}
-
-bool TcpSocket::bind_any()
-{
-    return bind_local(static_cast<int>(handle_), 0);
-}
-
-bool TcpSocket::connect_to(const Ipv4Endpoint& to)
-{
-    const sockaddr_in dest = to_sockaddr(to);
-    return ::connect(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&dest), sizeof dest) == 0;
 }
 
 void TcpSocket::close()

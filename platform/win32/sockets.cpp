@@ -1,24 +1,10 @@
+// Windows Sockets: what differs from BSD sockets (the rest is in platform/sockets.cpp).
 #include "platform/sockets.h"
-
-#include <winsock2.h>
+#include "platform/socket_shared.h"
 
 #include <cstring>
 
 namespace {
-
-// Binds to every local address at `port`, the address family taken from the
-// local host name's entry, as the receiver and the mail client set up.
-bool bind_local(SOCKET handle, std::uint16_t port)
-{
-    char name[128];
-    std::uint32_t address = 0;
-    int family = 0;
-    if (!local_host_name(name, sizeof name) || !lookup_host(name, address, family)) return false;
-    sockaddr_in local{};
-    local.sin_family = static_cast<short>(family);
-    local.sin_port = htons(port);
-    return ::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
-}
 
 UdpSocket::Receive receive_into(UdpSocket& socket, DatagramSlot& slot)
 {
@@ -32,15 +18,6 @@ bool is_datagram(UdpSocket::Receive result)
     return result == UdpSocket::Receive::Datagram || result == UdpSocket::Receive::Truncated;
 }
 
-sockaddr_in to_sockaddr(const Ipv4Endpoint& endpoint)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = endpoint.port;
-    a.sin_addr.s_addr = endpoint.address;
-    return a;
-}
-
 } // namespace
 
 SocketsRuntime::SocketsRuntime()
@@ -51,18 +28,6 @@ SocketsRuntime::SocketsRuntime()
 
 SocketsRuntime::~SocketsRuntime() { WSACleanup(); }
 
-bool resolve_ipv4(const char* host, std::uint16_t port, Ipv4Endpoint& out)
-{
-    out.port = htons(port);
-    const unsigned long dotted = inet_addr(host);
-    if (dotted != INADDR_NONE) {
-        out.address = dotted;
-        return true;
-    }
-    int family = 0;
-    return lookup_host(host, out.address, family);
-}
-
 void set_socket_error_invalid_argument() { WSASetLastError(WSAEINVAL); }
 
 bool UdpSocket::open_bound(std::uint16_t port)
@@ -71,7 +36,7 @@ bool UdpSocket::open_bound(std::uint16_t port)
     const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) return false;
     handle_ = static_cast<std::intptr_t>(s);
-    if (!bind_local(s, port)) {
+    if (!bind_local(handle_, port)) {
         close();
         return false;
     }
@@ -165,13 +130,6 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
     return Receive::Datagram;
 }
 
-long UdpSocket::send_to(const Ipv4Endpoint& to, const void* data, std::size_t size)
-{
-    const sockaddr_in dest = to_sockaddr(to);
-    return ::sendto(static_cast<SOCKET>(handle_), static_cast<const char*>(data), static_cast<int>(size), 0,
-                    reinterpret_cast<const sockaddr*>(&dest), sizeof dest);
-}
-
 // Windows Sockets has no call that sends several datagrams: one at a time.
 void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
 {
@@ -188,13 +146,6 @@ bool lookup_host(const char* name, std::uint32_t& address, int& family)
     return true;
 }
 
-bool local_host_name(char* name, std::size_t size)
-{
-    if (::gethostname(name, static_cast<int>(size)) != 0) return false;
-    name[size - 1] = '\0';
-    return true;
-}
-
 bool TcpSocket::create()
 {
     close();
@@ -204,17 +155,6 @@ bool TcpSocket::create()
     const DWORD limit_ms = kSendSeconds * 1000;
     ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit_ms), sizeof limit_ms);
     return true;
-}
-
-bool TcpSocket::bind_any()
-{
-    return bind_local(static_cast<SOCKET>(handle_), 0);
-}
-
-bool TcpSocket::connect_to(const Ipv4Endpoint& to)
-{
-    const sockaddr_in dest = to_sockaddr(to);
-    return ::connect(static_cast<SOCKET>(handle_), reinterpret_cast<const sockaddr*>(&dest), sizeof dest) == 0;
 }
 
 void TcpSocket::close()
