@@ -223,6 +223,7 @@ int run_receive_loop()
     static thread_local TrapRecord record;
     static char console_buffer[kConsoleBufferSize];
     load_service_settings(settings);
+    const MailWorkersAtStop finish_mail;  // on every way out of the loop
 
     UdpSocket receiver;
     if (!receiver.open_bound(kTrapPort)) {
