@@ -57,6 +57,7 @@ public:
     }
 
     void retry() { pool_.retry(); }
+    bool idle() const { return pool_.workers() == 0; }
 
     // The grace of a stop, then the line of every mail still unsettled.
     void finish()
@@ -102,8 +103,8 @@ private:
     WorkerPool<MailJob> pool_{[this](MailJob& job) { run(job); }, kMaxMailWorkers, kMaxQueuedMails};
 };
 
-// Made at the first mail; at a stop, finished and then left to the workers
-// that may not have ended, never destroyed. Only the receive loop's thread
+// Made at the first mail; at a stop, finished, then destroyed when its
+// workers have ended, else left to them. Only the receive loop's thread
 // touches the pointer.
 MailWorkers* g_mail_workers = nullptr;
 
@@ -243,6 +244,7 @@ void finish_mail_workers()
 {
     if (g_mail_workers == nullptr) return;
     g_mail_workers->finish();
+    if (g_mail_workers->idle()) delete g_mail_workers;  // else left to the workers still under way
     g_mail_workers = nullptr;  // a later mail gets workers of its own
 }
 

@@ -25,12 +25,12 @@ const char kNoPasswordInClear[] = "暗号化されていない接続にはSMTP�
 const char kConnectFailed[] = "SMTPサーバーに接続できませんでした: ";
 const char kGreetingRefused[] = "SMTPサーバーが接続を受け付けませんでした: ";
 const char kHeloFailed[] = "SMTPサーバーへのHELOが失敗しました: ";
-const char kMailFromRefused[] = "SMTPサーバーがMAIL FROMを拒否しました: ";
-const char kRcptRefused[] = "SMTPサーバーがRCPT TOを拒否しました: ";
+const char kMailFromFailed[] = "SMTPサーバーへのMAIL FROMが失敗しました: ";
+const char kRcptFailed[] = "SMTPサーバーへのRCPT TOが失敗しました: ";
 const char kNoRecipient[] = "メールの宛先がないため、メールを送れません。";
-const char kDataRefused[] = "SMTPサーバーがDATAを拒否しました: ";
+const char kDataFailed[] = "SMTPサーバーへのDATAが失敗しました: ";
 const char kMessageNotSent[] = "SMTPサーバーへのメール本文の送信に失敗しました。";
-const char kMessageRefused[] = "SMTPサーバーがメールを受け付けませんでした: ";
+const char kMessageRefused[] = "SMTPサーバーへのメールの送信が失敗しました: ";
 const char kNoReply[] = "応答がありません";
 const char kConnectionClosed[] = "接続が切れました";
 const char kReplyTooLong[] = "応答が長すぎます";
@@ -195,7 +195,7 @@ bool SendMail::send_recipients()
         if (rcpt->empty()) continue;
         char line[kLineSize];
         std::snprintf(line, sizeof line, "RCPT TO: %s%s", rcpt->c_str(), "\r\n");
-        if (command(line) != 0) return give_up(kRcptRefused);
+        if (command(line) != 0) return give_up(kRcptFailed);
     }
     return true;
 }
@@ -290,9 +290,9 @@ bool SendMail::send_message(const char* body)
 {
     char line[kLineSize];
     std::snprintf(line, sizeof line, "MAIL FROM: %s%s", from.c_str(), "\r\n");
-    if (command(line) != 0) return give_up(kMailFromRefused);
+    if (command(line) != 0) return give_up(kMailFromFailed);
     if (!send_recipients()) return false;
-    if (command("DATA\r\n") != 0 || !reply_is("354")) return give_up(kDataRefused);
+    if (command("DATA\r\n") != 0 || !reply_is("354")) return give_up(kDataFailed);
     const char content_type[] = "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n";
     if (send_headers() != 0 || send_all(content_type, sizeof content_type - 1) < 0 || send_body(body) != 0) {
         failure_ = kMessageNotSent;
