@@ -10,7 +10,8 @@
 // system trusts (on Windows the Root certificate store; with OpenSSL its
 // default paths, which SSL_CERT_FILE and SSL_CERT_DIR can point elsewhere)
 // and the certificate must be issued to `host`. Without it any certificate
-// is taken.
+// is taken. Both sides take TLS 1.2 or later only, and go on without a client
+// certificate when a server asks for one it can do without.
 #pragma once
 
 #include <cstddef>

@@ -19,6 +19,17 @@ void retry_alert_workers();
 void retry_popup_workers();
 void retry_mail_workers();
 
+// At the end of the receive loop: the mails under way and queued get a short
+// grace (at most 10 seconds in all), and each one still undelivered is
+// logged as dropped. MailWorkersAtStop calls it when the loop returns.
+void finish_mail_workers();
+struct MailWorkersAtStop {
+    MailWorkersAtStop() = default;
+    MailWorkersAtStop(const MailWorkersAtStop&) = delete;
+    MailWorkersAtStop& operator=(const MailWorkersAtStop&) = delete;
+    ~MailWorkersAtStop() { finish_mail_workers(); }
+};
+
 // The alerting actions. Each returns 0 (done, or nothing to do) or -1.
 int send_trap_popup(const ServiceSettings& settings, const TrapRecord& trap);
 int play_trap_sound(const ServiceSettings& settings, const TrapRecord& trap);

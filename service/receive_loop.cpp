@@ -263,6 +263,7 @@ int run_receive_loop(TrapOutput output)
     static char console_buffer[kConsoleBufferSize];
     load_service_settings(settings);
     stop_token();  // made before any stop request can ask for it
+    const MailWorkersAtStop finish_mail;  // on every way out of the loop
 
     UdpSocket receiver;
     if (!receiver.open_bound(kTrapPort)) {

@@ -15,10 +15,12 @@
 // which the owner calls now and then (the receive loop, twice a second).
 // The caller never does a job itself, so a slow job never holds it up.
 //
-// The destructor lets the workers finish the queue and waits for them.
+// The destructor lets the workers finish the queue and waits for them;
+// finish() does the same within a deadline, and the pool takes no job after it.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -69,7 +71,7 @@ public:
     bool submit(Job job)
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (queue_.size() >= max_queued_ || !enqueue(std::move(job))) return false;
+        if (closing_ || queue_.size() >= max_queued_ || !enqueue(std::move(job))) return false;
         if (!standing_) start_standing_worker();
         if (standing_idle_) {
             standing_idle_ = false;
@@ -78,6 +80,22 @@ public:
             start_worker([this] { work(); });  // else a running worker takes it in turn
         }
         return true;
+    }
+
+    // Closes the pool: the workers run the queue until `deadline` and end,
+    // waited for until then; the jobs still queued at the deadline are
+    // dropped. Returns how many were. submit() refuses every job after it;
+    // it may be called again with a later deadline to wait longer.
+    std::size_t finish(std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        closing_ = true;
+        if (!standing_) start_standing_worker();
+        wake_.notify_all();
+        ended_.wait_until(guard, deadline, [this] { return workers_ == 0; });
+        const std::size_t dropped = queue_.size();
+        queue_.clear();
+        return dropped;
     }
 
     // Starts the standing worker if it has not started yet; it takes the queue.

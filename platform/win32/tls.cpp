@@ -21,6 +21,7 @@ struct TlsSession::State {
     bool have_credentials = false;
     bool have_context = false;
     bool up = false;
+    bool no_client_certificate = false;  // the server asked for one; go on without
     SecPkgContext_StreamSizes sizes{};
     std::vector<char> incoming;  // received, not yet decrypted
     std::vector<char> plain;     // decrypted, not yet handed out
@@ -96,6 +97,9 @@ std::wstring widen(const char* text)
     return out;
 }
 
+// TLS 1.2 and 1.3 only: nothing older is offered nor taken.
+constexpr DWORD kTls12OrLater = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR;
 
@@ -110,10 +114,18 @@ SECURITY_STATUS handshake_step(TlsSession::State& s)
     SecBufferDesc out_desc{SECBUFFER_VERSION, 1, &out};
     ULONG attributes = 0;
     const bool first = !s.have_context;
+    const ULONG flags = kContextFlags | (s.no_client_certificate ? ISC_REQ_USE_SUPPLIED_CREDS : 0);
     SECURITY_STATUS status =
-        InitializeSecurityContextW(&s.credentials, first ? nullptr : &s.context, &s.host[0], kContextFlags, 0, 0,
+        InitializeSecurityContextW(&s.credentials, first ? nullptr : &s.context, &s.host[0], flags, 0, 0,
                                    first ? nullptr : &in_desc, 0, &s.context, &out_desc, &attributes, nullptr);
     if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK)) s.have_context = true;
+    if (status == SEC_I_INCOMPLETE_CREDENTIALS && !s.no_client_certificate) {
+        // The server asked for a client certificate that it may do without:
+        // the same input again, this time saying that none comes.
+        if (out.pvBuffer != nullptr) FreeContextBuffer(out.pvBuffer);
+        s.no_client_certificate = true;
+        return SEC_I_CONTINUE_NEEDED;
+    }
     if (status == SEC_E_INCOMPLETE_MESSAGE) return status;
     if (out.pvBuffer != nullptr) {
         const bool sent = out.cbBuffer == 0 || send_all(s.sock, out.pvBuffer, out.cbBuffer);
@@ -204,6 +216,7 @@ TlsSession::Handshake TlsSession::handshake(const char* host, bool verify, int s
     SCHANNEL_CRED credentials{};
     credentials.dwVersion = SCHANNEL_CRED_VERSION;
     credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+    credentials.grbitEnabledProtocols = kTls12OrLater;
     SECURITY_STATUS status =
         AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
                                   &credentials, nullptr, nullptr, &s.credentials, nullptr);

@@ -1,7 +1,10 @@
 #include "service/mail/mail_notification.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <new>
 #include <vector>
 
 #include "common/trap_report.h"
@@ -16,27 +19,96 @@ constexpr int kMaxMailWorkers = 8;
 constexpr std::size_t kMaxQueuedMails = 1000;
 constexpr std::size_t kPop3BufferSize = 1024;
 constexpr int kPop3WaitSeconds = 60;
+constexpr int kPop3Port = 110;
+constexpr int kPop3sPort = 995;
+// At a stop: how long the mails under way and queued may take, then how long
+// the dialogues still under way get to break off.
+constexpr auto kStopGrace = std::chrono::seconds(8);
+constexpr auto kBreakOff = std::chrono::seconds(2);
 const char kPop3Failed[] = "POP3認証に失敗しました。";
+const char kPop3StlsRefused[] = "POP3サーバーがSTLSを拒否したため、POP3認証を行いませんでした。";
+const char kPop3TlsFailed[] = "POP3サーバーとのTLS接続に失敗しました: ";
+const char kPop3CertificateRefused[] = "POP3サーバーの証明書を確認できませんでした: ";
 const char kMailDropped[] = "メール通知の待ちが1000件を超えたため、トラップ 1 件のメールを破棄しました。";
+const char kMailDroppedAtStop[] = "サービスの停止までに送れなかったため、トラップ 1 件のメールを破棄しました。";
+const char kMailOutOfMemory[] = "メモリが足りないため、トラップ 1 件のメールを破棄しました。";
 
 struct MailJob {
     const ServiceSettings* settings;
     TrapRecord trap;
 };
 
-// Made at the first mail and never destroyed: workers may still run when the
-// program ends. Only the receive loop's thread touches the pointer.
-WorkerPool<MailJob>* g_mail_pool = nullptr;
+// The workers and what they share, from the first mail to the stop. Every
+// mail handed to them is settled once: delivered, or one log line saying why
+// not, written by its worker or, for the mails the stop cuts off, by finish().
+class MailWorkers {
+public:
+    bool submit(const ServiceSettings& s, const TrapRecord& trap)
+    {
+        {
+            std::lock_guard<std::mutex> guard(outcome_lock_);
+            settings_ = &s;
+            ++unsettled_;
+        }
+        if (pool_.submit(MailJob{&s, trap})) return true;
+        std::lock_guard<std::mutex> guard(outcome_lock_);
+        --unsettled_;
+        return false;
+    }
 
-WorkerPool<MailJob>& mail_pool()
-{
-    if (g_mail_pool == nullptr)
-        g_mail_pool = new WorkerPool<MailJob>([](MailJob& job) { mail_worker(*job.settings, job.trap); },
-                                              kMaxMailWorkers, kMaxQueuedMails);
-    return *g_mail_pool;
-}
+    void retry() { pool_.retry(); }
+    bool idle() const { return pool_.workers() == 0; }
 
-bool send_pop3_command(TcpSocket& sock, const char* name, const char* value)
+    // The grace of a stop, then the line of every mail still unsettled.
+    void finish()
+    {
+        const auto stop = std::chrono::steady_clock::now();
+        pool_.finish(stop + kStopGrace);
+        cut_off_ = true;
+        {
+            std::lock_guard<std::mutex> guard(outcome_lock_);
+            stopped_ = true;
+            for (; unsettled_ > 0; --unsettled_) write_log_line(settings_->logfile, kMailDroppedAtStop);
+        }
+        pool_.finish(stop + kStopGrace + kBreakOff);
+    }
+
+private:
+    void run(MailJob& job)
+    {
+        std::string failure;
+        const char* why = kMailOutOfMemory;
+        try {
+            failure = mail_worker(*job.settings, job.trap, &cut_off_);
+            why = failure.empty() ? nullptr : failure.c_str();
+        } catch (const std::bad_alloc&) {
+        }
+        settle(*job.settings, why);
+    }
+
+    // `why` null: delivered. Nothing once the stop has written the line.
+    void settle(const ServiceSettings& s, const char* why)
+    {
+        std::lock_guard<std::mutex> guard(outcome_lock_);
+        if (stopped_) return;
+        --unsettled_;
+        if (why != nullptr) write_log_line(s.logfile, why);
+    }
+
+    std::atomic<bool> cut_off_{false};  // the grace is over: dialogues give up at their next wait
+    std::mutex outcome_lock_;
+    std::size_t unsettled_ = 0;  // handed to the pool, neither delivered nor logged
+    bool stopped_ = false;       // the stop has logged every unsettled mail
+    const ServiceSettings* settings_ = nullptr;
+    WorkerPool<MailJob> pool_{[this](MailJob& job) { run(job); }, kMaxMailWorkers, kMaxQueuedMails};
+};
+
+// Made at the first mail; at a stop, finished, then destroyed when its
+// workers have ended, else left to them. Only the receive loop's thread
+// touches the pointer.
+MailWorkers* g_mail_workers = nullptr;
+
+bool send_pop3_command(MailConnection& link, const char* name, const char* value)
 {
     char line[kPop3BufferSize];
     if (value != nullptr) {
@@ -44,38 +116,68 @@ bool send_pop3_command(TcpSocket& sock, const char* name, const char* value)
     } else {
         std::snprintf(line, sizeof line, "%s\r\n", name);
     }
-    return sock.send(line, std::strlen(line)) >= 0;
-}
-
-// The exchange itself; false at the first refusal.
-bool pop3_login(TcpSocket& sock, const ServiceSettings& s)
-{
-    if (!pop3_read_reply(sock)) return false;  // greeting: no QUIT after a refused one
-    send_pop3_command(sock, "USER", s.pop_user);
-    if (!pop3_read_reply(sock)) {
-        send_pop3_command(sock, "QUIT", nullptr);
-        return false;
-    }
-    send_pop3_command(sock, "PASS", s.pop_pass);
-    if (!pop3_read_reply(sock)) {
-        send_pop3_command(sock, "QUIT", nullptr);
-        return false;
-    }
-    send_pop3_command(sock, "QUIT", nullptr);
-    if (pop3_read_reply(sock)) {
-        sock.shutdown_both();
-    } else {
-        send_pop3_command(sock, "QUIT", nullptr);
-    }
-    return true;
+    return link.send_all(line, std::strlen(line));
 }
 
 // An unknown "smtp_security" asks for TLS from the first byte rather than
 // fall back to a dialogue in clear.
+int security_mode(const ServiceSettings& s) { return s.smtp_security == 0 || s.smtp_security == 1 ? s.smtp_security : 2; }
+
+// POP3 over TLS from the first byte does not run on the port of POP3 in clear.
+std::uint16_t pop3_port(const ServiceSettings& s)
+{
+    const bool tls_port = security_mode(s) == 2 && s.pop_port == kPop3Port;
+    return static_cast<std::uint16_t>(tls_port ? kPop3sPort : s.pop_port);
+}
+
+bool pop3_start_tls(MailConnection& link, const ServiceSettings& s, std::string& why)
+{
+    std::string detail;
+    const TlsSession::Handshake done = link.start_tls(s.pop_server, is_on(s.f_smtp_verify), kPop3WaitSeconds, detail);
+    if (done == TlsSession::Handshake::Done) return true;
+    why = (done == TlsSession::Handshake::Untrusted ? kPop3CertificateRefused : kPop3TlsFailed) + detail;
+    return false;
+}
+
+// The exchange itself, through TLS as "smtp_security" asks; false at the
+// first refusal, `why` then holding the log line when it is not kPop3Failed.
+bool pop3_login(MailConnection& link, const ServiceSettings& s, std::string& why)
+{
+    const int security = security_mode(s);
+    if (security == 2 && !pop3_start_tls(link, s, why)) return false;
+    if (!pop3_read_reply(link)) return false;  // greeting: no QUIT after a refused one
+    if (security == 1) {
+        send_pop3_command(link, "STLS", nullptr);
+        if (!pop3_read_reply(link)) {
+            why = kPop3StlsRefused;
+            send_pop3_command(link, "QUIT", nullptr);
+            return false;
+        }
+        if (!pop3_start_tls(link, s, why)) return false;
+    }
+    send_pop3_command(link, "USER", s.pop_user);
+    if (!pop3_read_reply(link)) {
+        send_pop3_command(link, "QUIT", nullptr);
+        return false;
+    }
+    send_pop3_command(link, "PASS", s.pop_pass);
+    if (!pop3_read_reply(link)) {
+        send_pop3_command(link, "QUIT", nullptr);
+        return false;
+    }
+    send_pop3_command(link, "QUIT", nullptr);
+    if (pop3_read_reply(link)) {
+        link.socket().shutdown_both();
+    } else {
+        send_pop3_command(link, "QUIT", nullptr);
+    }
+    return true;
+}
+
 SendMail::Security mail_security(const ServiceSettings& s)
 {
     SendMail::Security security;
-    security.mode = s.smtp_security == 0 || s.smtp_security == 1 ? s.smtp_security : 2;
+    security.mode = security_mode(s);
     security.verify = s.f_smtp_verify != 0;
     security.auth = is_on(s.f_smtp_auth);
     security.user = s.smtp_user;
@@ -85,59 +187,72 @@ SendMail::Security mail_security(const ServiceSettings& s)
 
 } // namespace
 
-bool pop3_read_reply(TcpSocket& sock)
+bool pop3_read_reply(MailConnection& link)
 {
-    if (sock.wait_readable(kPop3WaitSeconds) != TcpSocket::Wait::Readable) return false;
     char reply[kPop3BufferSize + 1];
-    const long n = sock.receive(reply, kPop3BufferSize);
-    if (n < 0) return false;
+    std::size_t n = 0;
+    if (link.receive(reply, kPop3BufferSize, n, kPop3WaitSeconds) != MailConnection::Read::Data) return false;
     reply[n] = '\0';
     // "+OK" as a whole word: servers answer a bare "+OK" CR LF to USER.
     return std::strncmp(reply, "+OK", 3) == 0 && (reply[3] == ' ' || reply[3] == '\r' || reply[3] == '\n');
 }
 
-bool pop_before_smtp(const ServiceSettings& s)
+bool pop_before_smtp(const ServiceSettings& s, const std::atomic<bool>* cut_off)
 {
-    TcpSocket sock;
+    MailConnection link;
+    link.set_cut_off(cut_off);
+    TcpSocket& sock = link.socket();
     bool passed = false;
+    std::string why = kPop3Failed;
     Ipv4Endpoint server;
     if (!sock.create()) {
         std::perror("socket()");
-    } else if (!resolve_ipv4(s.pop_server, static_cast<std::uint16_t>(s.pop_port), server)) {
+    } else if (!resolve_ipv4(s.pop_server, pop3_port(s), server)) {
         std::perror("pop3_connect()");
     } else if (!sock.connect_to(server)) {
         std::perror("connect()");
     } else {
-        passed = pop3_login(sock, s);
+        passed = pop3_login(link, s, why);
     }
-    if (!passed) write_log_line(s.logfile, kPop3Failed);
+    if (!passed) write_log_line(s.logfile, why.c_str());
     return passed;
 }
 
-void mail_worker(const ServiceSettings& s, const TrapRecord& trap)
+std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const std::atomic<bool>* cut_off)
 {
     std::vector<char> body(kReportBufferSize, '\0');
     format_trap_report(body.data(), body.size(), trap);
     char subject[256];
     std::snprintf(subject, sizeof subject, "SNMP Trap %s", trap.recv_time);
-    if (is_on(s.f_pop3)) pop_before_smtp(s);
+    if (is_on(s.f_pop3)) pop_before_smtp(s, cut_off);
     SendMail mail(s.mail_from, s.mail_to);
     mail.set_security(mail_security(s));
+    SendMail::Limits limits;
+    limits.cut_off = cut_off;
+    mail.set_limits(limits);
     mail.open(s.smtpport, s.smtpname);
     mail.set_subject(subject);
-    mail.send(body.data());
-    if (!mail.failure().empty()) write_log_line(s.logfile, mail.failure().c_str());
+    return mail.send(body.data()) == 0 ? std::string() : mail.failure();
 }
 
 void retry_mail_workers()
 {
-    if (g_mail_pool != nullptr) g_mail_pool->retry();
+    if (g_mail_workers != nullptr) g_mail_workers->retry();
+}
+
+void finish_mail_workers()
+{
+    if (g_mail_workers == nullptr) return;
+    g_mail_workers->finish();
+    if (g_mail_workers->idle()) delete g_mail_workers;  // else left to the workers still under way
+    g_mail_workers = nullptr;  // a later mail gets workers of its own
 }
 
 int start_mail_notification(const ServiceSettings& s, const TrapRecord& trap)
 {
     if (!is_on(s.f_email) || !passes_trap_level(s, trap)) return 0;
-    if (mail_pool().submit(MailJob{&s, trap})) return 0;
+    if (g_mail_workers == nullptr) g_mail_workers = new (std::nothrow) MailWorkers;
+    if (g_mail_workers != nullptr && g_mail_workers->submit(s, trap)) return 0;
     write_log_line(s.logfile, kMailDropped);
     return -1;
 }

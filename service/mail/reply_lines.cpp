@@ -2,13 +2,14 @@
 
 namespace {
 
+// A line of the code alone decides too: the text after it is optional.
 Verdict judge_line(const char* head, std::size_t length)
 {
-    if (length < 4) return Verdict::Undecided;
+    if (length < 3) return Verdict::Undecided;
     for (std::size_t i = 0; i < 3; ++i) {
         if (head[i] < '0' || head[i] > '9') return Verdict::Undecided;
     }
-    const char fourth = head[3];
+    const char fourth = length == 3 ? ' ' : head[3];
     if (fourth != ' ' && fourth != '\t' && fourth != '\v' && fourth != '\f') return Verdict::Undecided;
     const int code = (head[0] - '0') * 100 + (head[1] - '0') * 10 + (head[2] - '0');
     return code <= 400 ? Verdict::Success : Verdict::Failure;
@@ -49,13 +50,14 @@ void for_each_line(const std::string& text, Each each)
     }
 }
 
+// A line of the code alone counts as one whose fourth character is a blank.
 bool is_reply_line(const std::string& line, const char* fourth_allowed)
 {
-    if (line.size() < 4) return false;
+    if (line.size() < 3) return false;
     for (std::size_t i = 0; i < 3; ++i) {
         if (line[i] < '0' || line[i] > '9') return false;
     }
-    return std::string(fourth_allowed).find(line[3]) != std::string::npos;
+    return std::string(fourth_allowed).find(line.size() == 3 ? ' ' : line[3]) != std::string::npos;
 }
 
 std::string upper(std::string text)
@@ -87,7 +89,7 @@ AuthOffer auth_offer(const std::string& ehlo_reply)
     AuthOffer offer;
     for_each_line(ehlo_reply, [&offer](const std::string& line) {
         if (!is_reply_line(line, " -")) return false;
-        const std::string words = upper(line.substr(4)) + " ";
+        const std::string words = upper(line.size() > 4 ? line.substr(4) : std::string()) + " ";
         if (words.compare(0, 5, "AUTH ") != 0 && words.compare(0, 5, "AUTH=") != 0) return false;
         offer.plain = offer.plain || words.find(" PLAIN ") != std::string::npos ||
                       words.find("=PLAIN ") != std::string::npos;

@@ -9,7 +9,8 @@ enum class Verdict { Success, Failure, Undecided };
 
 // Cuts received bytes into lines at CR and LF (empty lines vanish) and judges
 // each complete line: one whose first three characters are digits and whose
-// fourth is white space decides, 400 or less succeeds, above 400 fails. Only
+// fourth is white space, or that holds the three digits alone, decides; 400
+// or less succeeds, above 400 fails. Only
 // the first four characters of the line under way are kept, so a line split
 // between two reads is judged whole.
 class ReplyLines {

@@ -22,7 +22,20 @@ const char kTlsFailed[] = "SMTPサーバーとのTLS接続に失敗しました:
 const char kCertificateRefused[] = "SMTPサーバーの証明書を確認できませんでした: ";
 const char kAuthFailed[] = "SMTP認証に失敗しました: ";
 const char kNoPasswordInClear[] = "暗号化されていない接続にはSMTP認証のパスワードを送りません。";
+const char kConnectFailed[] = "SMTPサーバーに接続できませんでした: ";
+const char kGreetingRefused[] = "SMTPサーバーが接続を受け付けませんでした: ";
+const char kHeloFailed[] = "SMTPサーバーへのHELOが失敗しました: ";
+const char kMailFromFailed[] = "SMTPサーバーへのMAIL FROMが失敗しました: ";
+const char kRcptFailed[] = "SMTPサーバーへのRCPT TOが失敗しました: ";
+const char kNoRecipient[] = "メールの宛先がないため、メールを送れません。";
+const char kDataFailed[] = "SMTPサーバーへのDATAが失敗しました: ";
+const char kMessageNotSent[] = "SMTPサーバーへのメール本文の送信に失敗しました。";
+const char kMessageRefused[] = "SMTPサーバーへのメールの送信が失敗しました: ";
 const char kNoReply[] = "応答がありません";
+const char kConnectionClosed[] = "接続が切れました";
+const char kReplyTooLong[] = "応答が長すぎます";
+const char kSendFailed[] = "送信に失敗しました";
+const char kReceiveFailed[] = "受信に失敗しました";
 
 const char* text_or_empty(const char* text) { return text != nullptr ? text : ""; }
 
@@ -77,38 +90,39 @@ SendMail::SendMail(const char* from_, const char* to_, const char* cc_, const ch
 {
 }
 
+bool SendMail::connect(int port, const char* server)
+{
+    TcpSocket& sock = link_.socket();
+    Ipv4Endpoint address;
+    return sock.create() && sock.bind_any() && resolve_ipv4(server, static_cast<std::uint16_t>(port), address) &&
+           sock.connect_to(address);
+}
+
 int SendMail::open(int port, const char* server)
 {
-    if (!sock.create()) return -1;
-    if (!sock.bind_any()) {
-        sock.close();
+    server_ = server;
+    link_.set_cut_off(limits_.cut_off);
+    if (!connect(port, server)) {
+        failure_ = kConnectFailed + server_ + ":" + std::to_string(port);
+        link_.close();
         return -1;
     }
-    Ipv4Endpoint server_address;
-    if (!resolve_ipv4(server, static_cast<std::uint16_t>(port), server_address)) return -1;
-    if (!sock.connect_to(server_address)) return -1;
-    server_ = server;
     if (security_.mode == 2 && !start_tls()) return -1;
-    return read_reply();
+    if (read_reply() == 0) return 0;
+    give_up(kGreetingRefused);
+    return -1;
 }
 
 // The handshake over the open connection; on failure the connection is
-// dropped (nothing more may go over it in clear) and failure() says why.
+// dropped and failure() says why.
 bool SendMail::start_tls()
 {
-    tls_.reset(new TlsSession(sock));
     std::string detail;
-    const TlsSession::Handshake done = tls_->handshake(server_.c_str(), security_.verify, limits_.reply_seconds, detail);
+    const TlsSession::Handshake done =
+        link_.start_tls(server_.c_str(), security_.verify, limits_.reply_seconds, detail);
     if (done == TlsSession::Handshake::Done) return true;
     failure_ = (done == TlsSession::Handshake::Untrusted ? kCertificateRefused : kTlsFailed) + detail;
-    drop_connection();
     return false;
-}
-
-void SendMail::drop_connection()
-{
-    tls_.reset();
-    sock.close();
 }
 
 void SendMail::set_subject(const char* text)
@@ -118,67 +132,51 @@ void SendMail::set_subject(const char* text)
 
 int SendMail::send_all(const char* data, std::size_t length)
 {
-    if (tls_) return tls_->send(data, length) ? static_cast<int>(length) : -1;
-    std::size_t sent = 0;
-    while (sent < length) {
-        const long n = sock.send(data + sent, length - sent);
-        if (n < 0) return -1;
-        sent += static_cast<std::size_t>(n);
-    }
-    return static_cast<int>(sent);
-}
-
-// One read of what the server sent, through TLS once it is up, waiting at
-// most `seconds`.
-SendMail::Read SendMail::receive_some(char* buffer, std::size_t size, std::size_t& got, int seconds)
-{
-    got = 0;
-    if (tls_) {
-        switch (tls_->receive(buffer, size, got, seconds)) {
-        case TlsSession::Read::Data: return Read::Data;
-        case TlsSession::Read::TimedOut: return Read::TimedOut;
-        case TlsSession::Read::Closed: return Read::Closed;
-        case TlsSession::Read::Failed: return Read::Failed;
-        }
-    }
-    const TcpSocket::Wait wait = sock.wait_readable(seconds);
-    if (wait != TcpSocket::Wait::Readable) return wait == TcpSocket::Wait::Failed ? Read::Failed : Read::TimedOut;
-    const long n = sock.receive(buffer, size);
-    if (n < 0 && TcpSocket::last_error_would_block()) return Read::TimedOut;
-    if (n < 0 || static_cast<unsigned long>(n) > size) return Read::Failed;
-    if (n == 0) return Read::Closed;
-    got = static_cast<std::size_t>(n);
-    return Read::Data;
+    return link_.send_all(data, length) ? static_cast<int>(length) : -1;
 }
 
 // One reply, however it is cut into reads: it must end within the reply
 // deadline and hold at most the reply size cap, else the step fails. What
-// arrived is kept in reply_.
+// arrived is kept in reply_, why nothing decided in trouble_.
 int SendMail::read_reply()
 {
     reply_.clear();
+    trouble_ = "";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limits_.reply_seconds);
     ReplyLines lines;
     for (int seconds; (seconds = seconds_to_wait(deadline)) > 0;) {
         char reply[kReplySize];
         std::size_t n = 0;
-        const Read read = receive_some(reply, sizeof reply, n, seconds);
-        if (read == Read::TimedOut) continue;
-        if (read != Read::Data) return -1;  // Closed: the server hung up
-        if (reply_.size() + n > limits_.reply_bytes) return -1;
+        const MailConnection::Read read = link_.receive(reply, sizeof reply, n, seconds);
+        if (read == MailConnection::Read::TimedOut) continue;
+        if (read != MailConnection::Read::Data) {
+            trouble_ = read == MailConnection::Read::Closed ? kConnectionClosed : kReceiveFailed;
+            return -1;
+        }
+        if (reply_.size() + n > limits_.reply_bytes) {
+            trouble_ = kReplyTooLong;
+            return -1;
+        }
         reply_.append(reply, n);
         const Verdict verdict = lines.take(reply, n);
         if (verdict != Verdict::Undecided) return verdict == Verdict::Success ? 0 : -1;
     }
+    trouble_ = kNoReply;
     return -1;
 }
 
 int SendMail::command(const char* line)
 {
     reply_.clear();
-    if (send_all(line, std::strlen(line)) < 0) return -1;
+    if (send_all(line, std::strlen(line)) < 0) {
+        trouble_ = kSendFailed;
+        return -1;
+    }
     return read_reply();
 }
+
+// True when the last reply's deciding line has `code`.
+bool SendMail::reply_is(const char* code) const { return deciding_line(reply_).compare(0, 3, code) == 0; }
 
 int SendMail::send_line(const char* format, const std::string& value)
 {
@@ -187,16 +185,19 @@ int SendMail::send_line(const char* format, const std::string& value)
     return send_all(line, std::strlen(line)) < 0 ? -1 : 0;
 }
 
-int SendMail::send_recipients()
+bool SendMail::send_recipients()
 {
-    if (to.empty()) return -1;
+    if (to.empty()) {
+        failure_ = kNoRecipient;
+        return false;
+    }
     for (const std::string* rcpt : {&to, &cc, &bcc}) {
         if (rcpt->empty()) continue;
         char line[kLineSize];
         std::snprintf(line, sizeof line, "RCPT TO: %s%s", rcpt->c_str(), "\r\n");
-        if (command(line) != 0) return -1;
+        if (command(line) != 0) return give_up(kRcptFailed);
     }
-    return 0;
+    return true;
 }
 
 std::string SendMail::date_line(std::time_t now)
@@ -277,25 +278,28 @@ int SendMail::send_body(const char* body)
 
 int SendMail::send(const char* body)
 {
-    const int greeting = greet();
-    if (!introduce(greeting)) {
-        command("QUIT\r\n");
-        return -1;
-    }
-    int result = greeting;
+    const bool sent = failure_.empty() && introduce(greet()) && send_message(body);
+    // A server that answered gets its QUIT; one that went silent or away does not.
+    if (link_.is_open() && trouble_[0] == '\0') command("QUIT\r\n");
+    return sent ? 0 : -1;
+}
+
+// MAIL FROM to the end of the data; false at the first step that fails,
+// failure() telling why. Nothing of the message goes out before a 354.
+bool SendMail::send_message(const char* body)
+{
     char line[kLineSize];
     std::snprintf(line, sizeof line, "MAIL FROM: %s%s", from.c_str(), "\r\n");
-    result |= command(line);
-    result |= send_recipients();
-    result |= command("DATA\r\n");
-    result |= send_headers();
+    if (command(line) != 0) return give_up(kMailFromFailed);
+    if (!send_recipients()) return false;
+    if (command("DATA\r\n") != 0 || !reply_is("354")) return give_up(kDataFailed);
     const char content_type[] = "Content-Type: text/plain; charset=iso-2022-jp\r\n\r\n";
-    result |= send_all(content_type, sizeof content_type - 1) < 0 ? -1 : 0;
-    result |= send_body(body);
-    std::snprintf(line, sizeof line, ".%s", "\r\n");
-    result |= command(line);
-    result |= command("QUIT\r\n");
-    return result;
+    if (send_headers() != 0 || send_all(content_type, sizeof content_type - 1) < 0 || send_body(body) != 0) {
+        failure_ = kMessageNotSent;
+        trouble_ = kSendFailed;
+        return false;
+    }
+    return command(".\r\n") == 0 || give_up(kMessageRefused);
 }
 
 bool SendMail::asks_nothing_new() const { return security_.mode == 0 && !security_.auth; }
@@ -313,16 +317,15 @@ int SendMail::greet()
 // false when the dialogue ends here, failure() telling why.
 bool SendMail::introduce(int greeting)
 {
-    if (!failure_.empty()) return false;  // the TLS of open() failed
+    if (greeting != 0) return give_up(asks_nothing_new() ? kHeloFailed : kEhloFailed);
     if (asks_nothing_new()) return true;
-    if (greeting != 0) return give_up(kEhloFailed);
     if (security_.mode == 1) {
         if (command("STARTTLS\r\n") != 0) return give_up(kStartTlsRefused);
         if (!start_tls()) return false;
         if (command("EHLO " + local_name() + "\r\n") != 0) return give_up(kEhloFailed);
     }
     if (!security_.auth) return true;
-    if (!tls_) {
+    if (!link_.secure()) {
         failure_ = kNoPasswordInClear;
         return false;
     }
@@ -342,10 +345,70 @@ bool SendMail::authenticate()
     return command("AUTH PLAIN " + base64(std::string(1, '\0') + user + '\0' + password) + "\r\n") == 0;
 }
 
-// Sets the log line for `step` with the server's reply; always false.
+// Sets the log line for `step` with the server's reply, or why there was
+// none; always false.
 bool SendMail::give_up(const char* step)
 {
     const std::string reply = deciding_line(reply_);
-    failure_ = step + (reply.empty() ? std::string(kNoReply) : reply);
+    failure_ = step + (!reply.empty() ? reply : trouble_[0] != '\0' ? trouble_ : kNoReply);
     return false;
+}
+
+TlsSession::Handshake MailConnection::start_tls(const char* host, bool verify, int seconds, std::string& detail)
+{
+    tls_.reset(new TlsSession(sock_));
+    const TlsSession::Handshake done = tls_->handshake(host, verify, seconds, detail);
+    if (done != TlsSession::Handshake::Done) close();
+    return done;
+}
+
+bool MailConnection::send_all(const char* data, std::size_t length)
+{
+    if (tls_) return tls_->send(data, length);
+    for (std::size_t sent = 0; sent < length;) {
+        const long n = sock_.send(data + sent, length - sent);
+        if (n < 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+MailConnection::Read MailConnection::receive(char* buffer, std::size_t size, std::size_t& got, int seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        if (cut_off()) return Read::Failed;
+        const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return Read::TimedOut;
+        const Read read = receive_once(buffer, size, got, cut_off_ != nullptr ? 1 : static_cast<int>(left));
+        if (read != Read::TimedOut) return read;
+    }
+}
+
+// One wait of at most `seconds` and one read, through TLS once it is up.
+MailConnection::Read MailConnection::receive_once(char* buffer, std::size_t size, std::size_t& got, int seconds)
+{
+    got = 0;
+    if (tls_) {
+        switch (tls_->receive(buffer, size, got, seconds)) {
+        case TlsSession::Read::Data: return Read::Data;
+        case TlsSession::Read::TimedOut: return Read::TimedOut;
+        case TlsSession::Read::Closed: return Read::Closed;
+        case TlsSession::Read::Failed: return Read::Failed;
+        }
+    }
+    const TcpSocket::Wait wait = sock_.wait_readable(seconds);
+    if (wait != TcpSocket::Wait::Readable) return wait == TcpSocket::Wait::Failed ? Read::Failed : Read::TimedOut;
+    const long n = sock_.receive(buffer, size);
+    if (n < 0 && TcpSocket::last_error_would_block()) return Read::TimedOut;
+    if (n < 0 || static_cast<unsigned long>(n) > size) return Read::Failed;
+    if (n == 0) return Read::Closed;
+    got = static_cast<std::size_t>(n);
+    return Read::Data;
+}
+
+void MailConnection::close()
+{
+    tls_.reset();
+    sock_.close();
 }

@@ -4,20 +4,27 @@
 // open(), set_subject(), send() once, destroy (the destructor closes the
 // connection). send() greets with EHLO (HELO when the server refuses EHLO
 // and neither TLS nor AUTH is asked for), then, as asked, STARTTLS and EHLO
-// again, AUTH PLAIN (AUTH LOGIN when the server offers only that); a refusal
-// in these steps ends the dialogue with QUIT, a failed TLS handshake or
-// certificate check by closing the connection, and failure() then holds the
-// one line to log. The password goes out only over TLS. The message steps
-// (MAIL FROM, RCPT TO, DATA, headers, body, ".", QUIT) all run even after
-// one failed, and send() returns 0 only when every step succeeded. The body
-// is code page 932 text; it goes out as ISO-2022-JP with every line end CR LF
-// and every line that begins with "." doubled, so no text of the body can end
-// the DATA phase. A reply line may arrive cut into several reads; a step fails when
-// its reply has not ended by the reply deadline (two minutes) or grows past
-// the reply size cap (64 KiB); set_limits(), before open(), changes both.
-// The TLS handshake has the same deadline. Nothing is printed or logged.
+// again, AUTH PLAIN (AUTH LOGIN when the server offers only that), then MAIL
+// FROM, RCPT TO, DATA, the headers, the body, "." and QUIT. The dialogue ends
+// at the first step that fails: after a refusal (the greeting of open()
+// included), a reply that never came or a connection the server closed, it
+// ends with QUIT; after a failed TLS handshake or certificate check, by
+// closing the connection. The message itself goes out only after a 354
+// reply to DATA, so no text of it is ever read as a command. send() returns
+// 0 when the server took the message ("." accepted), else -1, and failure()
+// then holds the one line to log, with the server's reply where there was
+// one; open() sets it too when it fails. The password goes out only over
+// TLS. The body is code page 932 text; it goes out as ISO-2022-JP with every
+// line end CR LF and every line that begins with "." doubled, so no text of
+// the body can end the DATA phase. A reply line may arrive cut into several
+// reads; a step fails when its reply has not ended by the reply deadline (two
+// minutes) or grows past the reply size cap (64 KiB); set_limits(), before
+// open(), changes both and can give a cut-off flag: once it is set, every
+// wait ends within a second and the dialogue gives up. The TLS handshake has
+// the same deadline. Nothing is printed or logged.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <ctime>
 #include <memory>
@@ -25,6 +32,36 @@
 
 #include "platform/sockets.h"
 #include "platform/tls.h"
+
+// A TCP connection to a mail server, in clear or, once start_tls() has
+// succeeded, through TLS: what SendMail and the POP3 log-in talk over. With a
+// cut-off flag given, receive() waits in slices of a second and fails once
+// the flag is set.
+class MailConnection {
+public:
+    enum class Read { Data, TimedOut, Closed, Failed };
+
+    TcpSocket& socket() { return sock_; }
+    bool is_open() const { return sock_.is_open(); }
+    bool secure() const { return tls_ != nullptr; }
+    void set_cut_off(const std::atomic<bool>* cut_off) { cut_off_ = cut_off; }
+    // The handshake over the connected socket. Unless it gives Done the
+    // connection is closed (nothing more may go over it in clear) and
+    // `detail` says why.
+    TlsSession::Handshake start_tls(const char* host, bool verify, int seconds, std::string& detail);
+    bool send_all(const char* data, std::size_t length);
+    // One read of what the server sent (`got` bytes), waiting at most `seconds`.
+    Read receive(char* buffer, std::size_t size, std::size_t& got, int seconds);
+    void close();
+
+private:
+    Read receive_once(char* buffer, std::size_t size, std::size_t& got, int seconds);
+    bool cut_off() const { return cut_off_ != nullptr && cut_off_->load(); }
+
+    TcpSocket sock_;
+    std::unique_ptr<TlsSession> tls_;
+    const std::atomic<bool>* cut_off_ = nullptr;
+};
 
 class SendMail {
 public:
@@ -38,6 +75,7 @@ public:
     struct Limits {
         int reply_seconds = 120;             // from the start of the wait to the end of the deciding line
         std::size_t reply_bytes = 64 * 1024; // bytes received for one reply
+        const std::atomic<bool>* cut_off = nullptr;  // once set, the dialogue gives up
     };
     void set_limits(const Limits& limits) { limits_ = limits; }
 
@@ -67,28 +105,28 @@ public:
     static std::string message_id_line(std::time_t now, const std::string& from);
 
 private:
-    enum class Read { Data, TimedOut, Closed, Failed };
+    bool connect(int port, const char* server);
     int send_all(const char* data, std::size_t length);
-    Read receive_some(char* buffer, std::size_t size, std::size_t& got, int seconds);
     int read_reply();
     int command(const char* line);
     int command(const std::string& line) { return command(line.c_str()); }
+    bool reply_is(const char* code) const;
     bool asks_nothing_new() const;
     int greet();
     bool introduce(int greeting);
     bool start_tls();
     bool authenticate();
+    bool send_message(const char* body);
     bool give_up(const char* step);
-    void drop_connection();
     int send_line(const char* format, const std::string& value);
-    int send_recipients();
+    bool send_recipients();
     int send_headers();
     int send_body(const char* body);
 
-    TcpSocket sock;
-    std::unique_ptr<TlsSession> tls_;
+    MailConnection link_;
     std::string server_;
     std::string reply_;    // the last reply, as received
+    const char* trouble_ = "";  // why the last command got no reply
     std::string failure_;
     Security security_;
     std::string from;

@@ -3,6 +3,7 @@ manager's port, settings, and the texts a person reads, written out here from
 the report layout (CP932 bytes), independent of the program's own code."""
 
 import glob
+import hashlib
 import math
 import os
 import shutil
@@ -374,6 +375,78 @@ def tempdir():
 
 def remove(path):
     shutil.rmtree(path, ignore_errors=True)
+
+
+# --- test certificates -------------------------------------------------------
+
+ROOT_KEY = r"HKLM\Software\Microsoft\SystemCertificates\Root\Certificates"
+
+
+def make_certificates(folder):
+    """A CA, and certificates it issues for localhost and for another host
+    name; returns the CA's DER bytes."""
+    import datetime
+    from cryptography import x509
+    from cryptography.hazmat.primitives import hashes, serialization
+    from cryptography.hazmat.primitives.asymmetric import rsa
+    from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
+    now = datetime.datetime.now(datetime.timezone.utc)
+
+    def name(text):
+        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, text)])
+
+    def builder(subject, issuer, key):
+        return (x509.CertificateBuilder().subject_name(name(subject)).issuer_name(name(issuer))
+                .public_key(key.public_key()).serial_number(x509.random_serial_number())
+                .not_valid_before(now - datetime.timedelta(days=1)).not_valid_after(now + datetime.timedelta(days=30)))
+
+    # RSA: Wine's check of an ECDSA signature fails now and then (0x80096004).
+    ca_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+    # A name of its own each run: a CA of an earlier run with the same name,
+    # still known to the system, would be taken as the issuer and fail the signature.
+    ca_name = "tarnow test CA %s" % os.urandom(4).hex()
+    ca = (builder(ca_name, ca_name, ca_key)
+          .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
+          .add_extension(x509.KeyUsage(False, False, False, False, False, True, True, False, False), critical=True)
+          .sign(ca_key, hashes.SHA256()))
+    with open(os.path.join(folder, "ca.pem"), "wb") as f:
+        f.write(ca.public_bytes(serialization.Encoding.PEM))
+    for host in ("localhost", "other.example.org"):
+        key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
+        cert = (builder(host, ca_name, key)
+                .add_extension(x509.SubjectAlternativeName([x509.DNSName(host)]), critical=False)
+                .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
+                .sign(ca_key, hashes.SHA256()))
+        with open(os.path.join(folder, host + ".pem"), "wb") as f:
+            f.write(cert.public_bytes(serialization.Encoding.PEM))
+            f.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                                      serialization.NoEncryption()))
+    return ca.public_bytes(serialization.Encoding.DER)
+
+
+class TestCertificates:
+    """make_certificates() in a folder of its own, the CA trusted by the
+    receiver: by OpenSSL through SSL_CERT_FILE=path("ca"), under Wine in the
+    prefix's Root store (property 32, the certificate, and its DER bytes)."""
+
+    def __init__(self):
+        self.folder = tempdir()
+        ca = make_certificates(self.folder)
+        self.root = None
+        if ON_WINE:
+            self.root = ROOT_KEY + "\\" + hashlib.sha1(ca).hexdigest().upper()
+            blob = struct.pack("<III", 32, 1, len(ca)) + ca
+            done = wine("reg", "add", self.root, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
+            assert done.returncode == 0, done
+
+    def path(self, name):
+        """The PEM file of `name`: "ca", or a host's certificate and key."""
+        return os.path.join(self.folder, name + ".pem")
+
+    def close(self):
+        if self.root:
+            wine("reg", "delete", self.root, "/f")
+        remove(self.folder)
 
 
 class ReceiverCase(unittest.TestCase):

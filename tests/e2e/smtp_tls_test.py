@@ -1,70 +1,24 @@
 """Mail over TLS with SMTP authentication, against real aiosmtpd servers on
 loopback: STARTTLS and TLS from the first byte, with certificates made here
-by a test CA that the receiver is told to trust (SSL_CERT_FILE for OpenSSL,
-the prefix's Root store under Wine). A relay in front of each server records
-what the receiver sent, so the test sees that no password crosses the wire
-before the TLS handshake."""
+by a test CA that the receiver is told to trust (harness.TestCertificates).
+A relay in front of each server records what the receiver sent, so the test
+sees that no password crosses the wire before the TLS handshake."""
 
 import base64
-import datetime
 import email
-import hashlib
 import os
 import re
 import ssl
-import struct
 import unittest
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult
-from cryptography import x509
-from cryptography.hazmat.primitives import hashes, serialization
-from cryptography.hazmat.primitives.asymmetric import rsa
-from cryptography.x509.oid import ExtendedKeyUsageOID, NameOID
 
 import harness as h
 import pop3_test
 from notifications_test import ENTERPRISE, Inbox, free_port
 
 USER, PASSWORD = "noc", "Tr4p-Mail.9"
-ROOT_KEY = r"HKLM\Software\Microsoft\SystemCertificates\Root\Certificates"
-
-
-def make_certificates(folder):
-    """A CA, and certificates it issues for localhost and for another host
-    name; returns the CA's DER bytes."""
-    now = datetime.datetime.now(datetime.timezone.utc)
-
-    def name(text):
-        return x509.Name([x509.NameAttribute(NameOID.COMMON_NAME, text)])
-
-    def builder(subject, issuer, key):
-        return (x509.CertificateBuilder().subject_name(name(subject)).issuer_name(name(issuer))
-                .public_key(key.public_key()).serial_number(x509.random_serial_number())
-                .not_valid_before(now - datetime.timedelta(days=1)).not_valid_after(now + datetime.timedelta(days=30)))
-
-    # RSA: Wine's check of an ECDSA signature fails now and then (0x80096004).
-    ca_key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-    # A name of its own each run: a CA of an earlier run with the same name,
-    # still known to the system, would be taken as the issuer and fail the signature.
-    ca_name = "tarnow test CA %s" % os.urandom(4).hex()
-    ca = (builder(ca_name, ca_name, ca_key)
-          .add_extension(x509.BasicConstraints(ca=True, path_length=None), critical=True)
-          .add_extension(x509.KeyUsage(False, False, False, False, False, True, True, False, False), critical=True)
-          .sign(ca_key, hashes.SHA256()))
-    with open(os.path.join(folder, "ca.pem"), "wb") as f:
-        f.write(ca.public_bytes(serialization.Encoding.PEM))
-    for host in ("localhost", "other.example.org"):
-        key = rsa.generate_private_key(public_exponent=65537, key_size=2048)
-        cert = (builder(host, ca_name, key)
-                .add_extension(x509.SubjectAlternativeName([x509.DNSName(host)]), critical=False)
-                .add_extension(x509.ExtendedKeyUsage([ExtendedKeyUsageOID.SERVER_AUTH]), critical=False)
-                .sign(ca_key, hashes.SHA256()))
-        with open(os.path.join(folder, host + ".pem"), "wb") as f:
-            f.write(cert.public_bytes(serialization.Encoding.PEM))
-            f.write(key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                                      serialization.NoEncryption()))
-    return ca.public_bytes(serialization.Encoding.DER)
 
 
 class Relay(pop3_test.Relay):
@@ -91,27 +45,25 @@ def password_forms(user, password):
 class SmtpTlsTest(h.ReceiverCase):
     @classmethod
     def setUpClass(cls):
-        cls.certs = h.tempdir()
-        ca = make_certificates(cls.certs)
-        cls.root = None
-        if h.ON_WINE:  # a certificate entry of the Root store: property 32 (the certificate) and its DER bytes
-            cls.root = ROOT_KEY + "\\" + hashlib.sha1(ca).hexdigest().upper()
-            blob = struct.pack("<III", 32, 1, len(ca)) + ca
-            done = h.wine("reg", "add", cls.root, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
-            assert done.returncode == 0, done
+        cls.certs = h.TestCertificates()
 
     @classmethod
     def tearDownClass(cls):
-        if cls.root:
-            h.wine("reg", "delete", cls.root, "/f")
-        h.remove(cls.certs)
+        cls.certs.close()
 
-    def server(self, tls, certificate="localhost", auth_mechanisms=("PLAIN", "LOGIN")):
-        """An aiosmtpd server (tls: None, "starttls" or "smtps") behind a relay."""
+    def server(self, tls, certificate="localhost", auth_mechanisms=("PLAIN", "LOGIN"), asks=None):
+        """An aiosmtpd server (tls: None, "starttls" or "smtps") behind a relay;
+        asks: "TLS 1.1 at most", or "a client certificate" it can do without."""
         context = None
         if tls:
             context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context.load_cert_chain(os.path.join(self.certs, certificate + ".pem"))
+            context.load_cert_chain(self.certs.path(certificate))
+            if asks == "TLS 1.1 at most":
+                context.minimum_version, context.maximum_version = ssl.TLSVersion.TLSv1, ssl.TLSVersion.TLSv1_1
+                context.set_ciphers("DEFAULT:@SECLEVEL=0")
+            elif asks == "a client certificate":
+                context.verify_mode = ssl.CERT_OPTIONAL
+                context.load_verify_locations(self.certs.path("ca"))
         inbox = Inbox()
         kwargs = dict(hostname="127.0.0.1", port=free_port(), authenticator=authenticator,
                       auth_exclude_mechanism=[m for m in ("PLAIN", "LOGIN") if m not in auth_mechanisms])
@@ -128,7 +80,7 @@ class SmtpTlsTest(h.ReceiverCase):
 
     def test_dialogue_cases(self):
         log = os.path.join(self.tmp, "t.log")
-        self.settings.env["SSL_CERT_FILE"] = os.path.join(self.certs, "ca.pem")
+        self.settings.env["SSL_CERT_FILE"] = self.certs.path("ca")
         cases = [
             # what, server (tls, certificate, AUTH offered), settings, clear text before the handshake, log line
             ("no TLS asked", (None, "localhost", ("PLAIN",)), dict(smtp_security=0, f_smtp_auth=0), None, None),
@@ -146,10 +98,15 @@ class SmtpTlsTest(h.ReceiverCase):
              dict(smtp_security=2, f_smtp_auth=1, f_smtp_verify=1), b"", "SMTPサーバーの証明書を確認できませんでした: "),
             ("another host's certificate, not checked", ("smtps", "other.example.org", ("PLAIN",)),
              dict(smtp_security=2, f_smtp_auth=1, f_smtp_verify=0), b"", None),
+            ("server of TLS 1.1 at most", ("starttls", "localhost", ("PLAIN",), "TLS 1.1 at most"),
+             dict(smtp_security=1, f_smtp_auth=1), rb"EHLO [^\r\n]+\r\nSTARTTLS\r\n", "SMTPサーバーとのTLS接続に失敗しました: "),
+            ("server asking for a client certificate it can do without",
+             ("starttls", "localhost", ("PLAIN",), "a client certificate"), dict(smtp_security=1, f_smtp_auth=1),
+             rb"EHLO [^\r\n]+\r\nSTARTTLS\r\n", None),
         ]
-        for what, (tls, certificate, mechanisms), values, clear, failure in cases:
+        for what, server, values, clear, failure in cases:
             with self.subTest(what):
-                inbox, relay = self.server(tls, certificate, mechanisms)
+                inbox, relay = self.server(*server)
                 if os.path.exists(log):
                     os.remove(log)
                 settings = {"f_email": 1, "smtpname": "localhost", "smtpport": relay.port, "mail_from": "trap@example.org",
