@@ -11,9 +11,26 @@ import harness as h
 MAIN_TITLE = "ORVEL SNMP Trap Receiver マネージャー"
 
 
+# What the probe writes to its standard error before it does anything.
+PROBE_STARTED = b"palomir_probe: started"
+
+
+def run_probe(*args):
+    """Runs the probe with `args` and returns the finished process. On a loaded
+    machine Wine now and then ends a program before it starts, with exit status 1
+    and no output, which looks like a probe that found no window; an action it was
+    to take (a click, a command) would then be lost without a word, and the test
+    would wait for its effect in vain. Only a run that printed the probe's start
+    line counts: the probe did nothing on any other, so it is run again."""
+    for _ in range(3):
+        done = h.wine(os.environ["PALOMIR_PROBE"], *args)
+        if PROBE_STARTED in done.stderr:
+            return done
+    raise AssertionError("Wine did not start palomir_probe %r: %r" % (args, done.stdout + done.stderr))
+
+
 def probe(*args):
-    out = h.wine(os.environ["PALOMIR_PROBE"], *args).stdout.decode("utf-8")
-    return out.splitlines()
+    return run_probe(*args).stdout.decode("utf-8").splitlines()
 
 
 class ManagerCase(unittest.TestCase):
@@ -65,12 +82,12 @@ class ManagerCase(unittest.TestCase):
 
     def wait(self, title, seconds=60):
         """True once the window titled `title` is initialised and shown."""
-        return h.wine(os.environ["PALOMIR_PROBE"], "wait", title, str(seconds)).returncode == 0
+        return run_probe("wait", title, str(seconds)).returncode == 0
 
     def gone(self, title, seconds=60):
         """True once the window titled `title` has closed and the main window's
         thread has finished what followed."""
-        return h.wine(os.environ["PALOMIR_PROBE"], "gone", title, str(seconds)).returncode == 0
+        return run_probe("gone", title, str(seconds)).returncode == 0
 
     def children(self, title=""):
         return [line.split("\t") for line in probe("children", title)]

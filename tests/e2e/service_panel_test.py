@@ -90,7 +90,7 @@ class ServicePanelTest(mc.ManagerCase):
         """The message box's text; then presses `button` (1 OK, 2 Cancel)."""
         self.assertTrue(self.wait(BOX))
         texts = [k[2] for k in self.children(BOX) if k[0] == "Static" and k[2] and k[2] != "\uffff"]
-        self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "click", BOX, str(button)).returncode, 0)
+        self.assertEqual(mc.run_probe("click", BOX, str(button)).returncode, 0)
         self.assertTrue(self.gone(BOX, 60), "the box closed and what it asked for was done")
         return texts
 

@@ -1,6 +1,8 @@
 // Looks into the running manager from outside, as a test needs: window
 // texts, list rows, toolbar buttons, and it clicks and sends commands.
-// Prints UTF-8 lines. Usage:
+// Prints UTF-8 lines; its first act is the line "palomir_probe: started" on
+// standard error, so a caller can tell a run that Wine never started (it does
+// nothing) from one that found nothing. Usage:
 //   palomir_probe rows [FROM COUNT] | columns | toolbar | placement | scroll ROW | type TEXT
 //   palomir_probe text ID | command ID | send ID | dblclick ROW | dialog-text TITLE ID | close TITLE
 //   palomir_probe wait TITLE SECONDS | gone TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
@@ -453,6 +455,7 @@ int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
 
 int wmain(int argc, wchar_t** argv)
 {
+    std::fputs("palomir_probe: started\n", stderr);
     if (argc < 2) return 2;
     const std::wstring command = argv[1];
     const int on_dialog = dialog_command(command, argc, argv);
