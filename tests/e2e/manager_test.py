@@ -82,7 +82,7 @@ class ManagerTest(mc.ManagerCase):
         trap = dict(time=rows[0][1], community="public", enterprise=ENTERPRISE, agent="10.0.0.1", generic=6,
                     specific=17, uptime=100, bindings=[("1.3.6.1.2.1.1.5.0", "O", b"core-switch-01")])
         self.assertEqual(text, h.report(trap, b"\\r\\n").decode("cp932"))
-        self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "TRAP詳細").returncode, 0)
+        self.assertEqual(mc.run_probe("close", "TRAP詳細").returncode, 0)
         self.assertTrue(self.gone("TRAP詳細"), "one dialog, the first row's")
 
     def test_help_opens_the_guide_in_the_browser(self):
@@ -180,7 +180,7 @@ class ManagerTest(mc.ManagerCase):
         self.start_manager({"f_binfile": 0})
         for attempt in (1, 2):
             probe("command", "32775")
-            self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "open-file", h.host_path(record)).returncode, 0)
+            self.assertEqual(mc.run_probe("open-file", h.host_path(record)).returncode, 0)
             rows = self.rows(2 * attempt)[0]
         self.assertEqual([(r[1], r[3]) for r in rows], [(time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), a)
                                                         for t, a in [(written[0][0], "10.1.1.1"),
@@ -189,7 +189,7 @@ class ManagerTest(mc.ManagerCase):
         with open(damaged, "wb") as f:
             f.write(h.read(record) + struct.pack("<II", 1, 5000) + b"\0" * 5000)
         probe("command", "32775")
-        h.wine(os.environ["PALOMIR_PROBE"], "open-file", h.host_path(damaged))
+        mc.run_probe("open-file", h.host_path(damaged))
         self.assertEqual(len(self.rows(6)[0]), 6, "the two whole frames, not the one of 5000 bytes")
 
     def test_manager_settings_about_and_front(self):
@@ -223,7 +223,7 @@ class ManagerTest(mc.ManagerCase):
         self.assertIn("ORVEL SNMP Trap Receiver 1.04", [k[2] for k in about])
         r, g, b = map(int, probe("icon-colour", "0", "ORVEL SNMP Trap Receiver について")[0].split())
         self.assertGreater(b, max(r, g), "icon 128 is the blue one")
-        self.assertEqual(h.wine(os.environ["PALOMIR_PROBE"], "close", "ORVEL SNMP Trap Receiver について").returncode, 0)
+        self.assertEqual(mc.run_probe("close", "ORVEL SNMP Trap Receiver について").returncode, 0)
 
     def test_a_year_of_traps_from_the_record_file(self):
         count, now = 100000, int(time.time())
@@ -270,7 +270,7 @@ class ManagerTest(mc.ManagerCase):
         trap = dict(time=expected(count - 1)[1], community="public", enterprise=ENTERPRISE, agent=agent_of(count - 1),
                     generic=6, specific=count - 1, uptime=100, bindings=[])
         self.assertEqual(probe("dialog-text", "TRAP詳細", "1001")[0], h.report(trap, b"\\r\\n").decode("cp932"))
-        h.wine(os.environ["PALOMIR_PROBE"], "close", "TRAP詳細")
+        mc.run_probe("close", "TRAP詳細")
 
     def test_a_storm_of_forwards_is_listed_in_order(self):
         self.start_manager()
