@@ -8,6 +8,9 @@
 
 namespace {
 
+// The record, CSV and log files and the wave file: each converted once.
+constexpr std::size_t kKeptPaths = 4;
+
 bool convert(const char* to, const char* text, std::string& out)
 {
     iconv_t cd = iconv_open(to, "CP932");
@@ -50,11 +53,18 @@ bool is_ascii(const char* text)
 
 const std::string& local_path(const char* cp932)
 {
-    thread_local std::string last_in, last_out;
-    if (last_in == cp932) return last_out;
-    last_in = cp932;
-    if (is_ascii(cp932) || !convert(file_system_charset(), cp932, last_out)) last_out = cp932;
-    return last_out;
+    struct Entry {
+        std::string in, out;
+    };
+    thread_local Entry cache[kKeptPaths];
+    thread_local std::size_t next = 0;
+    for (const Entry& e : cache)
+        if (!e.in.empty() && e.in == cp932) return e.out;
+    Entry& e = cache[next];
+    next = (next + 1) % kKeptPaths;
+    e.in = cp932;
+    if (is_ascii(cp932) || !convert(file_system_charset(), cp932, e.out)) e.out = cp932;
+    return e.out;
 }
 
 bool to_utf8(const char* cp932, std::string& out) { return convert("UTF-8", cp932, out); }

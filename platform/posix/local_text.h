@@ -4,9 +4,10 @@
 // the locale's character set, or UTF-8 where the locale names none but ASCII
 // (the C locale of a service), as Linux file names are UTF-8 by convention.
 // A text of ASCII alone is returned as it is; a text with no form in that
-// encoding is returned unchanged too. The last conversion of each thread is
-// kept, so a path used for every trap is converted once and costs no
-// allocation afterwards; the reference stays valid until the thread's next call.
+// encoding is returned unchanged too. The last four conversions of each
+// thread are kept, so the paths used for every trap are converted once and
+// cost no allocation afterwards; the reference stays valid until the
+// thread's next call.
 //
 // to_utf8() converts for syslog and the journal; false when the text has no
 // UTF-8 form.

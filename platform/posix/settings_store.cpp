@@ -5,10 +5,12 @@
 // its texts are converted to and from CP932 at the edge, and its hex(1) and
 // hex(2) values (REG_SZ, REG_EXPAND_SZ) hold UTF-16LE, as the registry keeps
 // them: readers get CP932, writers store UTF-16LE. A file without a UTF-16
-// byte-order mark is UTF-8 when it begins with the UTF-8 mark or when its
-// bytes above 0x7F all form UTF-8 sequences (CP932 Japanese text practically
-// never does), else CP932, as regedit writes it; a writer keeps the file's
-// encoding and its permissions (0600 for a new file: it holds passwords).
+// byte-order mark is UTF-8 when its bytes above 0x7F all form UTF-8 sequences
+// whose characters all have a CP932 form (CP932 Japanese text practically
+// never does; where both readings hold, the one that loses nothing wins),
+// else CP932, as regedit writes it, also after a UTF-8 mark. A writer keeps
+// the file's encoding, owner and permissions (0600 for a new file: it holds
+// passwords).
 #include "platform/settings_store.h"
 
 #include <fcntl.h>
@@ -66,18 +68,16 @@ bool equals_ignore_case(const std::string& a, const std::string& b)
 
 bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
-// True when `text` has bytes above 0x7F and they all form well-formed UTF-8
+// True when the bytes of `text` above 0x7F all form well-formed UTF-8
 // sequences (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool is_utf8_beyond_ascii(const std::string& text)
+bool is_utf8(const std::string& text)
 {
-    bool beyond = false;
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = text[i];
         if (c < 0x80) {
             ++i;
             continue;
         }
-        beyond = true;
         const std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
         if (n == 0 || i + n > text.size()) return false;
         for (std::size_t k = 1; k < n; ++k)
@@ -88,7 +88,7 @@ bool is_utf8_beyond_ascii(const std::string& text)
             return false;
         i += n;
     }
-    return beyond;
+    return true;
 }
 
 struct RegFile {
@@ -151,11 +151,12 @@ std::optional<RegFile> load_file(const std::string& path)
         if (!iconv_convert("UTF-16LE", "UTF-8", raw.substr(2), utf8)) return std::nullopt;
         file.utf16 = file.utf8 = true;
         raw.swap(utf8);
-    } else if (raw.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-        file.utf8 = file.utf8_mark = true;
-        raw.erase(0, 3);
     } else {
-        file.utf8 = is_utf8_beyond_ascii(raw);
+        const bool mark = raw.compare(0, 3, "\xEF\xBB\xBF") == 0;
+        if (mark) raw.erase(0, 3);
+        std::string cp932;
+        file.utf8 = is_utf8(raw) && iconv_convert("UTF-8", "CP932", raw, cp932) && (mark || cp932 != raw);
+        file.utf8_mark = mark && file.utf8;
     }
     split_lines(raw, file);
     if (file.lines.empty()) return std::nullopt;
@@ -394,10 +395,17 @@ bool save_file(const std::string& path, const RegFile& file)
         text = "\xEF\xBB\xBF" + text;
     }
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
+    const bool existed = ::stat(path.c_str(), &old) == 0;
+    const mode_t mode = existed ? (old.st_mode & 07777) : 0600;
     const std::string temp = path + ".tmp." + std::to_string(getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return false;
+    // The owner and group are kept where the writer may give them (root may).
+    if (existed && ::fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+        ::close(fd);
+        std::remove(temp.c_str());
+        return false;
+    }
     const bool ok = write_all(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {

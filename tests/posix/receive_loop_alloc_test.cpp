@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
+#include "platform/settings_store.h"
 #include "service/receive_loop.h"
 #include "tests/support/posix/ports_lock.h"
 #include "tests/support/test_platform.h"
@@ -70,7 +72,15 @@ bool round_trip(int sender, int manager, const Bytes& message)
 TEST(ReceiveLoop, NoAllocationPerDatagram)
 {
     PortsLock ports;
-    SettingsSandbox sandbox;  // no key: every action off
+    SettingsSandbox sandbox;  // no key but the three files: every other action off
+    // Japanese file names, CP932 in the settings: each path is converted once.
+    std::string dir = std::getenv("TARNOW_SETTINGS");
+    dir.erase(dir.rfind('/') + 1);
+    const char* kinds[][2] = {{"bin", "orv"}, {"csv", "csv"}, {"log", "log"}};
+    for (const auto& kind : kinds) {
+        write_dword_setting(("f_" + std::string(kind[0]) + "file").c_str(), 1);
+        write_string_setting((kind[0] + std::string("file")).c_str(), (dir + "\x83\x8D\x83O." + kind[1]).c_str());
+    }
     const int manager = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in manager_address = loopback(kManagerPort);
     ASSERT_EQ(bind(manager, reinterpret_cast<const sockaddr*>(&manager_address), sizeof manager_address), 0);
@@ -105,6 +115,7 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     close(sender);
     close(manager);
 
+    for (const auto& kind : kinds) EXPECT_EQ(std::remove((dir + "\xE3\x83\xAD\xE3\x82\xB0." + kind[1]).c_str()), 0);
     ASSERT_EQ(warm, 21);
     ASSERT_EQ(handled, 202);
     EXPECT_EQ(after - before, 0) << "allocations while 201 notifications were handled";

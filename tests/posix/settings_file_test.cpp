@@ -213,14 +213,16 @@ TEST(SettingsFile, Utf8FilesAndPermissions)
 {
     struct Case {
         const char* what;
-        std::string mark, logfile;  // the file's first bytes, and the logfile value's bytes in it
+        std::string mark, logfile, read;  // the file's first bytes, the logfile value's bytes in it, as read
         mode_t mode_before;         // 0: no file before the write
         bool utf8;
     } cases[] = {
-        {"UTF-8", "", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", 0644, true},
-        {"UTF-8 with its mark", "\xEF\xBB\xBF", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", 0640, true},
-        {"CP932", "", "C:\\\\\x95\x5C\\\\\x83\x5C\x83t\x83g.log", 0600, false},
-        {"no file", "", "", 0, false},
+        {"UTF-8", "", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", kJapanesePath, 0644, true},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF", "C:\\\\\xE8\xA1\xA8\\\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88.log", kJapanesePath, 0640, true},
+        {"CP932", "", "C:\\\\\x95\x5C\\\\\x83\x5C\x83t\x83g.log", kJapanesePath, 0600, false},
+        {"CP932 after a mark", "\xEF\xBB\xBF", "C:\\\\\x95\x5C\\\\\x83\x5C\x83t\x83g.log", kJapanesePath, 0600, false},
+        {"CP932 that is UTF-8 too (\"\xC3\xBD\" is U+00FD)", "", "\xC3\xBD.log", "\xC3\xBD.log", 0600, false},
+        {"no file", "", "", "", 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -229,13 +231,13 @@ TEST(SettingsFile, Utf8FilesAndPermissions)
             put_file(c.mark + "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\n\"logfile\"=\"" + c.logfile +
                      "\"\n");
             chmod(file_path().c_str(), c.mode_before);
-            EXPECT_EQ(text("logfile"), kJapanesePath);
+            EXPECT_EQ(text("logfile"), c.read);
         }
         ASSERT_EQ(write_string_setting("wavefile", "\x83\x5C.wav"), 1);  // "ソ.wav"
         EXPECT_EQ(text("wavefile"), "\x83\x5C.wav");
         const std::string bytes = file_bytes();
         EXPECT_EQ(bytes.find(c.utf8 ? "\"wavefile\"=\"\xE3\x82\xBD.wav\"" : "\"wavefile\"=\"\x83\x5C.wav\""), bytes.find("\"wavefile"));
-        EXPECT_EQ(bytes.compare(0, c.mark.size(), c.mark), 0);
+        EXPECT_EQ(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0, c.utf8 && !c.mark.empty());
         struct stat after {};
         ASSERT_EQ(stat(file_path().c_str(), &after), 0);
         EXPECT_EQ(after.st_mode & 0777, c.mode_before != 0 ? c.mode_before : 0600);
