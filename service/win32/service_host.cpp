@@ -55,7 +55,10 @@ void WINAPI service_control_handler(DWORD control)
 {
     if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_SHUTDOWN) return;
     const bool running = g_status.dwCurrentState == SERVICE_RUNNING;
-    if (running) g_status.dwCurrentState = SERVICE_STOP_PENDING;
+    if (running) {
+        g_status.dwCurrentState = SERVICE_STOP_PENDING;
+        g_status.dwWaitHint = 15000;  // the mails' grace (10 s) and the two seconds after the loop
+    }
     SetServiceStatus(g_status_handle, &g_status);
     if (running) request_stop();  // the loop may end at once: stop pending is reported before
 }
