@@ -5,6 +5,7 @@ the report layout (CP932 bytes), independent of the program's own code."""
 import glob
 import math
 import os
+import re
 import shutil
 import socket
 import struct
@@ -97,6 +98,14 @@ class Settings:
     def clear(self):
         if ON_WINE:
             wine("reg", "delete", KEY, "/f")
+
+
+def settings_key_access():
+    """(protected, trustees) of the settings key's DACL under Wine: whether it
+    inherits nothing, and the sorted SDDL names of whom its entries name.
+    Wine keeps a key's security only while its server runs."""
+    sddl = wine(os.environ["KEY_SECURITY"], r"SOFTWARE\Kandrel\Tarnow").stdout.decode().strip()
+    return sddl.startswith("D:P"), sorted({ace.split(";")[-1] for ace in re.findall(r"\(([^)]*)\)", sddl)})
 
 
 # --- the manager's port ---------------------------------------------------
