@@ -13,7 +13,8 @@
 // missing and gives it a protected DACL of SYSTEM and Administrators, full
 // access each; install_service() does the same, and the installer runs it.
 // Linux: it makes the settings file, when there is one, readable and
-// writable by its owner only (mode 0600).
+// writable by its owner only (mode 0600); install_service() and the
+// package's postinst do the same.
 //
 // Linux: install_service() writes the systemd unit tarnow.service into
 // $TARNOW_SYSTEMD_DIR, else /etc/systemd/system (and enables it with

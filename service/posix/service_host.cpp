@@ -89,6 +89,7 @@ void install_service()
                  "WantedBy=multi-user.target\n",
                  kServiceName, program);
     std::fclose(unit);
+    protect_settings();
     if (uses_systemctl()) systemctl("enable");
     report_service_event(kEventInstalled);
 }

@@ -99,13 +99,10 @@ class Settings:
         if ON_WINE:
             wine("reg", "delete", KEY, "/f")
 
-
-def settings_key_access():
-    """(protected, trustees) of the settings key's DACL under Wine: whether it
-    inherits nothing, and the sorted SDDL names of whom its entries name.
-    Wine keeps a key's security only while its server runs."""
-    sddl = wine(os.environ["KEY_SECURITY"], r"SOFTWARE\Kandrel\Tarnow").stdout.decode().strip()
-    return sddl.startswith("D:P"), sorted({ace.split(";")[-1] for ace in re.findall(r"\(([^)]*)\)", sddl)})
+    def key_access(self):
+        """(protected, trustees) of the key's DACL; Wine keeps it only while its server runs."""
+        sddl = wine(os.environ["KEY_SECURITY"], r"SOFTWARE\Kandrel\Tarnow").stdout.decode()
+        return sddl.startswith("D:P"), sorted(set(re.findall(r";(\w+)\)", sddl)))
 
 
 # --- the manager's port ---------------------------------------------------
