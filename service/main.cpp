@@ -24,6 +24,7 @@ void handle_argument(const char* arg)
     if (std::strcmp(arg, "-delete") == 0 || std::strcmp(arg, "-uninstall") == 0) return uninstall_service();
     if (std::strcmp(arg, "-service") == 0) return run_service();
     if (std::strcmp(arg, "-version") == 0) return print_version();
+    if (std::strcmp(arg, "-protect-settings") == 0) return protect_settings();
     show_unknown_argument(arg);
 }
 

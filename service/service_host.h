@@ -8,6 +8,14 @@
 // the wake-up datagram, and the service reports stopped two seconds after the
 // loop ends.
 //
+// protect_settings() leaves the settings (with the scrambled passwords) to
+// administrators alone. Windows: it creates the settings key when it is
+// missing and gives it a protected DACL of SYSTEM and Administrators, full
+// access each; install_service() does the same, and the installer runs it.
+// Linux: it makes the settings file, when there is one, readable and
+// writable by its owner only (mode 0600); install_service() and the
+// package's postinst do the same.
+//
 // Linux: install_service() writes the systemd unit tarnow.service into
 // $TARNOW_SYSTEMD_DIR, else /etc/systemd/system (and enables it with
 // systemctl when the folder is the system's and systemctl exists);
@@ -22,6 +30,7 @@
 void install_service();
 void uninstall_service();
 void run_service();
+void protect_settings();
 
 // Ctrl+C (and on Linux SIGTERM) in the console role: sends the wake-up
 // datagram so that the loop ends as it does for a service.

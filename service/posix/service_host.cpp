@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,7 @@ void install_service()
                  "WantedBy=multi-user.target\n",
                  kServiceName, program);
     std::fclose(unit);
+    protect_settings();
     if (uses_systemctl()) systemctl("enable");
     report_service_event(kEventInstalled);
 }
@@ -99,6 +101,14 @@ void uninstall_service()
     if (uses_systemctl()) systemctl("disable");
     std::remove(unit_path().c_str());
     report_service_event(kEventUninstalled);
+}
+
+void protect_settings()
+{
+    const char* env = std::getenv("TARNOW_SETTINGS");
+    const char* path = env != nullptr && *env != '\0' ? env : "/etc/tarnow/settings.reg";
+    if (chmod(path, S_IRUSR | S_IWUSR) != 0 && errno != ENOENT)
+        print_error("設定キーのアクセス権を制限できませんでした CODE:[%d]\n", errno);
 }
 
 void run_service()

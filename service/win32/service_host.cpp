@@ -1,11 +1,13 @@
 #include "service/service_host.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
 
 #include "platform/event_log.h"
+#include "platform/settings_store.h"
 #include "platform/win32/sc_handle.h"
 #include "service/receive_loop.h"
 #include "service/win32/firewall_rule.h"
@@ -13,6 +15,10 @@
 namespace {
 
 const char kEventLogKey[] = "System\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The settings key holds the scrambled mail passwords: full access for
+// SYSTEM and Administrators, inherited by its subkeys, and nothing inherited
+// from SOFTWARE, whose entries let every user read.
+const char kSettingsKeyAcl[] = "D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
 
 // Shared by service_main and the control handler, as the Service Control
 // Manager's callbacks leave no other place for them.
@@ -49,6 +55,31 @@ void close_firewall()
 {
     const HRESULT hr = remove_firewall_rule();
     if (FAILED(hr)) std::printf("ファイアウォールの受信規則を削除できませんでした CODE:[0x%08lX]\n", hr);
+}
+
+// A descriptor that ConvertStringSecurityDescriptorToSecurityDescriptorA made.
+struct LocalSecurityDescriptor {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ~LocalSecurityDescriptor() { LocalFree(sd); }
+};
+
+// Creates the settings key (32-bit view, as every build opens it) with the
+// restricted DACL, or restricts an existing one, keeping its values.
+DWORD restrict_settings_key()
+{
+    LocalSecurityDescriptor acl;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kSettingsKeyAcl, SDDL_REVISION_1, &acl.sd, nullptr))
+        return GetLastError();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, acl.sd, FALSE};
+    HKEY key;
+    const LONG rc = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                    WRITE_DAC | KEY_WOW64_32KEY, &attributes, &key, nullptr);
+    if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
+    // An existing key: the descriptor's own protected flag and the explicit
+    // one both say that nothing is inherited from SOFTWARE.
+    const LONG result = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, acl.sd);
+    RegCloseKey(key);
+    return static_cast<DWORD>(result);
 }
 
 void WINAPI service_control_handler(DWORD control)
@@ -107,8 +138,15 @@ void install_service()
     if (service.get() == nullptr) return print_error("モジュールのサービス登録に失敗しました CODE:[%d]\n");
 
     register_event_source(program);
+    protect_settings();
     open_firewall(program);
     report_service_event(kEventInstalled);
+}
+
+void protect_settings()
+{
+    const DWORD rc = restrict_settings_key();
+    if (rc != ERROR_SUCCESS) std::printf("設定キーのアクセス権を制限できませんでした CODE:[%d]\n", static_cast<int>(rc));
 }
 
 void uninstall_service()

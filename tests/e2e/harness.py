@@ -6,6 +6,7 @@ import glob
 import hashlib
 import math
 import os
+import re
 import shutil
 import signal
 import socket
@@ -99,6 +100,11 @@ class Settings:
     def clear(self):
         if ON_WINE:
             wine("reg", "delete", KEY, "/f")
+
+    def key_access(self):
+        """(protected, trustees) of the key's DACL; Wine keeps it only while its server runs."""
+        sddl = wine(os.environ["KEY_SECURITY"], r"SOFTWARE\Kandrel\Tarnow").stdout.decode()
+        return sddl.startswith("D:P"), sorted(set(re.findall(r";(\w+)\)", sddl)))
 
 
 # --- the manager's port ---------------------------------------------------

@@ -78,6 +78,7 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(h.eventually(service_state, "RUNNING"), "RUNNING")
         self.assertEqual(sorted(os.listdir(self.folder)), ["palomir.exe", "palomir.html", "tarnow.exe"])
         self.assertEqual(installed_versions(), ["1.0.4"])
+        self.assertEqual(self.settings.key_access(), (True, ["BA", "SY"]), "the existing key is restricted")
         self.assertTrue(h.eventually(lambda: h.udp_port_bound(162), True), "the service bound port 162")
         h.snmptrap(ENTERPRISE, 6, 17)
         self.assertTrue(h.eventually(lambda: len(h.read(record) or b"") > 8, True), "the trap is recorded")

@@ -36,6 +36,13 @@ class DebianPackageTest(unittest.TestCase):
         conffiles = subprocess.run(["dpkg-query", "-W", "-f=${Conffiles}", "tarnow"], capture_output=True).stdout
         self.assertIn(b"/etc/tarnow/settings.reg", conffiles)
         self.assertEqual(os.stat("/etc/tarnow/settings.reg").st_mode & 0o777, 0o600)
+        depends = subprocess.run(["dpkg-query", "-W", "-f=${Depends}", "tarnow"], capture_output=True).stdout
+        self.assertRegex(depends, rb"(^|, )libc6 \(>= 2\.\d+\).*, libstdc\+\+6 \(>= \d")
+        # An upgrade keeps the administrator's settings, and makes them root's alone again.
+        as_root("sh", "-c", "echo '\"f_csvfile\"=dword:00000001' >>/etc/tarnow/settings.reg; chmod 644 /etc/tarnow/settings.reg")
+        self.assertEqual(as_root("dpkg", "-i", self.deb).returncode, 0)
+        self.assertIn(b'"f_csvfile"', as_root("cat", "/etc/tarnow/settings.reg").stdout)
+        self.assertEqual(os.stat("/etc/tarnow/settings.reg").st_mode & 0o777, 0o600)
 
         done = as_root("dpkg", "-r", "tarnow")
         self.assertEqual(done.returncode, 0, done.stdout + done.stderr)

@@ -60,6 +60,7 @@ class WineServiceTest(unittest.TestCase):
     def test_install_registers_service_and_event_source(self):
         first = self.run_tarnow("-install")
         self.assertEqual(first.stdout, b"")
+        self.assertEqual(self.settings.key_access(), (True, ["BA", "SY"]), "made for SYSTEM and Administrators")
         values = reg_values(SERVICE_KEY)
         self.assertEqual(values["Start"], ("REG_DWORD", "0x2"))
         image = values["ImagePath"][1]
