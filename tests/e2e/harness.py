@@ -287,7 +287,8 @@ def hex_dump(data, eol=b"\n"):
 def report(trap, eol=b"\n"):
     """The report of `trap`, a dict with the decoded fields (`version` 1 unless
     given); `bindings` is a list of (name, type, value): the type line's text
-    ('I' and 'O' short for INTEGER and OCTET STRING), value None for no data line."""
+    ('I' and 'O' short for INTEGER and OCTET STRING), value None for no data line;
+    those after the tenth are counted in the last line."""
     def line(label, value=""):
         return label.encode("cp932") + (value if isinstance(value, bytes) else str(value).encode()) + eol
     out = (line("受信日時: ", trap["time"]) + line("バージョン: ", trap.get("version", 1)) + line("コミュニティ: ", trap["community"])
@@ -299,6 +300,8 @@ def report(trap, eol=b"\n"):
         out += line("    タイプ: ", {"I": "INTEGER", "O": "OCTET STRING"}.get(kind, kind))
         if value is not None:
             out += line("    データ: ", value)
+    if len(trap["bindings"]) > 10:
+        out += line("(以下 %d 件のトラップ情報は省略)" % (len(trap["bindings"]) - 10))
     return out
 
 
