@@ -134,7 +134,6 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         {"a lone CR stays", "a\rb", "a\rb"},
         {"two hundred line ends", "x" + std::string(200, '\n'), "x" + repeat("\r\n", 200)},
     };
-    // The log's report shows line breaks of its own (see the report's test).
     const TrapRecord trap = record_of(example_trap());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

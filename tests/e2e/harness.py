@@ -287,8 +287,7 @@ def hex_dump(data, eol=b"\n"):
 def report(trap, eol=b"\n"):
     """The report of `trap`, a dict with the decoded fields (`version` 1 unless
     given); `bindings` is a list of (name, type, value): the type line's text
-    ('I' and 'O' short for INTEGER and OCTET STRING), value None for no data line;
-    those after the tenth are counted in the last line."""
+    ('I' and 'O' short for INTEGER and OCTET STRING), value None for no data line."""
     def line(label, value=""):
         return label.encode("cp932") + (value if isinstance(value, bytes) else str(value).encode()) + eol
     out = (line("受信日時: ", trap["time"]) + line("バージョン: ", trap.get("version", 1)) + line("コミュニティ: ", trap["community"])

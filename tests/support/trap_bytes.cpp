@@ -37,18 +37,16 @@ Bytes oid(std::initializer_list<std::uint32_t> arcs)
     return tlv(0x06, out);
 }
 
-Bytes longest_oid()
+Bytes longest_oid_content()
 {
     Bytes content{0x2B};
     for (int i = 0; i < 127; ++i) content.insert(content.end(), {0x8F, 0xFF, 0xFF, 0xFF, 0x7F});
-    return tlv(0x06, content);
+    return content;
 }
 
 std::string longest_oid_text(int arcs_after_1_3)
 {
-    std::string text = "1.3";
-    for (int i = 0; i < arcs_after_1_3; ++i) text += ".4294967295";
-    return text;
+    return arcs_after_1_3 == 0 ? "1.3" : longest_oid_text(arcs_after_1_3 - 1) + ".4294967295";
 }
 
 Bytes integer(std::int32_t value)
