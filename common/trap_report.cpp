@@ -14,6 +14,9 @@ static_assert(kLineSize > 64 + kOidTextSize && kLineSize > 64 + 4 * kTextSize, "
 
 // After a text the record holds cut.
 const char kCutMark[] = "…(以下省略)";
+// Text from the datagram per line, at most: a longer text goes on in the
+// next line, so that a line stays well within what a mail may carry.
+constexpr std::size_t kWrapWidth = 255;
 
 // One report line, built from its label and value without a format string:
 // at most kLineSize - 3 characters, then the line end.
@@ -65,6 +68,7 @@ public:
         while (n > 0 && used_ < kMostText) line_[used_++] = reversed[--n];
         return *this;
     }
+    std::size_t size() const { return used_; }
     // The line with `eol` after it, and its length.
     const char* end(const char* eol, std::size_t& length)
     {
@@ -116,18 +120,21 @@ public:
     void put(Line&& line) { put(line); }
 
     // A label and a text from the datagram. A line break in the text (CR LF,
-    // CR or LF) goes on in a new line indented under the text's first
-    // character, deeper than any line of the report: no text of the sender's
-    // begins a line. A text the record holds cut ends in the cut mark.
+    // CR or LF) and a line of kWrapWidth go on in a new line indented under
+    // the text's first character, deeper than any line of the report: no
+    // text of the sender's begins a line. A text the record holds cut ends
+    // in the cut mark.
     void put_text(const char* label, const char* t, bool cut)
     {
+        const std::size_t indent = std::strlen(label);
         Line line(label);
         while (*t != '\0') {
-            if (*t == '\r' || *t == '\n') {
-                t += t[0] == '\r' && t[1] == '\n' ? 2 : 1;
+            const bool line_break = *t == '\r' || *t == '\n';
+            if (line_break || line.size() >= indent + kWrapWidth) {
+                if (line_break) t += t[0] == '\r' && t[1] == '\n' ? 2 : 1;
                 put(line);
                 line = Line("");
-                line.blanks(std::strlen(label));
+                line.blanks(indent);
             } else {
                 t += line.visible(t);
             }

@@ -137,6 +137,7 @@ TEST(TrapReport, TextsFromTheDatagramBeginNoLineAndShowTheirCuts)
         {"\x1B[2J\x7F\tz", false, "\\x1B[2J\\x7F\tz"},  // TAB kept
         {"\x83\r\n\x83", false, "\\x83|\\x83"},      // lead octets without their trail
         {"abc", true, "abc" + kCut},
+        {std::string(300, 'a'), false, std::string(255, 'a') + "|" + std::string(45, 'a')},  // wrapped
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
