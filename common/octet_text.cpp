@@ -125,8 +125,6 @@ bool utf8_to_cp932(char* field, std::size_t size, const std::uint8_t* p, std::si
 
 } // namespace
 
-bool is_cp932_lead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
 std::uint16_t cp932_from_unicode(std::uint32_t code_point)
 {
     if (code_point < 0x80) return static_cast<std::uint16_t>(code_point);

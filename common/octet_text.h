@@ -28,7 +28,7 @@ bool hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, 
 bool copy_cp932_cut(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count);
 
 // True for an octet that begins a double-byte CP932 character.
-bool is_cp932_lead(std::uint8_t octet);
+inline bool is_cp932_lead(std::uint8_t octet) { return (octet >= 0x81 && octet <= 0x9F) || (octet >= 0xE0 && octet <= 0xFC); }
 
 // The CP932 code of a Unicode character (one byte for half-width katakana,
 // else the two bytes big-endian), 0 when CP932 has none. ASCII maps to itself.
