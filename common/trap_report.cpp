@@ -7,16 +7,16 @@
 
 namespace {
 
-// Longest line: the longest label, an identifier's text and the cut mark; or
-// a 255-character text every character of which shows as "\xNN".
-constexpr std::size_t kLineSize = 2048;
-static_assert(kLineSize > 64 + kOidTextSize && kLineSize > 64 + 4 * kTextSize, "a line holds every field");
-
-// After a text the record holds cut.
-const char kCutMark[] = "…(以下省略)";
 // Text from the datagram per line, at most: a longer text goes on in the
 // next line, so that a line stays well within what a mail may carry.
 constexpr std::size_t kWrapWidth = 255;
+// Longest line: the longest label, a line of text (which may pass
+// kWrapWidth by one "\xNN") and the cut mark.
+constexpr std::size_t kLineSize = 512;
+static_assert(kLineSize > 64 + kWrapWidth + 4, "a line holds a line of text");
+
+// After a text the record holds cut.
+const char kCutMark[] = "…(以下省略)";
 
 // One report line, built from its label and value without a format string:
 // at most kLineSize - 3 characters, then the line end.
