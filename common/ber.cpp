@@ -30,10 +30,17 @@ bool is_number_tag(std::uint8_t tag)
     return tag == kInteger || tag == kCounter32 || tag == kGauge32 || tag == kTimeTicks || tag == kCounter64;
 }
 
-bool value_fits_record(const Element& value)
+bool number_fits(const Element& e, std::size_t octets, bool is_signed)
 {
-    const bool short_kind = is_number_tag(value.tag) || value.tag == kOid;
-    return !short_kind || value.length < kShortLengthLimit;
+    std::size_t first = 0;  // the first octet that counts
+    while (e.length - first > octets) {
+        const std::uint8_t top = e.content[first];
+        const bool next_high = (e.content[first + 1] & 0x80u) != 0;
+        const bool repeats = top == 0x00 ? !(is_signed && next_high) : is_signed && top == 0xFF && next_high;
+        if (!repeats) return false;
+        ++first;
+    }
+    return true;
 }
 
 std::uint32_t unsigned_value(const Element& e)
@@ -66,7 +73,10 @@ FieldText::FieldText(char* field, std::size_t size) : field_(field), size_(size)
 
 void FieldText::put(char c)
 {
-    if (used_ + 1 >= size_) return;
+    if (used_ + 1 >= size_) {
+        cut_ = true;
+        return;
+    }
     field_[used_++] = c;
     field_[used_] = '\0';
 }
@@ -87,12 +97,13 @@ void FieldText::put_decimal(std::uint32_t value)
     while (n > 0) put(digits[--n]);
 }
 
-void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length)
+bool oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length, bool& cut)
 {
     FieldText text(field, size);
     std::uint32_t sub = 0;
     bool first = true;
     for (std::size_t i = 0; i < length; ++i) {
+        if (sub > 0xFFFFFFFFu >> 7) return false;  // a sub-identifier of 2^32 or more
         sub = (sub << 7) | (content[i] & 0x7Fu);
         if (content[i] & 0x80u) continue;
         if (first) {
@@ -108,6 +119,15 @@ void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::s
         sub = 0;
     }
     if (first) text.put("1.3");
+    cut = text.cut();
+    return true;
+}
+
+bool oid_is_valid(const Element& e)
+{
+    char none[1];
+    bool cut;
+    return oid_text(none, sizeof none, e.content, e.length, cut);
 }
 
 } // namespace ber

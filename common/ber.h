@@ -55,9 +55,10 @@ inline Cursor inside(const Cursor& at, const Element& e)
 // INTEGER and the unsigned numbers: Counter32, Gauge32, TimeTicks, Counter64.
 bool is_number_tag(std::uint8_t tag);
 
-// False for a binding value too long for what the record keeps of it: a
-// number or an OBJECT IDENTIFIER of kShortLengthLimit octets or more.
-bool value_fits_record(const Element& value);
+// True when the number's value needs at most `octets` octets: leading
+// octets that only repeat the sign (two's complement) or, unsigned, zeros
+// do not count.
+bool number_fits(const Element& e, std::size_t octets, bool is_signed);
 
 // Big-endian content as a two's complement number (X.690 8.3): sign-extended,
 // longer contents keep their last four octets. Empty gives 0.
@@ -75,18 +76,24 @@ public:
     void put(char c);
     void put(const char* text);
     void put_decimal(std::uint32_t value);
+    // True once something did not fit.
+    bool cut() const { return cut_; }
 
 private:
     char* field_;
     std::size_t size_;
     std::size_t used_ = 0;
+    bool cut_ = false;
 };
 
 // Dotted decimal text of an OBJECT IDENTIFIER's content (X.690 8.19): the
-// first sub-identifier gives the first two arcs; unsigned 32-bit arcs
-// (longer ones wrap); an unfinished last sub-identifier is dropped. An empty
-// content gives "1.3", the prefix every SNMP identifier has.
-void oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length);
+// first sub-identifier gives the first two arcs; an unfinished last
+// sub-identifier is dropped. An empty content gives "1.3", the prefix every
+// SNMP identifier has. False, the field unspecified, for a sub-identifier
+// above 2^32-1 (RFC 2578 3.5); else `cut` tells whether the text was cut.
+bool oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length, bool& cut);
+// False for an identifier with a sub-identifier above 2^32-1.
+bool oid_is_valid(const Element& e);
 
 } // namespace ber
 

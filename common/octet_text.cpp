@@ -21,13 +21,11 @@ const std::uint8_t kCp932Assigned[] = {
 
 bool is_text_ascii(std::uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == '\t' || b == '\r' || b == '\n'; }
 
-bool is_lead(std::uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
 // An assigned character, the user-defined area left out: binary octets that
 // only have the shape of a double-byte character do not pass for text.
 bool is_assigned(std::uint8_t lead, std::uint8_t trail)
 {
-    if (!is_lead(lead) || trail < 0x40) return false;
+    if (!is_cp932_lead(lead) || trail < 0x40) return false;
     const std::size_t lead_index = lead <= 0x9F ? lead - 0x81u : lead - 0xE0u + 31u;
     const std::size_t index = lead_index * 192 + (trail - 0x40u);
     return (kCp932Assigned[index / 8] >> (index % 8)) & 1u;
@@ -69,17 +67,22 @@ bool is_ascii_text(const std::uint8_t* p, std::size_t n)
     return std::all_of(p, p + n, is_text_ascii);
 }
 
-// True when the octets are UTF-8 text: well-formed, no control characters.
-bool is_utf8_text(const std::uint8_t* p, std::size_t n)
+enum class Utf8 { No, Text, TextCp932Lacks };
+
+// Whether the octets are UTF-8 text (well-formed, no control characters),
+// and if so whether CP932 has every character of it.
+Utf8 utf8_text_kind(const std::uint8_t* p, std::size_t n)
 {
+    Utf8 kind = Utf8::Text;
     for (std::size_t i = 0; i < n;) {
         std::uint32_t cp;
         const std::size_t size = utf8_char(p + i, n - i, cp);
-        if (size == 0) return false;
-        if (size == 1 ? !is_text_ascii(p[i]) : cp < 0xA0) return false;
+        if (size == 0) return Utf8::No;
+        if (size == 1 ? !is_text_ascii(p[i]) : cp < 0xA0) return Utf8::No;
+        if (cp932_from_unicode(cp) == 0) kind = Utf8::TextCp932Lacks;
         i += size;
     }
-    return true;
+    return kind;
 }
 
 // Size of the CP932 character at p[0 .. n), 0 when it is none or a control.
@@ -100,7 +103,7 @@ bool is_cp932_text(const std::uint8_t* p, std::size_t n)
     return true;
 }
 
-void utf8_to_cp932(char* field, std::size_t size, const std::uint8_t* p, std::size_t n)
+bool utf8_to_cp932(char* field, std::size_t size, const std::uint8_t* p, std::size_t n)
 {
     std::size_t used = 0;
     for (std::size_t i = 0; i < n;) {
@@ -109,11 +112,15 @@ void utf8_to_cp932(char* field, std::size_t size, const std::uint8_t* p, std::si
         std::uint16_t code = cp932_from_unicode(cp);
         if (code == 0) code = '?';
         const std::size_t width = code > 0xFF ? 2 : 1;
-        if (used + width > size - 1) break;
+        if (used + width > size - 1) {
+            field[used] = '\0';
+            return false;
+        }
         if (width == 2) field[used++] = static_cast<char>(code >> 8);
         field[used++] = static_cast<char>(code & 0xFF);
     }
     field[used] = '\0';
+    return true;
 }
 
 } // namespace
@@ -128,41 +135,43 @@ std::uint16_t cp932_from_unicode(std::uint32_t code_point)
     return found != end && found->unicode == code_point ? found->cp932 : 0;
 }
 
-void copy_cp932_cut(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+bool copy_cp932_cut(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
 {
     std::size_t used = 0;
     while (used < count) {
-        const std::size_t width = is_lead(octets[used]) && used + 1 < count ? 2 : 1;
+        const std::size_t width = is_cp932_lead(octets[used]) && used + 1 < count ? 2 : 1;
         if (used + width > size - 1) break;
         used += width;
     }
     std::memcpy(field, octets, used);
     field[used] = '\0';
+    return used == count;
 }
 
-void hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+bool hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
 {
     static const char kDigits[] = "0123456789ABCDEF";
     std::size_t used = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t width = i == 0 ? 2 : 3;
-        if (used + width > size - 1) break;
+        if (used + width > size - 1) {
+            field[used] = '\0';
+            return false;
+        }
         if (i != 0) field[used++] = ' ';
         field[used++] = kDigits[octets[i] >> 4];
         field[used++] = kDigits[octets[i] & 0xF];
     }
     field[used] = '\0';
+    return true;
 }
 
-void octet_string_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
+bool octet_string_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
 {
-    if (is_ascii_text(octets, count)) {
-        copy_cp932_cut(field, size, octets, count);
-    } else if (is_utf8_text(octets, count)) {
-        utf8_to_cp932(field, size, octets, count);
-    } else if (is_cp932_text(octets, count)) {
-        copy_cp932_cut(field, size, octets, count);
-    } else {
-        hex_octets_text(field, size, octets, count);
-    }
+    if (is_ascii_text(octets, count)) return copy_cp932_cut(field, size, octets, count);
+    const Utf8 utf8 = utf8_text_kind(octets, count);
+    if (utf8 == Utf8::Text) return utf8_to_cp932(field, size, octets, count);
+    if (is_cp932_text(octets, count)) return copy_cp932_cut(field, size, octets, count);
+    if (utf8 == Utf8::TextCp932Lacks) return utf8_to_cp932(field, size, octets, count);
+    return hex_octets_text(field, size, octets, count);
 }

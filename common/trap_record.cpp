@@ -11,13 +11,15 @@ using namespace ber;
 
 namespace {
 
-void ip_text(char* field, std::size_t size, const Element& e)
+// Returns true when the whole text fitted.
+bool ip_text(char* field, std::size_t size, const Element& e)
 {
     FieldText text(field, size);
     for (std::uint32_t i = 0; i < e.length; ++i) {
         if (i > 0) text.put('.');
         text.put_decimal(e.content[i]);
     }
+    return !text.cut();
 }
 
 void format_recv_time(char* field, std::size_t size, std::uint32_t seconds)
@@ -37,19 +39,19 @@ bool decode_header(TrapRecord& out, Cursor& at)
     skip(at, e);
 
     if (!expect(at, kOctetString, e)) return false;
-    copy_cp932_cut(out.community, sizeof out.community, e.content, e.length);
+    out.community_cut = !copy_cp932_cut(out.community, sizeof out.community, e.content, e.length);
     skip(at, e);
 
     if (at.at_end() || at.data[at.pos] != kPduTrap || !read_element(at, e)) return false;
     at = inside(at, e);
     out.pdu_type = kPduTrap;
 
-    if (!expect_short(at, kOid, e)) return false;
-    oid_text(out.enterprise, sizeof out.enterprise, e.content, e.length);
+    if (!expect(at, kOid, e) || !oid_text(out.enterprise, sizeof out.enterprise, e.content, e.length, out.enterprise_cut))
+        return false;
     skip(at, e);
 
     if (!expect_short(at, kIpAddress, e)) return false;
-    ip_text(out.agent_addr, sizeof out.agent_addr, e);
+    out.agent_addr_cut = !ip_text(out.agent_addr, sizeof out.agent_addr, e);
     skip(at, e);
 
     if (!expect_short(at, kInteger, e)) return false;
@@ -57,7 +59,7 @@ bool decode_header(TrapRecord& out, Cursor& at)
     skip(at, e);
 
     if (!expect_short(at, kInteger, e)) return false;
-    out.specific_trap = signed_value(e);
+    out.specific_trap = static_cast<std::uint32_t>(signed_value(e));
     skip(at, e);
 
     if (!expect_short(at, kTimeTicks, e)) return false;
@@ -66,28 +68,40 @@ bool decode_header(TrapRecord& out, Cursor& at)
     return true;
 }
 
-// The value as the report shows it: numbers in decimal (INTEGER signed, the
-// others unsigned), identifiers and addresses dotted, OCTET STRING as text or
-// hex, Opaque and unknown types in hex, nothing for NULL and the exceptions.
+// A number as text: decimal when its type holds it (INTEGER signed, the
+// others unsigned), else its octets in hex. Returns true when the text fitted.
+bool number_text(char* field, const Element& e)
+{
+    const bool is_signed = e.tag == kInteger;
+    const std::size_t octets = e.tag == kCounter64 ? 8 : 4;
+    if (!number_fits(e, octets, is_signed)) return hex_octets_text(field, kTextSize, e.content, e.length);
+    if (is_signed) std::snprintf(field, kTextSize, "%" PRId32, signed_value(e));
+    else std::snprintf(field, kTextSize, "%" PRIu64, unsigned_value64(e));
+    return true;
+}
+
+// The value as the report shows it: numbers as number_text(), identifiers
+// and addresses dotted, OCTET STRING as text or hex, Opaque and unknown types
+// in hex, nothing for NULL and the exceptions. Every text but an identifier
+// takes at most kTextSize. False for an identifier that is none.
 bool binding_value_text(TrapVarBind& vb, const Element& e)
 {
-    if (!value_fits_record(e)) return false;
     vb.type = e.tag;
-    if (e.tag == kInteger) {
-        std::snprintf(vb.value, sizeof vb.value, "%" PRId32, signed_value(e));
-    } else if (e.tag == kCounter64) {
-        std::snprintf(vb.value, sizeof vb.value, "%" PRIu64, unsigned_value64(e));
-    } else if (is_number_tag(e.tag)) {
-        std::snprintf(vb.value, sizeof vb.value, "%" PRIu32, unsigned_value(e));
+    bool whole = true;
+    if (is_number_tag(e.tag)) {
+        whole = number_text(vb.value, e);
     } else if (e.tag == kOctetString) {
-        octet_string_text(vb.value, sizeof vb.value, e.content, e.length);
+        whole = octet_string_text(vb.value, kTextSize, e.content, e.length);
     } else if (e.tag == kOid) {
-        oid_text(vb.value, sizeof vb.value, e.content, e.length);
+        bool cut = false;
+        if (!oid_text(vb.value, sizeof vb.value, e.content, e.length, cut)) return false;
+        whole = !cut;
     } else if (e.tag == kIpAddress) {
-        ip_text(vb.value, sizeof vb.value, e);
+        whole = ip_text(vb.value, kTextSize, e);
     } else if (value_type_has_data(e.tag)) {
-        hex_octets_text(vb.value, sizeof vb.value, e.content, e.length);
+        whole = hex_octets_text(vb.value, kTextSize, e.content, e.length);
     }
+    vb.value_cut = !whole;
     return true;
 }
 
@@ -97,23 +111,26 @@ bool decode_binding(TrapVarBind& vb, const Cursor& at, const Element& seq)
     if (seq.tag != kSequence) return false;
     Cursor in = inside(at, seq);
     Element name, value;
-    if (!expect_short(in, kOid, name)) return false;
+    if (!expect(in, kOid, name)) return false;
     skip(in, name);
     if (!read_element(in, value)) return false;
-    oid_text(vb.name, sizeof vb.name, name.content, name.length);
-    return binding_value_text(vb, value);
+    return oid_text(vb.name, sizeof vb.name, name.content, name.length, vb.name_cut) && binding_value_text(vb, value);
 }
 
-// The VarBindList after the time stamp, when there is one.
+// The VarBindList after the time stamp, when there is one: the first ten
+// bindings into the slots, the others read all the same and counted.
 bool decode_varbinds(TrapRecord& out, Cursor& at)
 {
     if (at.at_end()) return true;
     Element list;
     if (!expect(at, kSequence, list)) return false;
     Cursor in = inside(at, list);
-    for (int slot = 0; slot < kMaxVarBinds && !in.at_end(); ++slot) {
+    TrapVarBind omitted;
+    for (int slot = 0; !in.at_end(); ++slot) {
+        TrapVarBind& vb = slot < kMaxVarBinds ? out.varbinds[slot] : omitted;
         Element seq;
-        if (!read_element(in, seq) || !decode_binding(out.varbinds[slot], in, seq)) return false;
+        if (!read_element(in, seq) || !decode_binding(vb, in, seq)) return false;
+        if (slot >= kMaxVarBinds) ++out.omitted_varbinds;
         skip(in, seq);
     }
     return true;

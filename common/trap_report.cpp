@@ -3,10 +3,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/octet_text.h"
+
 namespace {
 
-// Longest line: a 255-character label argument plus the longest label.
+// Text from the datagram per line, at most: a longer text goes on in the
+// next line, so that a line stays well within what a mail may carry.
+constexpr std::size_t kWrapWidth = 255;
+// Longest line: the longest label, a line of text (which may pass
+// kWrapWidth by one "\xNN") and the cut mark.
 constexpr std::size_t kLineSize = 512;
+static_assert(kLineSize > 64 + kWrapWidth + 4, "a line holds a line of text");
+
+// After a text the record holds cut.
+const char kCutMark[] = "…(以下省略)";
 
 // One report line, built from its label and value without a format string:
 // at most kLineSize - 3 characters, then the line end.
@@ -18,6 +28,27 @@ public:
     {
         while (*t != '\0' && used_ < kMostText) line_[used_++] = *t++;
         return *this;
+    }
+    Line& blanks(std::size_t n)
+    {
+        while (n-- > 0 && used_ < kMostText) line_[used_++] = ' ';
+        return *this;
+    }
+    // One character of a datagram's text at t: a double-byte CP932
+    // character whole, a control character (TAB aside) or a lead octet
+    // with no trail as "\xNN", which no viewer takes for a line end.
+    // Returns the octets taken.
+    std::size_t visible(const char* t)
+    {
+        const auto c = static_cast<unsigned char>(t[0]);
+        const auto trail = static_cast<unsigned char>(t[1]);
+        if (is_cp932_lead(c) && trail >= 0x40 && trail <= 0xFC && trail != 0x7F) {
+            text_octets(t, 2);
+            return 2;
+        }
+        if ((c < 0x20 && c != '\t') || c == 0x7F || is_cp932_lead(c)) text("\\x").hex(c);
+        else text_octets(t, 1);
+        return 1;
     }
     Line& decimal(long long v)
     {
@@ -37,6 +68,7 @@ public:
         while (n > 0 && used_ < kMostText) line_[used_++] = reversed[--n];
         return *this;
     }
+    std::size_t size() const { return used_; }
     // The line with `eol` after it, and its length.
     const char* end(const char* eol, std::size_t& length)
     {
@@ -49,6 +81,13 @@ public:
 
 private:
     static constexpr std::size_t kMostText = kLineSize - 3;
+
+    void text_octets(const char* t, std::size_t n)
+    {
+        if (used_ + n > kMostText) return;
+        std::memcpy(line_ + used_, t, n);
+        used_ += n;
+    }
 
     Line& digits(unsigned long long v)
     {
@@ -68,31 +107,72 @@ private:
 
 // Calls sink(line, length) for every line of the report, each ending in `eol`.
 template <class Sink>
+class ReportLines {
+public:
+    ReportLines(const char* eol, Sink& sink) : eol_(eol), sink_(sink) {}
+
+    void put(Line& line)
+    {
+        std::size_t length = 0;
+        const char* text = line.end(eol_, length);
+        sink_(text, length);
+    }
+    void put(Line&& line) { put(line); }
+
+    // A label and a text from the datagram. A line break in the text (CR LF,
+    // CR or LF) and a line of kWrapWidth go on in a new line indented under
+    // the text's first character, deeper than any line of the report: no
+    // text of the sender's begins a line. A text the record holds cut ends
+    // in the cut mark.
+    void put_text(const char* label, const char* t, bool cut)
+    {
+        const std::size_t indent = std::strlen(label);
+        Line line(label);
+        while (*t != '\0') {
+            const bool line_break = *t == '\r' || *t == '\n';
+            if (line_break || line.size() >= indent + kWrapWidth) {
+                if (line_break) t += t[0] == '\r' && t[1] == '\n' ? 2 : 1;
+                put(line);
+                line = Line("");
+                line.blanks(indent);
+            } else {
+                t += line.visible(t);
+            }
+        }
+        if (cut) line.text(kCutMark);
+        put(line);
+    }
+
+private:
+    const char* eol_;
+    Sink& sink_;
+};
+
+template <class Sink>
 void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 {
-    auto put = [&](Line& line) {
-        std::size_t length = 0;
-        const char* text = line.end(eol, length);
-        sink(text, length);
-    };
-    put(Line("受信日時: ").text(r.recv_time));
-    put(Line("バージョン: ").decimal(r.version));
-    put(Line("コミュニティ: ").text(r.community));
-    put(Line("PDUタイプ: ").hex(static_cast<std::uint32_t>(r.pdu_type)));
-    put(Line("ベンダーOID: ").text(r.enterprise));
-    put(Line("エージェントアドレス: ").text(r.agent_addr));
-    put(Line("汎用トラップ: ").decimal(r.generic_trap));
-    put(Line("企業固有トラップ: ").decimal(r.specific_trap));
-    put(Line("タイムチック: ").decimal(static_cast<std::uint32_t>(r.time_stamp)));
+    ReportLines<Sink> out(eol, sink);
+    out.put(Line("受信日時: ").text(r.recv_time));
+    out.put(Line("バージョン: ").decimal(r.version));
+    out.put_text("コミュニティ: ", r.community, r.community_cut);
+    out.put(Line("PDUタイプ: ").hex(static_cast<std::uint32_t>(r.pdu_type)));
+    out.put_text("ベンダーOID: ", r.enterprise, r.enterprise_cut);
+    out.put_text("エージェントアドレス: ", r.agent_addr, r.agent_addr_cut);
+    out.put(Line("汎用トラップ: ").decimal(r.generic_trap));
+    out.put(Line("企業固有トラップ: ").decimal(r.specific_trap));
+    out.put(Line("タイムチック: ").decimal(r.time_stamp));
 
-    for (int i = 0; i < used_varbinds(r); ++i) {
+    const int used = used_varbinds(r);
+    for (int i = 0; i < used; ++i) {
         const TrapVarBind& vb = r.varbinds[i];
-        put(Line("トラップ情報[").decimal(i + 1).text("]"));
-        put(Line("    オブジェクト識別子: ").text(vb.name));
-        if (const char* type = value_type_name(vb.type)) put(Line("    タイプ: ").text(type));
-        else put(Line("    タイプ: 0x").hex(vb.type));
-        if (value_type_has_data(vb.type)) put(Line("    データ: ").text(vb.value));
+        out.put(Line("トラップ情報[").decimal(i + 1).text("]"));
+        out.put_text("    オブジェクト識別子: ", vb.name, vb.name_cut);
+        if (const char* type = value_type_name(vb.type)) out.put(Line("    タイプ: ").text(type));
+        else out.put(Line("    タイプ: 0x").hex(vb.type));
+        if (value_type_has_data(vb.type)) out.put_text("    データ: ", vb.value, vb.value_cut);
     }
+    if (r.omitted_varbinds > 0)
+        out.put(Line("(以下 ").decimal(r.omitted_varbinds).text(" 件のトラップ情報は省略)"));
 }
 
 } // namespace

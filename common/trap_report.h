@@ -1,6 +1,13 @@
 // The labelled trap report and the hex dump, the texts a person reads on the
 // console, in the log file, in the mail body and in the detail dialog.
 //
+// Texts from the datagram are shown so that none of them can pass for a line
+// of the report: a line break inside one continues it on a line indented
+// under its first character, deeper than the report's own lines, and other
+// control characters (TAB aside) show as "\x07". A text the record holds cut
+// ends in "…(以下省略)", and the bindings after the tenth are counted in a
+// last line "(以下 N 件のトラップ情報は省略)".
+//
 // write_trap_report() writes the report with `eol` line ends ("\n" unless
 // told) and one empty line after it; in a text-mode stream "\n" becomes the
 // platform's line end. Files that must be the same on every platform are

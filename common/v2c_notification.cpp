@@ -49,9 +49,16 @@ bool read_binding(const Cursor& at, Element& seq, Element& name, Element& value)
 {
     if (!expect(at, kSequence, seq)) return false;
     Cursor in = inside(at, seq);
-    if (!expect_short(in, kOid, name)) return false;
+    if (!expect(in, kOid, name)) return false;
     skip(in, name);
     return read_element(in, value);
+}
+
+// The identifiers of a binding are identifiers: no sub-identifier above
+// 2^32-1, as the decoder requires of what the translation gives it.
+bool identifiers_valid(const Element& name, const Element& value)
+{
+    return oid_is_valid(name) && (value.tag != kOid || oid_is_valid(value));
 }
 
 bool read_header(const TrapFrame& in, Cursor& at, Message& m)
@@ -77,13 +84,9 @@ bool read_header(const TrapFrame& in, Cursor& at, Message& m)
     return expect(at, kSequence, m.list);
 }
 
-// What the message is read for: a translation must hold only values the
-// record keeps (in the bindings it keeps); an answer takes any binding.
-enum class Reading { ForRecord, ForAnswer };
-
 // sysUpTime.0 and snmpTrapOID.0 first, then the rest, looking for the two
 // bindings the translation takes from there.
-bool read_bindings(const Cursor& at, Message& m, Reading reading)
+bool read_bindings(const Cursor& at, Message& m)
 {
     Cursor in = inside(at, m.list);
     Element seq, name, value;
@@ -93,27 +96,25 @@ bool read_bindings(const Cursor& at, Message& m, Reading reading)
     m.up_time = value;
     skip(in, seq);
     if (!read_binding(in, seq, name, value) || !same(name, kSnmpTrapOid0) || value.tag != kOid ||
-        value.length == 0 || value.length >= kShortLengthLimit)
+        value.length == 0 || !oid_is_valid(value))
         return false;
     m.trap_oid = value;
     skip(in, seq);
     m.other_bindings = Slice{in.data + in.pos, in.end - in.pos};
-    for (int n = 0; !in.at_end(); skip(in, seq), ++n) {
-        if (!read_binding(in, seq, name, value)) return false;
-        if (reading == Reading::ForRecord && n < kMaxVarBinds && !value_fits_record(value)) return false;
+    for (; !in.at_end(); skip(in, seq)) {
+        if (!read_binding(in, seq, name, value) || !identifiers_valid(name, value)) return false;
         if (same(name, kSnmpTrapAddress0) && value.tag == kIpAddress && value.length == 4)
             m.trap_address = Slice{value.content, 4};
-        if (same(name, kSnmpTrapEnterprise0) && value.tag == kOid && value.length > 0 &&
-            value.length < kShortLengthLimit)
+        if (same(name, kSnmpTrapEnterprise0) && value.tag == kOid && value.length > 0)
             m.trap_enterprise = Slice{value.content, value.length};
     }
     return true;
 }
 
-bool parse(const TrapFrame& in, Message& m, Reading reading)
+bool parse(const TrapFrame& in, Message& m)
 {
     Cursor at{};
-    return read_header(in, at, m) && read_bindings(at, m, reading);
+    return read_header(in, at, m) && read_bindings(at, m);
 }
 
 // The SNMPv1 trap fields snmpTrapOID.0 stands for.
@@ -137,7 +138,7 @@ bool identity_from(const Message& m, V1Identity& id)
     std::size_t last = n - 1;              // first octet of the last sub-identifier
     while (last > 0 && (oid[last - 1] & 0x80u)) --last;
     if (last == 0) return false;  // the first octet holds two arcs: nothing to split off
-    for (std::size_t i = last; i < n; ++i) id.specific = (id.specific << 7) | (oid[i] & 0x7Fu);
+    for (std::size_t i = last; i < n; ++i) id.specific = (id.specific << 7) | (oid[i] & 0x7Fu);  // checked valid
     std::size_t prefix = last;
     const bool zero_before = oid[last - 1] == 0 && last >= 2 && !(oid[last - 2] & 0x80u);
     if (zero_before) prefix = last - 1;  // enterprise.0.specific
@@ -191,29 +192,21 @@ private:
 std::size_t header_size(std::size_t length) { return length < 0x80 ? 2 : length < 0x100 ? 3 : length < 0x10000 ? 4 : 5; }
 std::size_t tlv_size(std::size_t length) { return header_size(length) + length; }
 
-// Minimal two's complement content of an INTEGER.
-std::size_t integer_content(std::int32_t value, std::uint8_t out[4])
+// Minimal content of an INTEGER holding a non-negative value: up to five
+// octets, a leading zero where the top bit is set.
+std::size_t integer_content(std::uint32_t value, std::uint8_t out[5])
 {
-    const auto bits = static_cast<std::uint32_t>(value);
-    std::size_t skip_octets = 0;
-    while (skip_octets < 3) {
-        const std::uint8_t top = static_cast<std::uint8_t>(bits >> (24 - 8 * skip_octets));
-        const bool next_high = (bits >> (23 - 8 * skip_octets)) & 1u;
-        if (!((top == 0x00 && !next_high) || (top == 0xFF && next_high))) break;
-        ++skip_octets;
-    }
-    const std::size_t n = 4 - skip_octets;
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(bits >> (8 * (n - 1 - i)));
+    std::size_t n = 1;
+    while (n < 5 && (value >> (8 * n - 1)) != 0) ++n;
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(i + 4 < n ? 0 : value >> (8 * (n - 1 - i)));
     return n;
 }
 
 bool write_v1_trap(const Message& m, const V1Identity& id, const std::uint8_t address[4], TrapFrame& out)
 {
-    std::uint8_t generic[4], specific[4];
-    const std::size_t generic_size = integer_content(id.generic, generic);
-    std::int32_t specific_value;
-    std::memcpy(&specific_value, &id.specific, sizeof specific_value);
-    const std::size_t specific_size = integer_content(specific_value, specific);
+    std::uint8_t generic[5], specific[5];
+    const std::size_t generic_size = integer_content(static_cast<std::uint32_t>(id.generic), generic);
+    const std::size_t specific_size = integer_content(id.specific, specific);  // unsigned (RFC 3584 3.2)
 
     const std::size_t pdu = tlv_size(id.enterprise.size) + tlv_size(4) + tlv_size(generic_size) +
                             tlv_size(specific_size) + m.up_time.size() + tlv_size(m.other_bindings.size);
@@ -239,7 +232,7 @@ V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t so
 {
     Message m;
     V1Identity id;
-    if (!parse(in, m, Reading::ForRecord) || !identity_from(m, id)) return V2cNotification::None;
+    if (!parse(in, m) || !identity_from(m, id)) return V2cNotification::None;
     std::uint8_t address[4];
     if (m.trap_address.data) std::memcpy(address, m.trap_address.data, 4);
     else std::memcpy(address, &source, 4);  // network order: the octets as they go on the wire
@@ -251,7 +244,7 @@ V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t so
 std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
 {
     Message m;
-    if (!parse(in, m, Reading::ForAnswer) || m.pdu != kPduInform) return 0;
+    if (!parse(in, m) || m.pdu != kPduInform) return 0;
     const std::uint8_t zero = 0;
     const std::size_t pdu = m.request_id.size() + 2 * tlv_size(1) + m.list.size();
     const std::size_t message = m.version.size() + m.community.size() + tlv_size(pdu);

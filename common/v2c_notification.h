@@ -6,7 +6,10 @@
 // generic and specific trap from snmpTrapOID.0 (the first two bindings, as
 // RFC 3416 requires); the agent address from snmpTrapAddress.0, else the
 // address the datagram came from; the other bindings follow unchanged. The
-// message keeps its version field (1), so the decoded record shows version 2.
+// specific-trap is the last sub-identifier, encoded as a non-negative INTEGER
+// (up to 2^32-1, RFC 3584 3.2). The message keeps its version field (1), so
+// the decoded record shows version 2. An identifier with a sub-identifier
+// above 2^32-1 makes the message no well-formed notification.
 // No allocation.
 #pragma once
 

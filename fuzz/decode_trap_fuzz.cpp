@@ -34,7 +34,7 @@ void write_fields(const TrapRecord& r, std::FILE* out)
     field(r.community);
     field(r.enterprise);
     field(r.agent_addr);
-    std::fprintf(out, "%d,%d,%u", r.generic_trap, r.specific_trap, static_cast<unsigned>(r.time_stamp));
+    std::fprintf(out, "%d,%u,%u", r.generic_trap, static_cast<unsigned>(r.specific_trap), static_cast<unsigned>(r.time_stamp));
     for (int i = 0; i < used_varbinds(r); ++i) {
         field(r.varbinds[i].name);
         field(r.varbinds[i].value);

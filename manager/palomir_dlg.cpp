@@ -337,7 +337,7 @@ const CPalomirDlg::ListRow& CPalomirDlg::list_row(std::size_t index)
     decode_trap(g_record, g_frame);
     char number[2][16];
     std::snprintf(number[0], sizeof number[0], "%d", g_record.generic_trap);
-    std::snprintf(number[1], sizeof number[1], "%d", g_record.specific_trap);
+    std::snprintf(number[1], sizeof number[1], "%u", static_cast<unsigned>(g_record.specific_trap));
     const char* texts[] = {"", g_record.recv_time, g_record.community, g_record.agent_addr, g_record.enterprise,
                            number[0], number[1]};
     for (std::size_t i = 0; i < std::size(texts); ++i) row.cells[i] = widen(texts[i]);

@@ -14,8 +14,9 @@ namespace {
 
 const char kParseErrorHeading[] = "SNMPトラップパケットの解析でエラーが発生しました。\n";
 
-// Largest CSV row: 29 fields of 255 characters, every one a doubled quote.
-constexpr std::size_t kCsvRowSize = 29 * (2 * 255 + 3) + 3;
+// Largest CSV row: 29 fields as long as the record's longest, every
+// character a doubled quote.
+constexpr std::size_t kCsvRowSize = 29 * (2 * (kOidTextSize - 1) + 3) + 3;
 constexpr std::size_t kErrorEntrySize = sizeof kParseErrorHeading + hex_dump_size(kFrameDataSize);
 constexpr std::size_t kLogLineSize = 4096;
 
@@ -222,7 +223,7 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
     row.put(',');
     row.field("%d", trap.generic_trap);
     row.put(',');
-    row.field("%d", trap.specific_trap);
+    row.field("%u", static_cast<unsigned>(trap.specific_trap));
     row.put(',');
     row.field("%u", static_cast<unsigned>(trap.time_stamp));
     for (int i = 0; i < used_varbinds(trap); ++i) {

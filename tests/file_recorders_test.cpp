@@ -72,6 +72,7 @@ TEST_F(Recorders, CsvRows)
     } cases[] = {
         {"no bindings", make_trap(0, 0, {}), std::string(kHeaderFields) + ",\"0\",\"0\",\"100\"\r\n"},
         {"example", example_trap(), std::string(kHeaderFields) + ",\"6\",\"1\",\"100\",\"1.3.6.1.2.1.1.5.0\",\"up\"\r\n"},
+        {"specific trap unsigned", make_trap(6, -1, {}), std::string(kHeaderFields) + ",\"6\",\"4294967295\",\"100\"\r\n"},
         {"ten bindings", make_trap(2, 0, ten), std::string(kHeaderFields) + ",\"2\",\"0\",\"100\"" + ten_fields + "\r\n"},
         {"quotes doubled, NULL value empty",
          make_trap(6, 9, cat({binding(oid({6, 1, 9}), tlv(0x04, octets("say \"hi\", ok"))),
@@ -133,21 +134,9 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         {"a lone CR stays", "a\rb", "a\rb"},
         {"two hundred line ends", "x" + std::string(200, '\n'), "x" + repeat("\r\n", 200)},
     };
-    // The log entry of `trap` (whose texts are "@@") with every "@@" replaced.
-    auto expected_log = [this](const TrapRecord& trap, const std::string& in_file) {
-        std::filesystem::remove(path);
-        write_log_file(file, trap);
-        std::string log = contents();
-        for (std::size_t at = log.find("@@"); at != std::string::npos; at = log.find("@@", at + in_file.size()))
-            log.replace(at, 2, in_file);
-        return log;
-    };
-    TrapRecord trap = record_of(example_trap());
-    std::strcpy(trap.community, "@@");
-    std::strcpy(trap.varbinds[0].value, "@@");
+    const TrapRecord trap = record_of(example_trap());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string log = expected_log(trap, c.in_file);
         TrapRecord with_text = trap;
         std::strcpy(with_text.community, c.text.c_str());
         std::strcpy(with_text.varbinds[0].value, c.text.c_str());
@@ -157,10 +146,6 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
         EXPECT_EQ(contents(), "\"2005/06/07 17:09:10\",\"1\",\"" + c.in_file +
                                   "\",\"A4\",\"1.3.6.1.4.1.311\",\"10.0.0.1\",\"6\",\"1\",\"100\","
                                   "\"1.3.6.1.2.1.1.5.0\",\"" + c.in_file + "\"\r\n");
-
-        std::filesystem::remove(path);
-        ASSERT_EQ(write_log_file(file, with_text), 0);
-        EXPECT_EQ(contents(), log);
 
         std::filesystem::remove(path);
         ASSERT_EQ(write_log_line(file, c.text.c_str()), 0);

@@ -91,6 +91,7 @@ TEST(TrapDecoder, TwelveIntegerBindingsKeepTheFirstTen)
     EXPECT_STREQ(r.varbinds[9].name, "1.3.6.1.2.1.2.2.1.1.10");
     EXPECT_STREQ(r.varbinds[9].value, "1000");
     EXPECT_EQ(r.varbinds[9].type, 0x02);
+    EXPECT_EQ(r.omitted_varbinds, 2u);
 }
 
 TEST(TrapDecoder, BindingsThatAreNoNameValuePairAreRejected)
@@ -133,10 +134,9 @@ TEST(TrapDecoder, IntegersAreTwosComplementAndTimeTicksUnsigned)
         {{0x00, 0xFF}, "255", 255u},
         {{0x80, 0x00, 0x00}, "-8388608", 8388608u},
         {{}, "0", 0u},
-        {{0x01, 0x00, 0x00, 0x00, 0x07}, "7", 7u},  // longer contents keep the last four octets
+        {{0x00, 0x00, 0x00, 0x00, 0x07}, "7", 7u},
         {{0x7F, 0xFF, 0xFF, 0xFF}, "2147483647", 0x7FFFFFFFu},
         {{0x80, 0x00, 0x00, 0x00}, "-2147483648", 0x80000000u},
-        {{0x00, 0xFF, 0xFF, 0xFF, 0xFF}, "-1", 0xFFFFFFFFu},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.integer);
@@ -148,7 +148,7 @@ TEST(TrapDecoder, IntegersAreTwosComplementAndTimeTicksUnsigned)
         const std::int32_t value = std::stoi(c.integer);
         EXPECT_EQ(r.version, static_cast<std::int32_t>(static_cast<std::uint32_t>(value) + 1u));
         EXPECT_EQ(r.generic_trap, value);
-        EXPECT_EQ(r.specific_trap, value);
+        EXPECT_EQ(r.specific_trap, static_cast<std::uint32_t>(value));  // unsigned
         EXPECT_EQ(r.time_stamp, c.ticks);
     }
 }
@@ -163,6 +163,9 @@ TEST(TrapDecoder, EveryValueTypeBecomesText)
         {tlv(0x42, {0x00, 0x80}), "128"},
         {tlv(0x43, {0x80, 0x00, 0x00, 0x00}), "2147483648"},
         {tlv(0x46, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), "18446744073709551615"},
+        {tlv(0x41, {0x00, 0xFF, 0xFF, 0xFF, 0xFF}), "4294967295"},
+        {tlv(0x02, {0x00, 0xFF, 0xFF, 0xFF, 0xFF}), "00 FF FF FF FF"},  // too large for their types: hex
+        {tlv(0x41, {0x01, 0x00, 0x00, 0x00, 0x00}), "01 00 00 00 00"},
         {tlv(0x40, {192, 168, 0, 254}), "192.168.0.254"},
         {oid({6, 1, 4, 1, 8072, 3}), "1.3.6.1.4.1.8072.3"},
         {tlv(0x44, {0x9F, 0x78, 0x04}), "9F 78 04"},
@@ -210,6 +213,7 @@ TEST(TrapDecoder, OctetStringsReadAsTextOrHex)
         {"CP932", "\x83\x8a\x83\x93\x83\x4e\x92\x66", "\x83\x8a\x83\x93\x83\x4e\x92\x66"},  // リンク断
         {"UTF-8", "\xe3\x83\xaa\xe3\x83\xb3\xe3\x82\xaf\xe6\x96\xad", "\x83\x8a\x83\x93\x83\x4e\x92\x66"},
         {"UTF-8 without CP932 form", "caf\xc3\xa9 \xf0\x9f\x98\x80", "caf? ?"},
+        {"CP932 that reads as UTF-8 without CP932 form", "\xc3\xbd", "\xc3\xbd"},  // ﾃｽ, not ý
         {"half-width katakana", "\xb1\xb2", "\xb1\xb2"},
         {"lone lead octet", "a\x83", "61 83"},
         {"unassigned double-byte code", "\x85\x40", "85 40"},
@@ -316,16 +320,15 @@ TEST(TrapDecoder, LengthsThatClaimMoreThanTheDatagramAreRejected)
     EXPECT_EQ(decode(huge, r), -1);
 }
 
-TEST(TrapDecoder, LongLengthsInsideTheWalkAreRejected)
+TEST(TrapDecoder, LongValuesAreTakenCutToTheField)
 {
-    const Bytes long_name = binding(tlv(0x06, Bytes(128, 0x01)), integer(1));
-    const Bytes long_int = binding(oid({6, 1}), tlv(0x02, Bytes(128, 0x01)));
     TrapRecord r;
-    EXPECT_EQ(decode(make_trap(6, 1, long_name), r), -1);
-    EXPECT_EQ(decode(make_trap(6, 1, long_int), r), -1);
-    // Long OCTET STRINGs are taken, cut to the field.
+    ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1}), tlv(0x02, Bytes(128, 0x01)))), r), 0);
+    EXPECT_EQ(std::strlen(r.varbinds[0].value), 254u);  // 85 hex pairs
+    EXPECT_TRUE(r.varbinds[0].value_cut);
     ASSERT_EQ(decode(make_trap(6, 1, binding(oid({6, 1}), tlv(0x04, Bytes(300, 'x')))), r), 0);
     EXPECT_EQ(std::strlen(r.varbinds[0].value), 255u);
+    EXPECT_TRUE(r.varbinds[0].value_cut);
 }
 
 TEST(TrapDecoder, TextsLongerThanTheirFieldsAreCut)
@@ -337,31 +340,35 @@ TEST(TrapDecoder, TextsLongerThanTheirFieldsAreCut)
     ASSERT_EQ(decode(trap, r), 0);
     EXPECT_EQ(std::strlen(r.community), 255u);
     EXPECT_STREQ(r.agent_addr, "255.255.255.255");
+    EXPECT_TRUE(r.community_cut && r.agent_addr_cut && !r.enterprise_cut);
 
     Bytes many_arcs{0x2B};
-    for (int i = 0; i < 120; ++i) many_arcs.push_back(100);  // ".100" each: 483 characters uncut
+    for (int i = 0; i < 400; ++i) many_arcs.push_back(100);  // ".100" each: past 128 sub-identifiers
     ASSERT_EQ(decode(make_trap(6, 1, binding(tlv(0x06, many_arcs), integer(1))), r), 0);
-    EXPECT_EQ(std::strlen(r.varbinds[0].name), 255u);
+    EXPECT_EQ(std::strlen(r.varbinds[0].name), kOidTextSize - 1);
     EXPECT_EQ(std::string(r.varbinds[0].name).substr(0, 12), "1.3.100.100.");
+    EXPECT_TRUE(r.varbinds[0].name_cut);
 }
 
 TEST(TrapDecoder, SubIdentifiersAreUnsigned32Bit)
 {
     struct Case {
         Bytes content;
-        const char* text;
+        std::string text;  // empty: refused
     } cases[] = {
         {{0x2B, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F}, "1.3.4294967295"},
-        {{0x2B, 0x90, 0x80, 0x80, 0x80, 0x05}, "1.3.5"},  // 2^32 + 5 wraps
-        {{0x2B, 0x06, 0x81}, "1.3.6"},                    // unterminated last arc is dropped
+        {{0x2B, 0x90, 0x80, 0x80, 0x80, 0x05}, ""},  // 2^32 + 5
+        {{0x2B, 0x06, 0x81}, "1.3.6"},               // unterminated last arc is dropped
         {{0x2B}, "1.3"},
         {{}, "1.3"},
+        {longest_oid_content(), longest_oid_text()},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         TrapRecord r;
-        ASSERT_EQ(decode(make_trap(6, 1, binding(tlv(0x06, c.content), integer(1))), r), 0);
-        EXPECT_STREQ(r.varbinds[0].name, c.text);
+        const Bytes name = tlv(0x06, c.content);
+        ASSERT_EQ(decode(make_trap(6, 1, binding(name, name)), r), c.text.empty() ? -1 : 0);
+        EXPECT_EQ(c.text.empty() ? "" : std::string(r.varbinds[0].name) + r.varbinds[0].value, c.text + c.text);
     }
 }
 

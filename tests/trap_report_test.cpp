@@ -26,6 +26,8 @@ const std::string kName = "    \x83I\x83u\x83W\x83" "F\x83N\x83g\x8E\xAF\x95\xCA
 const std::string kInteger = "    \x83^\x83" "C\x83v: INTEGER";  // タイプ: INTEGER
 const std::string kOctets = "    \x83^\x83" "C\x83v: OCTET STRING";  // タイプ: OCTET STRING
 const std::string kData = "    \x83" "f\x81[\x83^: ";  // データ:
+const std::string kCut = "\x81" "c(\x88\xC8\x89\xBA\x8F\xC8\x97\xAA)";  // …(以下省略)
+const std::string kOmittedTwo = "(\x88\xC8\x89\xBA 2 \x8C\x8F\x82\xCC\x83g\x83\x89\x83" "b\x83v\x8F\xEE\x95\xF1\x82\xCD\x8F\xC8\x97\xAA)";
 
 // What `write` puts into a binary-mode file.
 std::string captured(const std::function<void(std::FILE*)>& write)
@@ -113,12 +115,44 @@ TEST(TrapReport, EveryValueTypeShowsItsTypeAndData)
     }
 }
 
-TEST(TrapReport, TimeStampIsUnsigned)
+TEST(TrapReport, TimeStampAndSpecificTrapAreUnsigned)
 {
     TrapRecord r = example_record();
     r.time_stamp = 0x80000000u;
-    EXPECT_NE(captured([&](std::FILE* f) { write_trap_report(r, f); }).find(kTimeStamp + "2147483648\n"),
+    r.specific_trap = 0xFFFFFFFFu;
+    EXPECT_NE(captured([&](std::FILE* f) { write_trap_report(r, f); }).find(kSpecific + "4294967295\n" + kTimeStamp),
               std::string::npos);
+}
+
+// The community and a value each hold `text`: what follows their labels.
+TEST(TrapReport, TextsFromTheDatagramBeginNoLineAndShowTheirCuts)
+{
+    struct Case {
+        std::string text;
+        bool cut;
+        std::string shown;  // '|': a line end and blanks up to the text's first character
+    } cases[] = {
+        {"x\r\n" + kSlot + "2]\r\n" + kName + "1.3", false, "x|" + kSlot + "2]|" + kName + "1.3"},  // forged binding
+        {"a\rb\nc\n\rd", false, "a|b|c||d"},
+        {"\x1B[2J\x7F\tz", false, "\\x1B[2J\\x7F\tz"},  // TAB kept
+        {"\x83\r\n\x83", false, "\\x83|\\x83"},      // lead octets without their trail
+        {"abc", true, "abc" + kCut},
+        {std::string(300, 'a'), false, std::string(255, 'a') + "|" + std::string(45, 'a')},  // wrapped
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        TrapRecord r = example_record();
+        std::strcpy(r.community, c.text.c_str());
+        std::strcpy(r.varbinds[0].value, c.text.c_str());
+        r.community_cut = r.varbinds[0].value_cut = c.cut;
+        const std::string text = captured([&](std::FILE* f) { write_trap_report(r, f); });
+        for (const std::string& label : {kCommunity, kData}) {
+            std::string shown = label + c.shown + "\n";
+            for (std::size_t at; (at = shown.find('|')) != std::string::npos;)
+                shown.replace(at, 1, "\n" + std::string(label.size(), ' '));
+            EXPECT_NE(text.find("\n" + shown), std::string::npos) << text;
+        }
+    }
 }
 
 TEST(TrapReport, TwelveBindingsShowSlotsOneToTen)
@@ -132,7 +166,7 @@ TEST(TrapReport, TwelveBindingsShowSlotsOneToTen)
     const TrapFrame frame = make_frame(make_trap(6, 1, list));
     ASSERT_EQ(decode_trap(r, frame), 0);
     const std::string text = captured([&](std::FILE* f) { write_trap_report(r, f); });
-    EXPECT_NE(text.find(kSlot + "10]\n" + kName + "1.3.6.1.9.10\n" + kInteger + "\n" + kData + "10\n\n"),
+    EXPECT_NE(text.find(kSlot + "10]\n" + kName + "1.3.6.1.9.10\n" + kInteger + "\n" + kData + "10\n" + kOmittedTwo + "\n\n"),
               std::string::npos);
     EXPECT_EQ(text.find(kSlot + "11]"), std::string::npos);
 }
@@ -140,15 +174,19 @@ TEST(TrapReport, TwelveBindingsShowSlotsOneToTen)
 TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
 {
     TrapRecord r = example_record();
+    std::memset(r.community, '\n', kTextSize - 1);  // each line end a line of its own
+    r.omitted_varbinds = 2;
     for (TrapVarBind& vb : r.varbinds) {
-        std::memset(vb.name, '1', 255);
+        std::memset(vb.name, '1', kOidTextSize - 1);
         vb.type = 0x06;  // the longest type name
-        std::memset(vb.value, 'v', 255);
+        std::memset(vb.value, '\n', kTextSize - 1);
+        vb.name_cut = vb.value_cut = true;
     }
     static char big[kReportBufferSize];
     big[0] = '\0';
     format_trap_report(big, sizeof big, r);
-    EXPECT_EQ(std::string(big).substr(std::strlen(big) - 4), "vv\r\n");
+    const std::string last = kOmittedTwo + "\r\n";
+    EXPECT_EQ(std::string(big).substr(std::strlen(big) - last.size()), last) << std::strlen(big);
 
     char small[64 + 8];
     std::memset(small, 'Z', sizeof small);

@@ -335,6 +335,8 @@ def report(trap, eol=b"\n"):
         out += line("    タイプ: ", {"I": "INTEGER", "O": "OCTET STRING"}.get(kind, kind))
         if value is not None:
             out += line("    データ: ", value)
+    if len(trap["bindings"]) > 10:
+        out += line("(以下 %d 件のトラップ情報は省略)" % (len(trap["bindings"]) - 10))
     return out
 
 

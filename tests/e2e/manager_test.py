@@ -56,10 +56,10 @@ class ManagerTest(mc.ManagerCase):
         self.start_receiver()
         sent = [(6, "10.0.0.1"), (2, "10.0.0.2"), (0, "10.0.0.3"), (7, "10.0.0.4")]
         for generic, agent in sent:
-            h.snmptrap(ENTERPRISE, generic, 5, agent=agent)
+            h.snmptrap(ENTERPRISE, generic, 4294967295, agent=agent)  # unsigned, as the last sub-identifier
         rows, top, per_page = self.rows(len(sent))
         self.assertEqual([(r[0], r[2], r[3], r[4], r[5], r[6]) for r in rows],
-                         [("0" if g == 6 else "1", "public", agent, ENTERPRISE, str(g), "5") for g, agent in sent])
+                         [("0" if g == 6 else "1", "public", agent, ENTERPRISE, str(g), "4294967295") for g, agent in sent])
         self.assertLessEqual(top, len(sent) - 1)
         self.assertGreater(top + per_page, len(sent) - 1, "the last row is in view")
 

@@ -114,7 +114,7 @@ class NotificationsTest(h.ReceiverCase):
         self.assertEqual(len(mails), 1)
         self.assertEqual(mails[0].rcpt_tos, ["b@example.org"])
         body = email.message_from_bytes(mails[0].content).get_payload(decode=True).decode("iso-2022-jp")
-        self.assertIn("    データ: " + smuggled + "\r\n", body)
+        self.assertIn("    データ: " + smuggled.replace("\r\n", "\r\n" + " " * 12) + "\r\n", body)  # lines indented
 
     def program(self, marker, argument):
         if h.ON_WINE:

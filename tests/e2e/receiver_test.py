@@ -51,7 +51,7 @@ class ReceiverTest(h.ReceiverCase):
         sends = [
             (6, 17, EVERY_TYPE[0], EVERY_TYPE[1]),
             (6, 1, ["1.3.6.1.2.1.1.5.0", "s", 'core "1", rack 2'], [("1.3.6.1.2.1.1.5.0", "O", b'core "1", rack 2')]),
-            (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 11)]),
+            (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 13)]),
         ] + [(g, 0, [], []) for g in range(0, 6)]
         self.start_with_files()
         expected_out, frames, csv, log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", b""

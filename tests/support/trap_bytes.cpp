@@ -37,6 +37,18 @@ Bytes oid(std::initializer_list<std::uint32_t> arcs)
     return tlv(0x06, out);
 }
 
+Bytes longest_oid_content()
+{
+    Bytes content{0x2B};
+    for (int i = 0; i < 127; ++i) content.insert(content.end(), {0x8F, 0xFF, 0xFF, 0xFF, 0x7F});
+    return content;
+}
+
+std::string longest_oid_text(int arcs_after_1_3)
+{
+    return arcs_after_1_3 == 0 ? "1.3" : longest_oid_text(arcs_after_1_3 - 1) + ".4294967295";
+}
+
 Bytes integer(std::int32_t value)
 {
     Bytes out;

@@ -16,6 +16,9 @@ Bytes cat(std::initializer_list<Bytes> parts);
 Bytes octets(const std::string& text);
 Bytes oid(std::initializer_list<std::uint32_t> arcs);  // arcs after 1.3
 Bytes integer(std::int32_t value);                        // minimal two's complement
+// The longest identifier's content: 1.3 and 127 sub-identifiers of 2^32-1; its text.
+Bytes longest_oid_content();
+std::string longest_oid_text(int arcs_after_1_3 = 127);
 
 // A Trap-PDU message with community "public", enterprise 1.3.6.1.4.1.311,
 // agent 10.0.0.1 and the given generic/specific numbers and binding list
