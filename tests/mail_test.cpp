@@ -553,6 +553,7 @@ TEST(MailNotification, EveryUndeliveredMailLogsOneLine)
         std::vector<std::vector<std::string>> replies;  // of a scripted server; none: `port`
         int port;
         std::vector<std::string> lines;
+        int pop_port = 0;  // POP before SMTP to this port first
     } cases[] = {
         {"delivered", kAllGood, 0, {}},
         {"connection refused", {}, refusing, {refused}},
@@ -560,6 +561,8 @@ TEST(MailNotification, EveryUndeliveredMailLogsOneLine)
          {"SMTPサーバーへのRCPT TOが失敗しました: 550 no such user"}},
         {"server silent at the stop", {}, mute.port(),
          {"サービスの停止までに送れなかったため、トラップ 1 件のメールを破棄しました。"}},
+        {"POP3 server silent at the stop", {}, refusing,
+         {"サービスの停止までに送れなかったため、トラップ 1 件のメールを破棄しました。"}, mute.port()},
     };
     const std::string log = testing::TempDir() + "mail_test.log";
     for (const Case& c : cases) {
@@ -567,13 +570,16 @@ TEST(MailNotification, EveryUndeliveredMailLogsOneLine)
         std::unique_ptr<ScriptedServer> server(c.replies.empty() ? nullptr : new ScriptedServer({"220 hi\r\n"}, c.replies));
         ServiceSettings& settings = mail_settings(server ? server->port() : c.port);
         settings.logfile.enabled = 1;
+        settings.f_pop3 = c.pop_port != 0;
+        settings.pop_port = c.pop_port;
+        std::strcpy(settings.pop_server, "127.0.0.1");
         std::snprintf(settings.logfile.path, sizeof settings.logfile.path, "%s", log.c_str());
         std::remove(log.c_str());
         start_mail_notification(settings, trap_received_at("2005/06/07 08:09:10"));
         const auto stop = std::chrono::steady_clock::now();
         finish_mail_workers();
         EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(11));
-        settings.logfile.enabled = 0;
+        settings.logfile.enabled = settings.f_pop3 = 0;
         std::vector<std::string> lines;
         std::ifstream in(log);
         for (std::string line; std::getline(in, line);) lines.push_back(line.substr(line.find("] ") + 2, line.find('\r') - line.find("] ") - 2));

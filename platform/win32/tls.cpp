@@ -97,8 +97,10 @@ std::wstring widen(const char* text)
     return out;
 }
 
-// TLS 1.2 and 1.3 only: nothing older is offered nor taken.
-constexpr DWORD kTls12OrLater = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+// TLS 1.2 only: nothing older is offered nor taken. The credential structure
+// used here (SCHANNEL_CRED) cannot ask for TLS 1.3, and Windows builds that
+// lack it refuse the whole credential when its flag is set.
+constexpr DWORD kTls12OrLater = SP_PROT_TLS1_2_CLIENT;
 
 constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                 ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM | ISC_REQ_EXTENDED_ERROR;

@@ -214,7 +214,9 @@ bool pop_before_smtp(const ServiceSettings& s, const std::atomic<bool>* cut_off)
     } else {
         passed = pop3_login(link, s, why);
     }
-    if (!passed) write_log_line(s.logfile, why.c_str());
+    // A log-in the stop broke off is no POP3 failure: its mail is logged as dropped.
+    const bool broken_off = cut_off != nullptr && cut_off->load();
+    if (!passed && !broken_off) write_log_line(s.logfile, why.c_str());
     return passed;
 }
 
@@ -225,6 +227,7 @@ std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const 
     char subject[256];
     std::snprintf(subject, sizeof subject, "SNMP Trap %s", trap.recv_time);
     if (is_on(s.f_pop3)) pop_before_smtp(s, cut_off);
+    if (cut_off != nullptr && cut_off->load()) return kMailDroppedAtStop;  // no SMTP dialogue after the stop
     SendMail mail(s.mail_from, s.mail_to);
     mail.set_security(mail_security(s));
     SendMail::Limits limits;
