@@ -59,6 +59,19 @@ def wine(*args, **kwargs):
     return subprocess.run([WINE_RUN, WINE_PREFIX, *args], capture_output=True, timeout=120, **kwargs)
 
 
+def reg(*args):
+    """Wine's reg.exe. On a loaded machine Wine now and then fails to start a
+    program at all: with its "cannot start" text, or with status 1 and no
+    output, which reg.exe never gives; the registry was not touched, so the
+    command is run again."""
+    for _ in range(3):
+        done = wine("reg", *args)
+        out = done.stdout + done.stderr
+        if WINE_COULD_NOT_START not in out and (done.returncode == 0 or out):
+            return done
+    return done
+
+
 def host_path(path):
     """A path as the receiver sees it (Wine maps / to drive Z:)."""
     return "Z:" + path.replace("/", "\\") if ON_WINE else path
@@ -74,17 +87,13 @@ class Settings:
         self.path = os.path.join(tmpdir, "settings.reg")
         self.env = dict(os.environ, TARNOW_SETTINGS=self.path, TZ="UTC")
         if ON_WINE:
-            wine("reg", "delete", KEY, "/f")
+            reg("delete", KEY, "/f")
 
     def write(self, values):
         if ON_WINE:
             for name, value in values.items():
                 kind, data = ("REG_DWORD", str(value)) if isinstance(value, int) else ("REG_SZ", value)
-                done = wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
-                if WINE_COULD_NOT_START in done.stdout + done.stderr:
-                    # On a loaded machine Wine now and then fails to start reg.exe
-                    # itself; the value was not touched, so adding it again is safe.
-                    done = wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
+                done = reg("add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
                 if done.returncode != 0:
                     raise AssertionError("reg add %s: %d %r" % (name, done.returncode, done.stdout + done.stderr))
             return
@@ -99,7 +108,7 @@ class Settings:
 
     def clear(self):
         if ON_WINE:
-            wine("reg", "delete", KEY, "/f")
+            reg("delete", KEY, "/f")
 
     def key_access(self):
         """(protected, trustees) of the key's DACL; Wine keeps it only while its server runs."""
@@ -444,7 +453,7 @@ class TestCertificates:
         if ON_WINE:
             self.root = ROOT_KEY + "\\" + hashlib.sha1(ca).hexdigest().upper()
             blob = struct.pack("<III", 32, 1, len(ca)) + ca
-            done = wine("reg", "add", self.root, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
+            done = reg("add", self.root, "/v", "Blob", "/t", "REG_BINARY", "/d", blob.hex(), "/f")
             assert done.returncode == 0, done
 
     def path(self, name):
@@ -453,7 +462,7 @@ class TestCertificates:
 
     def close(self):
         if self.root:
-            wine("reg", "delete", self.root, "/f")
+            reg("delete", self.root, "/f")
         remove(self.folder)
 
 

@@ -24,9 +24,9 @@ def service_state():
 def installed():
     """(DisplayVersion, product code) of every installed product named like the service."""
     products = []
-    keys = h.wine("reg", "query", UNINSTALL).stdout.decode("cp932", "replace").split()
+    keys = h.reg("query", UNINSTALL).stdout.decode("cp932", "replace").split()
     for key in (k for k in keys if k.startswith("HKEY_") and k.endswith("}")):
-        out = h.wine("reg", "query", key).stdout.decode("cp932", "replace")
+        out = h.reg("query", key).stdout.decode("cp932", "replace")
         if re.search(r"DisplayName\s+REG_SZ\s+%s\s*$" % re.escape(SERVICE), out, re.M):
             version = re.search(r"DisplayVersion\s+REG_SZ\s+(\S+)", out).group(1)
             products.append((version, key[key.rindex("\\") + 1:]))
@@ -89,7 +89,7 @@ class InstallerTest(unittest.TestCase):
         self.msiexec("/i", h.host_path(self.newer_package()))
         self.assertEqual(installed_versions(), ["1.0.99"])
         self.assertEqual(h.eventually(service_state, "RUNNING"), "RUNNING")
-        query = h.wine("reg", "query", h.KEY, "/v", "traplevel").stdout.decode("cp932", "replace")
+        query = h.reg("query", h.KEY, "/v", "traplevel").stdout.decode("cp932", "replace")
         self.assertRegex(query, r"traplevel\s+REG_DWORD\s+0x4")
         self.assertEqual(h.read(record), recorded)
 
@@ -98,7 +98,7 @@ class InstallerTest(unittest.TestCase):
         self.assertEqual(installed_versions(), [])
         self.assertIsNone(service_state())
         self.assertFalse(os.path.exists(self.folder) and os.listdir(self.folder))
-        query = h.wine("reg", "query", h.KEY, "/v", "binfile").stdout.decode("cp932", "replace")
+        query = h.reg("query", h.KEY, "/v", "binfile").stdout.decode("cp932", "replace")
         self.assertIn("installed.orv", query)
 
 

@@ -106,8 +106,8 @@ class ManagerTest(mc.ManagerCase):
         build's prefix has no .html class of its own."""
         classes = r"HKLM\Software\Classes"
         recorder = h.host_path(os.environ["OPEN_RECORDER"])
-        h.wine("reg", "add", classes + r"\.html", "/ve", "/d", "TarnowTest.Guide", "/f")
-        h.wine("reg", "add", classes + r"\TarnowTest.Guide\shell\open\command", "/ve", "/d",
+        h.reg("add", classes + r"\.html", "/ve", "/d", "TarnowTest.Guide", "/f")
+        h.reg("add", classes + r"\TarnowTest.Guide\shell\open\command", "/ve", "/d",
                '"%s" "%%1"' % recorder, "/f")
         self.addCleanup(h.wine, "reg", "delete", classes + r"\TarnowTest.Guide", "/f")
         self.addCleanup(h.wine, "reg", "delete", classes + r"\.html", "/f")
@@ -201,9 +201,9 @@ class ManagerTest(mc.ManagerCase):
         probe("click", "ORVマネージャーの設定", "1005")
         probe("click", "ORVマネージャーの設定", "1")
         self.assertTrue(self.gone("ORVマネージャーの設定"))
-        query = h.wine("reg", "query", h.KEY, "/v", "tool_front").stdout.decode("cp932", "replace")
+        query = h.reg("query", h.KEY, "/v", "tool_front").stdout.decode("cp932", "replace")
         self.assertIn("0x1", query)
-        query = h.wine("reg", "query", h.KEY, "/v", "tool_orvread").stdout.decode("cp932", "replace")
+        query = h.reg("query", h.KEY, "/v", "tool_orvread").stdout.decode("cp932", "replace")
         self.assertIn("0x0", query)
 
         self.start_receiver()

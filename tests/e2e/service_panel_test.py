@@ -31,7 +31,7 @@ ALL_VALUES = STORAGE_VALUES + [
 
 def stored():
     """The values under the settings key as (name, data), as `reg query` lists them."""
-    out = h.wine("reg", "query", h.KEY).stdout.decode("cp932", "replace")
+    out = h.reg("query", h.KEY).stdout.decode("cp932", "replace")
     return [(m.group(1), m.group(3)) for m in
             (re.match(r"^\s+(\S+)\s+(REG_\w+)\s*(.*)$", line) for line in out.splitlines()) if m]
 

@@ -17,7 +17,7 @@ EVENTLOG_KEY = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application
 
 def reg_values(key):
     """name -> (type, data) of the values of a registry key, as `reg query` prints them."""
-    out = h.wine("reg", "query", key).stdout.decode("cp932", "replace")
+    out = h.reg("query", key).stdout.decode("cp932", "replace")
     values = {}
     for line in out.splitlines():
         m = re.match(r"^\s+(\S+)\s+(REG_\w+)\s*(.*)$", line)
