@@ -25,3 +25,22 @@ std::int32_t read_dword_setting(const char* name, std::int32_t fallback);
 void read_string_setting(const char* name, char* buffer, std::size_t size, const char* fallback);
 int write_dword_setting(const char* name, std::int32_t value);
 int write_string_setting(const char* name, const char* text);
+
+// The same in a subkey of the settings key: `subkey` is a path below it with
+// backslashes, such as "Users\\alice" (REGEDIT files hold it as the section
+// [HKEY_LOCAL_MACHINE\SOFTWARE\Kandrel\Tarnow\Users\alice]). Writers create
+// the subkey and its parents.
+std::int32_t read_dword_setting_in(const char* subkey, const char* name, std::int32_t fallback);
+void read_string_setting_in(const char* subkey, const char* name, char* buffer, std::size_t size,
+                            const char* fallback);
+int write_dword_setting_in(const char* subkey, const char* name, std::int32_t value);
+int write_string_setting_in(const char* subkey, const char* name, const char* text);
+
+// The names of the direct subkeys of `subkey` ("Users"), each NUL-terminated
+// in `names[i]` (cut to `name_size`), in the store's order, at most
+// `capacity`. Returns how many there are (more than `capacity` when some
+// were left out); 0 when the subkey is missing.
+int list_setting_subkeys(const char* subkey, char (*names)[256], int capacity);
+// Deletes `subkey` with its values and subkeys. 1 when it is gone (also when
+// it was never there), 0 when it cannot be deleted.
+int delete_setting_subkey(const char* subkey);
