@@ -63,6 +63,8 @@ int load_service_settings(ServiceSettings& s)
     read_string_setting("smtp_pass", s.smtp_pass, kNameSize, "");
     s.f_program = read_dword_setting("f_program", 0);
     read_string_setting("program", s.program, kPathSize, "");
+    read_string_setting("communities", s.communities, sizeof s.communities, "");
+    s.f_v3only = read_dword_setting("f_v3only", 0);
 
     split_host_list(s.popup_host, s.popup_hosts);
     unscramble_password(s.pop_pass, s.pop_pass);

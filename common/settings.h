@@ -56,6 +56,8 @@ struct ServiceSettings {
     std::int32_t f_program;
     char program[kPathSize];
     char popup_host[kHostListSize];  // the host list text, cut into popup_hosts
+    char communities[kHostListSize];  // v1 and v2c communities taken, ';' between; empty: every one
+    std::int32_t f_v3only;            // v1 and v2c messages dropped
 
     ServiceSettings() = default;
     ServiceSettings(const ServiceSettings&) = delete;
