@@ -130,6 +130,46 @@ bool oid_is_valid(const Element& e)
     return oid_text(none, sizeof none, e.content, e.length, cut);
 }
 
+void Writer::bytes(const void* data, std::size_t n)
+{
+    if (!ok_ || n > capacity_ - used_) {
+        ok_ = false;
+        return;
+    }
+    if (n > 0) std::memcpy(out_ + used_, data, n);
+    used_ += n;
+}
+
+void Writer::header(std::uint8_t tag, std::size_t length)
+{
+    std::uint8_t h[6] = {tag};
+    std::size_t n = 1;
+    if (length < 0x80) {
+        h[n++] = static_cast<std::uint8_t>(length);
+    } else {
+        const std::size_t octets = length < 0x100 ? 1 : length < 0x10000 ? 2 : 3;
+        h[n++] = static_cast<std::uint8_t>(0x80 | octets);
+        for (std::size_t i = octets; i-- > 0;) h[n++] = static_cast<std::uint8_t>(length >> (8 * i));
+    }
+    bytes(h, n);
+}
+
+void Writer::unsigned_integer(std::uint32_t value)
+{
+    std::uint8_t content[5];
+    tlv(kInteger, content, integer_content(value, content));
+}
+
+std::size_t header_size(std::size_t length) { return length < 0x80 ? 2 : length < 0x100 ? 3 : length < 0x10000 ? 4 : 5; }
+
+std::size_t integer_content(std::uint32_t value, std::uint8_t out[5])
+{
+    std::size_t n = 1;
+    while (n < 5 && (value >> (8 * n - 1)) != 0) ++n;
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(i + 4 < n ? 0 : value >> (8 * (n - 1 - i)));
+    return n;
+}
+
 } // namespace ber
 
 std::size_t ber_header_size(const std::uint8_t* element, std::size_t available)

@@ -95,6 +95,38 @@ bool oid_text(char* field, std::size_t size, const std::uint8_t* content, std::s
 // False for an identifier with a sub-identifier above 2^32-1.
 bool oid_is_valid(const Element& e);
 
+// Writes BER into a fixed buffer; ok() turns false once something did not fit.
+class Writer {
+public:
+    Writer(std::uint8_t* out, std::size_t capacity) : out_(out), capacity_(capacity) {}
+
+    void bytes(const void* data, std::size_t n);
+    void element(const Element& e) { bytes(e.begin(), e.size()); }
+    // Tag and definite length (short form, or up to three length octets).
+    void header(std::uint8_t tag, std::size_t length);
+    void tlv(std::uint8_t tag, const void* data, std::size_t n)
+    {
+        header(tag, n);
+        bytes(data, n);
+    }
+    // An INTEGER of a non-negative value, in its fewest octets.
+    void unsigned_integer(std::uint32_t value);
+    bool ok() const { return ok_; }
+    std::size_t used() const { return used_; }
+
+private:
+    std::uint8_t* out_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
+    bool ok_ = true;
+};
+
+std::size_t header_size(std::size_t length);
+inline std::size_t tlv_size(std::size_t length) { return header_size(length) + length; }
+// Minimal content of an INTEGER holding a non-negative value: up to five
+// octets, a leading zero where the top bit is set.
+std::size_t integer_content(std::uint32_t value, std::uint8_t out[5]);
+
 } // namespace ber
 
 // Length of the BER element whose tag octet is element[0], from the octets

@@ -9,11 +9,6 @@ using namespace ber;
 
 namespace {
 
-constexpr std::uint8_t kVersion2c = 1;
-constexpr std::uint8_t kPduInform = 0xA6;
-constexpr std::uint8_t kPduV2Trap = 0xA7;
-constexpr std::uint8_t kPduResponse = 0xA2;
-constexpr std::uint8_t kPduV1Trap = 0xA4;
 
 // Identifier contents (after tag and length).
 const std::uint8_t kSysUpTime0[] = {0x2B, 6, 1, 2, 1, 1, 3, 0};
@@ -22,10 +17,7 @@ const std::uint8_t kSnmpTrapEnterprise0[] = {0x2B, 6, 1, 6, 3, 1, 1, 4, 3, 0};
 const std::uint8_t kSnmpTrapAddress0[] = {0x2B, 6, 1, 6, 3, 18, 1, 3, 0};
 const std::uint8_t kSnmpTraps[] = {0x2B, 6, 1, 6, 3, 1, 1, 5};  // the six standard traps are .1 to .6
 
-struct Slice {
-    const std::uint8_t* data = nullptr;
-    std::size_t size = 0;
-};
+using Slice = Span;
 
 template <std::size_t N>
 bool same(const Element& e, const std::uint8_t (&content)[N])
@@ -33,9 +25,9 @@ bool same(const Element& e, const std::uint8_t (&content)[N])
     return e.length == N && std::memcmp(e.content, content, N) == 0;
 }
 
-// What a well-formed notification message holds.
+// What a well-formed notification PDU holds.
 struct Message {
-    Element version, community, request_id, list;
+    Element request_id, list;
     std::uint8_t pdu = 0;
     Element up_time;        // sysUpTime.0's TimeTicks
     Element trap_oid;       // snmpTrapOID.0's OBJECT IDENTIFIER
@@ -61,17 +53,10 @@ bool identifiers_valid(const Element& name, const Element& value)
     return oid_is_valid(name) && (value.tag != kOid || oid_is_valid(value));
 }
 
-bool read_header(const TrapFrame& in, Cursor& at, Message& m)
+bool read_header(const Span& pdu, Cursor& at, Message& m)
 {
-    const std::size_t size = in.length < kFrameDataSize ? in.length : kFrameDataSize;
-    at = Cursor{in.data, 0, size};
+    at = Cursor{pdu.data, 0, pdu.size};
     Element e;
-    if (!expect(at, kSequence, e)) return false;
-    at = inside(at, e);
-    if (!expect_short(at, kInteger, m.version) || m.version.length != 1 || m.version.content[0] != kVersion2c) return false;
-    skip(at, m.version);
-    if (!expect(at, kOctetString, m.community)) return false;
-    skip(at, m.community);
     if (!read_element(at, e) || (e.tag != kPduInform && e.tag != kPduV2Trap)) return false;
     m.pdu = e.tag;
     at = inside(at, e);
@@ -111,10 +96,17 @@ bool read_bindings(const Cursor& at, Message& m)
     return true;
 }
 
-bool parse(const TrapFrame& in, Message& m)
+bool parse(const Span& pdu, Message& m)
 {
     Cursor at{};
-    return read_header(in, at, m) && read_bindings(at, m);
+    return read_header(pdu, at, m) && read_bindings(at, m);
+}
+
+// The v2c message in a frame; false when it is none.
+bool read_v2c(const TrapFrame& in, SnmpMessage& message)
+{
+    const std::size_t size = in.length < kFrameDataSize ? in.length : kFrameDataSize;
+    return read_snmp_message(in.data, size, message) && message.version == SnmpVersion::V2c;
 }
 
 // The SNMPv1 trap fields snmpTrapOID.0 stands for.
@@ -146,63 +138,8 @@ bool identity_from(const Message& m, V1Identity& id)
     return true;
 }
 
-// Writes BER into a fixed buffer; ok() turns false once something did not fit.
-class Writer {
-public:
-    Writer(std::uint8_t* out, std::size_t capacity) : out_(out), capacity_(capacity) {}
-
-    void bytes(const void* data, std::size_t n)
-    {
-        if (!ok_ || n > capacity_ - used_) {
-            ok_ = false;
-            return;
-        }
-        std::memcpy(out_ + used_, data, n);
-        used_ += n;
-    }
-    void element(const Element& e) { bytes(e.begin(), e.size()); }
-    void header(std::uint8_t tag, std::size_t length)
-    {
-        std::uint8_t h[6] = {tag};
-        std::size_t n = 1;
-        if (length < 0x80) {
-            h[n++] = static_cast<std::uint8_t>(length);
-        } else {
-            const std::size_t octets = length < 0x100 ? 1 : length < 0x10000 ? 2 : 3;
-            h[n++] = static_cast<std::uint8_t>(0x80 | octets);
-            for (std::size_t i = octets; i-- > 0;) h[n++] = static_cast<std::uint8_t>(length >> (8 * i));
-        }
-        bytes(h, n);
-    }
-    void tlv(std::uint8_t tag, const void* data, std::size_t n)
-    {
-        header(tag, n);
-        bytes(data, n);
-    }
-    bool ok() const { return ok_; }
-    std::size_t used() const { return used_; }
-
-private:
-    std::uint8_t* out_;
-    std::size_t capacity_;
-    std::size_t used_ = 0;
-    bool ok_ = true;
-};
-
-std::size_t header_size(std::size_t length) { return length < 0x80 ? 2 : length < 0x100 ? 3 : length < 0x10000 ? 4 : 5; }
-std::size_t tlv_size(std::size_t length) { return header_size(length) + length; }
-
-// Minimal content of an INTEGER holding a non-negative value: up to five
-// octets, a leading zero where the top bit is set.
-std::size_t integer_content(std::uint32_t value, std::uint8_t out[5])
-{
-    std::size_t n = 1;
-    while (n < 5 && (value >> (8 * n - 1)) != 0) ++n;
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(i + 4 < n ? 0 : value >> (8 * (n - 1 - i)));
-    return n;
-}
-
-bool write_v1_trap(const Message& m, const V1Identity& id, const std::uint8_t address[4], TrapFrame& out)
+bool write_v1_trap(const Message& m, const V1Identity& id, const NotificationOrigin& origin,
+                   const std::uint8_t address[4], TrapFrame& out)
 {
     std::uint8_t generic[5], specific[5];
     const std::size_t generic_size = integer_content(static_cast<std::uint32_t>(id.generic), generic);
@@ -210,11 +147,11 @@ bool write_v1_trap(const Message& m, const V1Identity& id, const std::uint8_t ad
 
     const std::size_t pdu = tlv_size(id.enterprise.size) + tlv_size(4) + tlv_size(generic_size) +
                             tlv_size(specific_size) + m.up_time.size() + tlv_size(m.other_bindings.size);
-    const std::size_t message = m.version.size() + m.community.size() + tlv_size(pdu);
+    const std::size_t message = tlv_size(1) + tlv_size(origin.community.size) + tlv_size(pdu);
     Writer w(out.data, sizeof out.data);
     w.header(kSequence, message);
-    w.element(m.version);
-    w.element(m.community);
+    w.tlv(kInteger, &origin.version_field, 1);
+    w.tlv(kOctetString, origin.community.data, origin.community.size);
     w.header(kPduV1Trap, pdu);
     w.tlv(kOid, id.enterprise.data, id.enterprise.size);
     w.tlv(kIpAddress, address, 4);
@@ -228,34 +165,53 @@ bool write_v1_trap(const Message& m, const V1Identity& id, const std::uint8_t ad
 
 } // namespace
 
-V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t source, TrapFrame& out)
+V2cNotification translate_notification(const Span& pdu, const NotificationOrigin& origin, TrapFrame& out)
 {
     Message m;
     V1Identity id;
-    if (!parse(in, m) || !identity_from(m, id)) return V2cNotification::None;
+    if (!parse(pdu, m) || !identity_from(m, id)) return V2cNotification::None;
     std::uint8_t address[4];
     if (m.trap_address.data) std::memcpy(address, m.trap_address.data, 4);
-    else std::memcpy(address, &source, 4);  // network order: the octets as they go on the wire
-    out.time = in.time;
-    if (!write_v1_trap(m, id, address, out)) return V2cNotification::None;
+    else std::memcpy(address, &origin.source, 4);  // network order: the octets as they go on the wire
+    out.time = origin.time;
+    if (!write_v1_trap(m, id, origin, address, out)) return V2cNotification::None;
     return m.pdu == kPduInform ? V2cNotification::Inform : V2cNotification::Trap;
 }
 
-std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
+std::size_t build_response_pdu(const Span& pdu, std::uint8_t* out, std::size_t capacity)
 {
     Message m;
-    if (!parse(in, m) || m.pdu != kPduInform) return 0;
+    if (!parse(pdu, m) || m.pdu != kPduInform) return 0;
     const std::uint8_t zero = 0;
-    const std::size_t pdu = m.request_id.size() + 2 * tlv_size(1) + m.list.size();
-    const std::size_t message = m.version.size() + m.community.size() + tlv_size(pdu);
     Writer w(out, capacity);
-    w.header(kSequence, message);
-    w.element(m.version);
-    w.element(m.community);
-    w.header(kPduResponse, pdu);
+    w.header(kPduResponse, m.request_id.size() + 2 * tlv_size(1) + m.list.size());
     w.element(m.request_id);
     w.tlv(kInteger, &zero, 1);  // error-status
     w.tlv(kInteger, &zero, 1);  // error-index
     w.element(m.list);
+    return w.ok() ? w.used() : 0;
+}
+
+V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t source, TrapFrame& out)
+{
+    SnmpMessage message;
+    if (!read_v2c(in, message)) return V2cNotification::None;
+    const NotificationOrigin origin{static_cast<std::uint8_t>(SnmpVersion::V2c), message.community, source, in.time};
+    return translate_notification(message.pdu, origin, out);
+}
+
+std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
+{
+    SnmpMessage message;
+    if (!read_v2c(in, message)) return 0;
+    std::uint8_t response[kFrameDataSize + 64];
+    const std::size_t pdu = build_response_pdu(message.pdu, response, sizeof response);
+    if (pdu == 0) return 0;
+    const std::uint8_t version = static_cast<std::uint8_t>(SnmpVersion::V2c);
+    Writer w(out, capacity);
+    w.header(kSequence, tlv_size(1) + tlv_size(message.community.size) + pdu);
+    w.tlv(kInteger, &version, 1);
+    w.tlv(kOctetString, message.community.data, message.community.size);
+    w.bytes(response, pdu);
     return w.ok() ? w.used() : 0;
 }
