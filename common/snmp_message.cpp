@@ -91,6 +91,7 @@ bool read_snmp_message(const std::uint8_t* data, std::size_t size, SnmpMessage& 
     Cursor at{data, 0, size};
     Element seq, version;
     if (!expect(at, kSequence, seq)) return false;
+    m.message_size = seq.size();
     at = inside(at, seq);
     if (!expect_short(at, kInteger, version) || version.length != 1) return false;
     skip(at, version);

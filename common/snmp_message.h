@@ -42,6 +42,7 @@ struct UsmParameters {
 
 struct SnmpMessage {
     SnmpVersion version = SnmpVersion::V1;
+    std::size_t message_size = 0;  // the outer SEQUENCE, header and all
     Span community;  // v1, v2c
     // v3
     std::uint32_t msg_id = 0;

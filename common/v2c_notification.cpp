@@ -200,18 +200,22 @@ V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t so
     return translate_notification(message.pdu, origin, out);
 }
 
-std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
+std::size_t build_community_response(const SnmpMessage& message, std::uint8_t* out, std::size_t capacity)
 {
-    SnmpMessage message;
-    if (!read_v2c(in, message)) return 0;
     std::uint8_t response[kFrameDataSize + 64];
     const std::size_t pdu = build_response_pdu(message.pdu, response, sizeof response);
     if (pdu == 0) return 0;
-    const std::uint8_t version = static_cast<std::uint8_t>(SnmpVersion::V2c);
+    const std::uint8_t version = static_cast<std::uint8_t>(message.version);
     Writer w(out, capacity);
     w.header(kSequence, tlv_size(1) + tlv_size(message.community.size) + pdu);
     w.tlv(kInteger, &version, 1);
     w.tlv(kOctetString, message.community.data, message.community.size);
     w.bytes(response, pdu);
     return w.ok() ? w.used() : 0;
+}
+
+std::size_t build_inform_response(const TrapFrame& in, std::uint8_t* out, std::size_t capacity)
+{
+    SnmpMessage message;
+    return read_v2c(in, message) ? build_community_response(message, out, capacity) : 0;
 }

@@ -45,6 +45,10 @@ std::size_t build_response_pdu(const Span& pdu, std::uint8_t* out, std::size_t c
 // `out`, with `in`'s time. `source` is the sender's IPv4 address in network
 // byte order. None (and `out` unspecified) when `in` is no well-formed v2c
 // notification or its translation does not fit a frame.
+// The message answering a v2c InformRequest: the same version and community
+// around build_response_pdu()'s PDU. Its size, 0 as there.
+std::size_t build_community_response(const SnmpMessage& message, std::uint8_t* out, std::size_t capacity);
+
 V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t source, TrapFrame& out);
 
 // The Response-PDU answering the InformRequest in `in`: same version,

@@ -1,6 +1,9 @@
-// Arbitrary bytes as a received datagram: decode it as an SNMPv1 trap and
-// translate it as an SNMPv2c notification, then print everything a person
-// would read of the result. A translation the decoder refuses is a fault.
+// Arbitrary bytes as a received datagram: decode it as an SNMPv1 trap,
+// translate it as an SNMPv2c notification and take it through the SNMPv3
+// user-based security model (users at every level, one with HMAC-SHA-512's
+// 48-octet MAC), then print everything a person would read of the result. A
+// translation the decoder refuses is a fault. The same bytes also go through
+// every privacy transform as an encrypted scoped PDU.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +12,7 @@
 
 #include "common/trap_record.h"
 #include "common/trap_report.h"
+#include "common/usm_security.h"
 #include "common/v2c_notification.h"
 
 namespace {
@@ -51,6 +55,70 @@ void print_record(const TrapRecord& record)
     format_trap_report(report, sizeof report, record);
 }
 
+const std::uint8_t kEngineId[] = {0x80, 0x00, 0x1F, 0x88, 0x80, 0x01, 0x02, 0x03, 0x04};
+
+UsmUser make_user(const char* name, AuthProtocol auth, PrivProtocol priv)
+{
+    UsmUser u{};
+    std::strcpy(u.name, name);
+    u.name_size = std::strlen(name);
+    u.auth = auth;
+    u.priv = priv;
+    const char password[] = "maplesyrup";
+    u.usable = (auth == AuthProtocol::None || password_to_key(auth, password, sizeof password - 1, u.auth_ku)) &&
+               (priv == PrivProtocol::None || password_to_key(auth, password, sizeof password - 1, u.priv_ku));
+    return u;
+}
+
+UsmSecurity& usm()
+{
+    static const UsmUser users[] = {
+        make_user("plain", AuthProtocol::None, PrivProtocol::None),
+        make_user("md5des", AuthProtocol::Md5, PrivProtocol::Des),
+        make_user("sha512", AuthProtocol::Sha512, PrivProtocol::Aes256),
+        make_user("sha", AuthProtocol::Sha, PrivProtocol::None),
+    };
+    static UsmSecurity security;
+    static const bool configured = (security.configure(users, 4, kEngineId, sizeof kEngineId, 7), true);
+    (void)configured;
+    return security;
+}
+
+// The datagram as an SNMPv3 message: accepted, reported or answered.
+void take_v3(std::uint8_t* data, std::size_t size, TrapFrame& translated, TrapRecord& record)
+{
+    static std::uint8_t answer[kFrameDataSize + 512];
+    static std::uint8_t pdu[kFrameDataSize + 64];
+    SnmpMessage m;
+    if (!read_snmp_message(data, size, m) || m.version != SnmpVersion::V3) return;
+    const UsmDrop why = usm().accept(data, size, m);
+    if (why != UsmDrop::None) {
+        usm().build_report(m, why, answer, sizeof answer);
+        return;
+    }
+    const NotificationOrigin origin{2, m.usm.user, 0x0100007Fu, 1118131750u};
+    const V2cNotification kind = translate_notification(m.pdu, origin, translated);
+    if (kind == V2cNotification::None) return;
+    if (decode_trap(record, translated) != 0) __builtin_trap();
+    print_record(record);
+    const std::size_t response = build_response_pdu(m.pdu, pdu, sizeof pdu);
+    if (kind == V2cNotification::Inform && response == 0) __builtin_trap();
+    usm().build_response(m, pdu, response, answer, sizeof answer);
+}
+
+// The bytes as an encrypted scoped PDU, for every privacy protocol.
+void decrypt_all(const std::uint8_t* data, std::size_t size)
+{
+    static std::uint8_t plain[kFrameDataSize];
+    static const std::uint8_t key[kMaxKeySize] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    const std::uint8_t salt[kPrivParamsSize] = {0, 0, 0, 1, 0, 0, 0, 2};
+    for (int p = 1; p <= 6; ++p) {
+        SnmpMessage m;
+        if (decrypt_scoped_pdu(static_cast<PrivProtocol>(p), key, 1, 2, salt, data, size, plain))
+            read_scoped_pdu(plain, size, m);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -70,11 +138,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int decoded = decode_trap(record, frame);
     const V2cNotification kind = translate_v2c_notification(frame, 0x0100007Fu, translated);
     const std::size_t answer = build_inform_response(frame, response, sizeof response);
-    ASAN_UNPOISON_MEMORY_REGION(frame.data + n, sizeof frame.data - n);
     if (kind == V2cNotification::Inform && answer == 0) __builtin_trap();
     if (decoded == 0) print_record(record);
-    if (kind == V2cNotification::None) return 0;
-    if (decode_trap(record, translated) != 0) __builtin_trap();
-    print_record(record);
+    if (kind != V2cNotification::None) {
+        if (decode_trap(record, translated) != 0) __builtin_trap();
+        print_record(record);
+    }
+    take_v3(frame.data, n, translated, record);
+    decrypt_all(frame.data, n);
+    ASAN_UNPOISON_MEMORY_REGION(frame.data + n, sizeof frame.data - n);
     return 0;
 }

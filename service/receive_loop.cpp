@@ -8,11 +8,11 @@
 
 #include "common/settings.h"
 #include "common/trap_report.h"
-#include "common/v2c_notification.h"
 #include "platform/random.h"
 #include "platform/sockets.h"
 #include "service/file_recorders.h"
 #include "service/notifications.h"
+#include "service/reception.h"
 
 const char kBanner[] =
     "ORVEL SNMP Trap Receiver    Version 1.04\n"
@@ -173,27 +173,6 @@ void stamp(TrapFrame& frame, std::size_t length)
     frame.length = static_cast<std::uint32_t>(length);
 }
 
-// Acknowledges the datagram from the trap port, to where it came from, when it
-// is an InformRequest.
-void answer_inform(UdpSocket& receiver, const Ipv4Endpoint& sender, const TrapFrame& inform)
-{
-    static std::uint8_t response[kFrameDataSize + 64];
-    const std::size_t size = build_inform_response(inform, response, sizeof response);
-    if (size > 0) receiver.send_to(sender, response, size);
-}
-
-// The SNMPv1 trap a datagram holds: the datagram itself, or with "f_v2c" on
-// the Trap-PDU a v2c notification translates to, in `translated`. Decodes it
-// into `record`; null when the datagram is no trap.
-TrapFrame* decode_datagram(const ServiceSettings& settings, TrapFrame& frame, const Ipv4Endpoint& sender,
-                           TrapFrame& translated, TrapRecord& record)
-{
-    const bool v2c = is_on(settings.f_v2c) &&
-                     translate_v2c_notification(frame, sender.address, translated) != V2cNotification::None;
-    TrapFrame* trap = v2c ? &translated : &frame;
-    return decode_trap(record, *trap) == 0 ? trap : nullptr;
-}
-
 // What the loop works with while it handles a batch.
 struct Loop {
     const ServiceSettings& settings;
@@ -201,6 +180,7 @@ struct Loop {
     UdpSocket& forwarder;
     ManagerAddress& manager;
     ForwardBatch& forwards;
+    Reception& reception;
     TrapFrame& translated;
     TrapRecord& record;
     bool console;  // each datagram's dump and each trap's report go to standard output
@@ -223,13 +203,15 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
     const ServiceSettings& settings = loop.settings;
     if (is_own_wake_up(frame.data, slot)) return false;
     if (loop.console) write_hex_dump(frame.data, slot.got, stdout);
-    const bool whole = !slot.truncated;
     stamp(frame, slot.got);
-    TrapFrame* trap = whole ? decode_datagram(settings, frame, slot.sender, loop.translated, loop.record) : nullptr;
     // Only an inform that is decoded, so recorded and notified, is
     // acknowledged: one left unanswered is sent again by its agent.
-    if (trap != nullptr && is_on(settings.f_v2c)) answer_inform(loop.receiver, slot.sender, frame);
-    if (trap == nullptr) {
+    TrapFrame* trap = nullptr;
+    const Reception::Outcome outcome =
+        slot.truncated ? Reception::Outcome::NotATrap
+                       : loop.reception.take(frame, slot.sender, loop.receiver, loop.translated, loop.record, trap);
+    if (outcome == Reception::Outcome::Dropped) return true;
+    if (outcome == Reception::Outcome::NotATrap) {
         if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
         return true;
     }
@@ -285,7 +267,8 @@ int run_receive_loop(TrapOutput output)
     ManagerAddress manager;
     PendingStop stop(receiver.most_queued_datagrams());
     FileBatch files;
-    Loop loop{settings, receiver, forwarder, manager, forwards, translated, record, console};
+    Reception reception(settings);
+    Loop loop{settings, receiver, forwarder, manager, forwards, reception, translated, record, console};
     for (;;) {
         retry_alert_workers();
         const UdpSocket::Receive result = batch.receive(receiver);
