@@ -1,0 +1,137 @@
+"""SNMPv3 notifications from net-snmp's snmptrap and snmpinform through the
+real receiver: users made with the receiver's own -user role, every level and
+every protocol net-snmp offers, and the messages it drops, each with its log
+line; the community list and the SNMPv3-only switch for v1 and v2c."""
+
+import re
+import subprocess
+import unittest
+
+import harness as h
+
+ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
+IF_INDEX = ["1.3.6.1.2.1.2.2.1.1.3", "i", "3"]
+AUTH_PASS, PRIV_PASS = "auth-pass-phrase", "priv-pass-phrase"
+# CNG has no SHA-224.
+UNAVAILABLE = {"SHA-224"} if h.ON_WINE else set()
+# (user, authentication, privacy): every protocol net-snmp offers, each level.
+USERS = [("nobody", None, None), ("md5des", "MD5", "DES"), ("sha", "SHA", None), ("sha224", "SHA-224", "AES"),
+         ("sha256aes", "SHA-256", "AES"), ("sha384", "SHA-384", "AES-192"), ("sha512", "SHA-512", "AES-256")]
+
+
+def add_user(settings, name, auth=None, priv=None, *extra):
+    args = ["-user", "add", name] + (["-a", auth, "-A", AUTH_PASS] if auth else [])
+    args += (["-x", priv, "-X", PRIV_PASS] if priv else []) + list(extra)
+    done = subprocess.run(h.command(*args), env=settings.env, capture_output=True, timeout=120)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+def v3(tool, name, auth, priv, *args, auth_pass=AUTH_PASS, priv_pass=PRIV_PASS):
+    """Runs snmptrap or snmpinform -v 3 as `name` at the level its protocols give; True when it succeeded."""
+    level = "authPriv" if priv else "authNoPriv" if auth else "noAuthNoPriv"
+    security = ["-u", name, "-l", level] + (["-a", auth, "-A", auth_pass] if auth else [])
+    security += ["-x", priv, "-X", priv_pass] if priv else []
+    done = subprocess.run([tool, "-v", "3", "-r", "0", "-t", "30", *security, "127.0.0.1:162", *args],
+                          capture_output=True, timeout=60)
+    return done.returncode == 0
+
+
+def trap_of(frame, user, specific):
+    return dict(time=h.recv_time(frame[0]), version=3, community=user, enterprise=ENTERPRISE, agent="127.0.0.1",
+                generic=6, specific=specific, uptime=100, bindings=[("1.3.6.1.2.1.2.2.1.1.3", "I", b"3")])
+
+
+def dropped(version, reason, name_label, name):
+    return ("%s メッセージを破棄しました: %s (送信元: 127.0.0.1, %s: %s)" % (version, reason, name_label, name)).encode("cp932")
+
+
+class SnmpV3Test(h.ReceiverCase):
+    def sync(self):
+        """A v1 trap behind what was sent: once it is forwarded, everything before it is handled."""
+        h.snmptrap(ENTERPRISE, 0, 0)
+        self.assertEqual(len(self.manager.frames(1)), 1)
+
+    def test_every_level_and_protocol_is_received_and_informs_answered(self):
+        for name, auth, priv in USERS:
+            add_user(self.settings, name, auth, priv)
+        self.start_with_files()
+        traps, log_lines = [], []
+        for number, (name, auth, priv) in enumerate(USERS, 1):
+            for tool, specific in (("snmptrap", number), ("snmpinform", 100 + number)):
+                sent = v3(tool, name, auth, priv, "100", "%s.0.%d" % (ENTERPRISE, specific), *IF_INDEX)
+                if auth in UNAVAILABLE:
+                    self.sync()
+                    log_lines.append(dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", name))
+                    continue
+                self.assertTrue(sent or tool == "snmptrap", (tool, name))
+                got = self.manager.frames(1)
+                self.assertEqual(len(got), 1, (tool, name))
+                traps.append(trap_of(got[0], name, specific))
+        out = self.stop()
+        log = h.read(self.files["log"])
+        for trap in traps:
+            self.assertIn(h.report(trap, h.STDOUT_EOL), out)
+            self.assertIn(h.csv_row(trap), h.read(self.files["csv"]))
+            self.assertIn(h.report(trap, b"\r\n"), log)
+        for line in log_lines:
+            self.assertIn(line, log)
+        self.assertEqual(log.count("破棄".encode("cp932")), len(log_lines), "discovery writes no line")
+
+    def test_who_may_not_send_is_dropped_with_its_reason(self):
+        add_user(self.settings, "alice", "SHA-256", "AES")
+        add_user(self.settings, "agent1", "SHA", None, "-e", "8000000001020304")
+        self.start_with_files(communities="public;ops")
+        trap = ["100", ENTERPRISE + ".0.9"]
+        cases = [  # (sender, expected log line)
+            (lambda: v3("snmptrap", "alice", "SHA-256", "AES", *trap, auth_pass="wrong-pass-phrase"),
+             dropped("SNMPv3", "認証コードの不一致", "ユーザー", "alice")),
+            (lambda: v3("snmpinform", "alice", "SHA-256", "AES", *trap, auth_pass="wrong-pass-phrase"),
+             dropped("SNMPv3", "認証コードの不一致", "ユーザー", "alice")),
+            (lambda: v3("snmptrap", "alice", "SHA-256", "AES", *trap, priv_pass="wrong-pass-phrase"),
+             dropped("SNMPv3", "復号できません", "ユーザー", "alice")),
+            (lambda: v3("snmptrap", "alice", "SHA-256", None, *trap),
+             dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", "alice")),
+            (lambda: v3("snmptrap", "mallory", "SHA", None, *trap),
+             dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "mallory")),
+            (lambda: v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020305", *trap),
+             dropped("SNMPv3", "不明なエンジンID", "ユーザー", "agent1")),
+            (lambda: v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020304", "-Z", "5,100", *trap),
+             dropped("SNMPv3", "時刻の範囲外", "ユーザー", "agent1")),
+            (lambda: subprocess.run(["snmptrap", "-v", "1", "-c", "private", "127.0.0.1:162", ENTERPRISE,
+                                     "10.0.0.1", "6", "1", "100"], check=True, timeout=30),
+             dropped("SNMPv1", "許可されていないコミュニティ", "コミュニティ", "private")),
+            (lambda: h.send_udp(h.snmptrap_v2c_datagram("100", ENTERPRISE + ".0.1").replace(b"public", b"p\nblic")),
+             dropped("SNMPv2c", "許可されていないコミュニティ", "コミュニティ", "70 0A 62 6C 69 63")),
+        ]
+        # The engine's time is first learnt from an authentic trap, then one 900 s older is stale.
+        self.assertTrue(v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020304", "-Z", "5,1000", *trap))
+        self.assertEqual(len(self.manager.frames(1)), 1)
+        for send, _ in cases:
+            send()
+        self.sync()
+        subprocess.run(["snmptrap", "-v", "1", "-c", "ops", "127.0.0.1:162", ENTERPRISE, "10.0.0.1", "6", "2", "100"],
+                       check=True, timeout=30)
+        self.assertEqual(len(self.manager.frames(1)), 1, "a listed community is taken")
+        self.stop()
+        log = h.read(self.files["log"])
+        for _, line in cases:
+            self.assertIn(line, log)
+        self.assertEqual(len(re.findall("破棄".encode("cp932"), log)), len(cases), "one line per dropped message")
+        self.assertNotIn("解析でエラー".encode("cp932"), log)
+
+    def test_v3_only_drops_v1_and_v2c(self):
+        add_user(self.settings, "bob", "SHA", "AES")
+        self.start_with_files(f_v3only=1)
+        h.snmptrap(ENTERPRISE, 0, 0)
+        h.send_udp(h.snmptrap_v2c_datagram("100", ENTERPRISE + ".0.1"))
+        self.assertTrue(v3("snmpinform", "bob", "SHA", "AES", "100", ENTERPRISE + ".0.3"))
+        got = self.manager.frames(1)
+        self.assertEqual(len(got), 1)
+        self.stop()
+        log = h.read(self.files["log"])
+        self.assertIn(dropped("SNMPv1", "SNMPv3 のみ受け付ける設定", "コミュニティ", "public"), log)
+        self.assertIn(dropped("SNMPv2c", "SNMPv3 のみ受け付ける設定", "コミュニティ", "public"), log)
+
+
+if __name__ == "__main__":
+    unittest.main()
