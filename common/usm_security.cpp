@@ -241,17 +241,17 @@ std::size_t UsmSecurity::build_report(const SnmpMessage& m, UsmDrop why, std::ui
     Element request_id{};
     const bool has_id = m.pdu.size > 0 && read_request_id(m.pdu, request_id);
     const std::uint8_t zero = 0;
-    const std::size_t binding = tlv_size(sizeof name) + tlv_size(count_size);
-    const std::size_t list = tlv_size(binding);
+    const std::size_t binding = tlv_size(sizeof name) + tlv_size(count_size);  // content of the VarBind
+    const std::size_t list = tlv_size(binding);                                 // content of the list
     std::uint8_t pdu[128];
     Writer w(pdu, sizeof pdu);
-    w.header(kPduReport, (has_id ? request_id.size() : tlv_size(1)) + 2 * tlv_size(1) + list);
+    w.header(kPduReport, (has_id ? request_id.size() : tlv_size(1)) + 2 * tlv_size(1) + tlv_size(list));
     if (has_id) w.element(request_id);
     else w.tlv(kInteger, &zero, 1);
     w.tlv(kInteger, &zero, 1);
     w.tlv(kInteger, &zero, 1);
+    w.header(kSequence, list);
     w.header(kSequence, binding);
-    w.header(kSequence, tlv_size(sizeof name) + tlv_size(count_size));
     w.tlv(kOid, name, sizeof name);
     w.tlv(kCounter32, count, count_size);
     if (!w.ok()) return 0;
