@@ -485,17 +485,22 @@ class ReceiverCase(unittest.TestCase):
         self.settings.clear()
         remove(self.tmp)
 
-    def start(self, values):
+    def start(self, values, users=()):
+        """The receiver with the settings `values` and the SNMPv3 users made by
+        its -user role from each argument list of `users`."""
         self.settings.write(values)
+        for args in users:
+            done = subprocess.run(command("-user", "add", *args), env=self.settings.env, capture_output=True, timeout=120)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
         self.receiver = Receiver(self.settings, self.tmp)
 
-    def start_with_files(self, **values):
+    def start_with_files(self, users=(), **values):
         """The receiver with its record, CSV and log files (self.files) on, and `values` besides."""
         files = {"f_binfile": 1, "binfile": host_path(self.files["orv"]),
                  "f_csvfile": 1, "csvfile": host_path(self.files["csv"]),
                  "f_logfile": 1, "logfile": host_path(self.files["log"])}
         files.update(values)
-        self.start(files)
+        self.start(files, users)
 
     def stop(self):
         """Stops the receiver as Ctrl+C does; returns its output."""

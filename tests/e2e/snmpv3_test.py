@@ -19,19 +19,18 @@ USERS = [("nobody", None, None), ("md5des", "MD5", "DES"), ("sha", "SHA", None),
          ("sha256aes", "SHA-256", "AES"), ("sha384", "SHA-384", "AES-192"), ("sha512", "SHA-512", "AES-256")]
 
 
-def add_user(settings, name, auth=None, priv=None, *extra):
-    args = ["-user", "add", name] + (["-a", auth, "-A", AUTH_PASS] if auth else [])
-    args += (["-x", priv, "-X", PRIV_PASS] if priv else []) + list(extra)
-    done = subprocess.run(h.command(*args), env=settings.env, capture_output=True, timeout=120)
-    assert done.returncode == 0, done.stdout + done.stderr
+def user(name, auth=None, priv=None, *extra):
+    """The arguments of -user add for `name` with the tests' passwords."""
+    return [name] + (["-a", auth, "-A", AUTH_PASS] if auth else []) + (["-x", priv, "-X", PRIV_PASS] if priv else []) + list(extra)
 
 
-def v3(tool, name, auth, priv, *args, auth_pass=AUTH_PASS, priv_pass=PRIV_PASS):
-    """Runs snmptrap or snmpinform -v 3 as `name` at the level its protocols give; True when it succeeded."""
+def v3(tool, name, auth, priv, *args, auth_pass=AUTH_PASS, priv_pass=PRIV_PASS, engine=()):
+    """Runs snmptrap or snmpinform -v 3 as `name` at the level its protocols give, from the engine
+    `engine` (-e ID -Z BOOTS,TIME); True when it succeeded."""
     level = "authPriv" if priv else "authNoPriv" if auth else "noAuthNoPriv"
     security = ["-u", name, "-l", level] + (["-a", auth, "-A", auth_pass] if auth else [])
     security += ["-x", priv, "-X", priv_pass] if priv else []
-    done = subprocess.run([tool, "-v", "3", "-r", "0", "-t", "30", *security, "127.0.0.1:162", *args],
+    done = subprocess.run([tool, "-v", "3", "-r", "0", "-t", "30", *security, *engine, "127.0.0.1:162", *args],
                           capture_output=True, timeout=60)
     return done.returncode == 0
 
@@ -52,9 +51,7 @@ class SnmpV3Test(h.ReceiverCase):
         self.assertEqual(len(self.manager.frames(1)), 1)
 
     def test_every_level_and_protocol_is_received_and_informs_answered(self):
-        for name, auth, priv in USERS:
-            add_user(self.settings, name, auth, priv)
-        self.start_with_files()
+        self.start_with_files(users=[user(*u) for u in USERS])
         traps, log_lines = [], []
         for number, (name, auth, priv) in enumerate(USERS, 1):
             for tool, specific in (("snmptrap", number), ("snmpinform", 100 + number)):
@@ -78,9 +75,8 @@ class SnmpV3Test(h.ReceiverCase):
         self.assertEqual(log.count("破棄".encode("cp932")), len(log_lines), "discovery writes no line")
 
     def test_who_may_not_send_is_dropped_with_its_reason(self):
-        add_user(self.settings, "alice", "SHA-256", "AES")
-        add_user(self.settings, "agent1", "SHA", None, "-e", "8000000001020304")
-        self.start_with_files(communities="public;ops")
+        self.start_with_files(users=[user("alice", "SHA-256", "AES"), user("agent1", "SHA", None, "-e", "8000000001020304")],
+                              communities="public;ops")
         trap = ["100", ENTERPRISE + ".0.9"]
         cases = [  # (sender, expected log line)
             (lambda: v3("snmptrap", "alice", "SHA-256", "AES", *trap, auth_pass="wrong-pass-phrase"),
@@ -93,9 +89,9 @@ class SnmpV3Test(h.ReceiverCase):
              dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", "alice")),
             (lambda: v3("snmptrap", "mallory", "SHA", None, *trap),
              dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "mallory")),
-            (lambda: v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020305", *trap),
+            (lambda: v3("snmptrap", "agent1", "SHA", None, *trap, engine=("-e", "8000000001020305")),
              dropped("SNMPv3", "不明なエンジンID", "ユーザー", "agent1")),
-            (lambda: v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020304", "-Z", "5,100", *trap),
+            (lambda: v3("snmptrap", "agent1", "SHA", None, *trap, engine=("-e", "8000000001020304", "-Z", "5,100")),
              dropped("SNMPv3", "時刻の範囲外", "ユーザー", "agent1")),
             (lambda: subprocess.run(["snmptrap", "-v", "1", "-c", "private", "127.0.0.1:162", ENTERPRISE,
                                      "10.0.0.1", "6", "1", "100"], check=True, timeout=30),
@@ -104,7 +100,7 @@ class SnmpV3Test(h.ReceiverCase):
              dropped("SNMPv2c", "許可されていないコミュニティ", "コミュニティ", "70 0A 62 6C 69 63")),
         ]
         # The engine's time is first learnt from an authentic trap, then one 900 s older is stale.
-        self.assertTrue(v3("snmptrap", "agent1", "SHA", None, "-e", "8000000001020304", "-Z", "5,1000", *trap))
+        self.assertTrue(v3("snmptrap", "agent1", "SHA", None, *trap, engine=("-e", "8000000001020304", "-Z", "5,1000")))
         self.assertEqual(len(self.manager.frames(1)), 1)
         for send, _ in cases:
             send()
@@ -120,8 +116,7 @@ class SnmpV3Test(h.ReceiverCase):
         self.assertNotIn("解析でエラー".encode("cp932"), log)
 
     def test_v3_only_drops_v1_and_v2c(self):
-        add_user(self.settings, "bob", "SHA", "AES")
-        self.start_with_files(f_v3only=1)
+        self.start_with_files(users=[user("bob", "SHA", "AES")], f_v3only=1)
         h.snmptrap(ENTERPRISE, 0, 0)
         h.send_udp(h.snmptrap_v2c_datagram("100", ENTERPRISE + ".0.1"))
         self.assertTrue(v3("snmpinform", "bob", "SHA", "AES", "100", ENTERPRISE + ".0.3"))
