@@ -52,9 +52,9 @@ TEST(UsmKeys, AuthenticationKeysAndMacs)
         ASSERT_TRUE(password_to_key(c.auth, "maplesyrup", 10, ku));
         ASSERT_TRUE(localize_key(c.auth, ku, kEngine.data(), kEngine.size(), kul));
         ASSERT_TRUE(message_mac(c.auth, kul, message.data(), message.size(), mac));
-        EXPECT_EQ(to_hex(ku, auth_key_size(c.auth)), c.ku);
-        EXPECT_EQ(to_hex(kul, auth_key_size(c.auth)), c.kul);
-        EXPECT_EQ(to_hex(mac, mac_size(c.auth)), c.mac);
+        EXPECT_EQ(Bytes(ku, ku + auth_key_size(c.auth)), from_hex(c.ku));
+        EXPECT_EQ(Bytes(kul, kul + auth_key_size(c.auth)), from_hex(c.kul));
+        EXPECT_EQ(Bytes(mac, mac + mac_size(c.auth)), from_hex(c.mac));
         EXPECT_FALSE(localize_key(c.auth, ku, too_long.data(), too_long.size(), kul));
     }
 }
@@ -76,10 +76,7 @@ TEST(UsmKeys, PrivacyKeysAndTheirExtensions)
         {AuthProtocol::Sha256, PrivProtocol::Aes256C, "b5a41346a9e3888082801fa6c52b8ccc7504362e679a648e695a2b4981e94628"},
         {AuthProtocol::Sha512, PrivProtocol::Aes256, "0a0e715314daed33d67972bf1c3b7cf37f112277dc92e66090e389057c365fad"},
     };
-    for (const Case& c : cases) {
-        const Bytes key = priv_key(c.auth, c.priv);
-        EXPECT_EQ(to_hex(key.data(), key.size()), c.key);
-    }
+    for (const Case& c : cases) EXPECT_EQ(priv_key(c.auth, c.priv), from_hex(c.key)) << c.key;
 }
 
 // Each cipher's known answer, then a round trip of one octet less (DES pads

@@ -33,14 +33,6 @@ Bytes from_hex(const std::string& hex)
     return out;
 }
 
-std::string to_hex(const std::uint8_t* data, std::size_t size)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < size; ++i) out += {digits[data[i] >> 4], digits[data[i] & 15]};
-    return out;
-}
-
 Bytes oid(std::initializer_list<std::uint32_t> arcs)
 {
     Bytes out{0x2B};

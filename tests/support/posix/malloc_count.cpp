@@ -13,20 +13,6 @@ std::atomic<long> g_allocations{0};
 
 long allocations_so_far() { return g_allocations.load(); }
 
-extern "C" void* malloc(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-
-extern "C" void* calloc(std::size_t n, std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-
-extern "C" void* realloc(void* p, std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
+extern "C" void* malloc(std::size_t size) { return ++g_allocations, __libc_malloc(size); }
+extern "C" void* calloc(std::size_t n, std::size_t size) { return ++g_allocations, __libc_calloc(n, size); }
+extern "C" void* realloc(void* p, std::size_t size) { return ++g_allocations, __libc_realloc(p, size); }
