@@ -64,7 +64,7 @@ struct Providers {
             hash[i] = open_provider(kHashNames[i], 0, nullptr);
             hmac[i] = open_provider(kHashNames[i], BCRYPT_ALG_HANDLE_HMAC_FLAG, nullptr);
         }
-        aes = open_provider(BCRYPT_AES_ALGORITHM, 0, BCRYPT_CHAIN_MODE_CFB);
+        aes = open_provider(BCRYPT_AES_ALGORITHM, 0, BCRYPT_CHAIN_MODE_ECB);
         des = open_provider(BCRYPT_DES_ALGORITHM, 0, BCRYPT_CHAIN_MODE_CBC);
         if (!des.handle) {
             des = open_provider(BCRYPT_3DES_ALGORITHM, 0, BCRYPT_CHAIN_MODE_CBC);
@@ -105,8 +105,7 @@ bool run_hash(const Provider& p, const std::uint8_t* key, std::size_t key_size, 
     return ok;
 }
 
-// A key object for the cipher in the thread's buffer; AES runs CFB with a
-// 16-octet feedback (CNG's default for CFB is 8 bits).
+// A key object for the cipher in the thread's buffer.
 BCRYPT_KEY_HANDLE make_key(CipherKind kind, const std::uint8_t* key, std::size_t key_size)
 {
     const Providers& all = providers();
@@ -122,12 +121,6 @@ BCRYPT_KEY_HANDLE make_key(CipherKind kind, const std::uint8_t* key, std::size_t
     if (BCryptGenerateSymmetricKey(p.handle, &handle, t_object.bytes, p.object_size, const_cast<PUCHAR>(key),
                                    static_cast<ULONG>(key_size), 0) != 0)
         return nullptr;
-    DWORD feedback = 16;
-    if (kind == CipherKind::AesCfb128 &&
-        BCryptSetProperty(handle, BCRYPT_MESSAGE_BLOCK_LENGTH, reinterpret_cast<PUCHAR>(&feedback), sizeof feedback, 0) != 0) {
-        BCryptDestroyKey(handle);
-        return nullptr;
-    }
     return handle;
 }
 
@@ -142,27 +135,24 @@ bool cng_blocks(BCRYPT_KEY_HANDLE key, bool encrypt, std::uint8_t* iv, ULONG iv_
     return status == 0 && done == n;
 }
 
-// CNG takes whole 16-octet blocks only: the blocks first, then the last part
-// through a zero-padded block whose IV is the last ciphertext block (CFB's
-// feedback), of which the first octets are the result.
+// CFB128 (RFC 3826 3.1.3): each block is XORed with the encryption of the
+// ciphertext block before it, the IV first; a last part shorter than a block
+// takes the first octets. The cipher is CNG's AES in ECB mode; the mode is
+// these lines, as Wine's CNG has no CFB with a 16-octet feedback.
 bool aes_cfb(BCRYPT_KEY_HANDLE key, bool encrypt, const std::uint8_t* iv, const std::uint8_t* in, std::size_t size,
              std::uint8_t* out)
 {
-    const std::size_t whole = size / 16 * 16;
-    const std::size_t rest = size - whole;
-    std::uint8_t chain[16];
+    std::uint8_t chain[16], stream[16];
     std::memcpy(chain, iv, 16);
-    if (whole > 0) {
-        std::uint8_t last_cipher[16];
-        if (!encrypt) std::memcpy(last_cipher, in + whole - 16, 16);  // before `out` may overwrite it
-        if (!cng_blocks(key, encrypt, chain, 16, in, whole, out)) return false;
-        std::memcpy(chain, encrypt ? out + whole - 16 : last_cipher, 16);
+    for (std::size_t at = 0; at < size; at += 16) {
+        if (!cng_blocks(key, true, nullptr, 0, chain, 16, stream)) return false;
+        const std::size_t n = size - at < 16 ? size - at : 16;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t cipher = encrypt ? static_cast<std::uint8_t>(in[at + i] ^ stream[i]) : in[at + i];
+            out[at + i] = static_cast<std::uint8_t>(in[at + i] ^ stream[i]);
+            chain[i] = cipher;  // read before `out` may overwrite `in`
+        }
     }
-    if (rest == 0) return true;
-    std::uint8_t block[16] = {};
-    std::memcpy(block, in + whole, rest);
-    if (!cng_blocks(key, encrypt, chain, 16, block, 16, block)) return false;
-    std::memcpy(out + whole, block, rest);
     return true;
 }
 
