@@ -24,7 +24,6 @@ void set_time_zone(const char* tz)
     tzset();
 }
 
-bool running_under_wine() { return false; }
 
 SettingsSandbox::SettingsSandbox()
 {
