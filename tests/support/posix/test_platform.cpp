@@ -24,7 +24,6 @@ void set_time_zone(const char* tz)
     tzset();
 }
 
-
 SettingsSandbox::SettingsSandbox()
 {
     char dir[] = "/tmp/tarnow-settings-XXXXXX";
