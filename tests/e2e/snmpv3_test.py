@@ -12,11 +12,10 @@ import harness as h
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 IF_INDEX = ["1.3.6.1.2.1.2.2.1.1.3", "i", "3"]
 AUTH_PASS, PRIV_PASS = "auth-pass-phrase", "priv-pass-phrase"
-# CNG has no SHA-224.
-UNAVAILABLE = {"SHA-224"} if h.ON_WINE else set()
-# (user, authentication, privacy): every protocol net-snmp offers, each level.
+# (user, authentication, privacy): every protocol net-snmp offers, each level; CNG has no SHA-224.
 USERS = [("nobody", None, None), ("md5des", "MD5", "DES"), ("sha", "SHA", None), ("sha224", "SHA-224", "AES"),
          ("sha256aes", "SHA-256", "AES"), ("sha384", "SHA-384", "AES-192"), ("sha512", "SHA-512", "AES-256")]
+USERS = [u for u in USERS if not (h.ON_WINE and u[1] == "SHA-224")]
 
 
 def user(name, auth=None, priv=None, *extra):
@@ -52,15 +51,11 @@ class SnmpV3Test(h.ReceiverCase):
 
     def test_every_level_and_protocol_is_received_and_informs_answered(self):
         self.start_with_files(users=[user(*u) for u in USERS])
-        traps, log_lines = [], []
+        traps = []
         for number, (name, auth, priv) in enumerate(USERS, 1):
             for tool, specific in (("snmptrap", number), ("snmpinform", 100 + number)):
-                sent = v3(tool, name, auth, priv, "100", "%s.0.%d" % (ENTERPRISE, specific), *IF_INDEX)
-                if auth in UNAVAILABLE:
-                    self.sync()
-                    log_lines.append(dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", name))
-                    continue
-                self.assertTrue(sent or tool == "snmptrap", (tool, name))
+                self.assertTrue(v3(tool, name, auth, priv, "100", "%s.0.%d" % (ENTERPRISE, specific), *IF_INDEX),
+                                (tool, name))
                 got = self.manager.frames(1)
                 self.assertEqual(len(got), 1, (tool, name))
                 traps.append(trap_of(got[0], name, specific))
@@ -70,9 +65,7 @@ class SnmpV3Test(h.ReceiverCase):
             self.assertIn(h.report(trap, h.STDOUT_EOL), out)
             self.assertIn(h.csv_row(trap), h.read(self.files["csv"]))
             self.assertIn(h.report(trap, b"\r\n"), log)
-        for line in log_lines:
-            self.assertIn(line, log)
-        self.assertEqual(log.count("破棄".encode("cp932")), len(log_lines), "discovery writes no line")
+        self.assertNotIn("破棄".encode("cp932"), log, "discovery writes no line")
 
     def test_who_may_not_send_is_dropped_with_its_reason(self):
         self.start_with_files(users=[user("alice", "SHA-256", "AES"), user("agent1", "SHA", None, "-e", "8000000001020304")],
