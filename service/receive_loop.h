@@ -2,11 +2,14 @@
 // send socket, prints the banner, then for every datagram: stop at the
 // process's own wake-up datagram, hex dump to standard output, stamp and decode, forward
 // the frame to port 18882 of "localhost", print the report, run the
-// notifications. With "f_v2c" on, an SNMPv2c notification is translated to
-// the SNMPv1 trap frame that is forwarded and recorded, and an inform is
-// answered once it is decoded (one that cannot be is left unanswered, so its
-// agent sends it again). A datagram that is not a trap, or is longer than the
-// 4096-byte buffer, only goes to the parse-error log. The service roles ask
+// notifications. What a datagram stands for and who may send it is the
+// Reception's to decide (reception.h): with "f_v2c" on, an SNMPv2c
+// notification is translated to the SNMPv1 trap frame that is forwarded and
+// recorded, an SNMPv3 one likewise once its user's security lets it in, and
+// an inform is answered once it is decoded (one that cannot be is left
+// unanswered, so its agent sends it again). A message turned away for who
+// sent it leaves one log line; a datagram that is not a trap, or is longer
+// than the 4096-byte buffer, only goes to the parse-error log. The service roles ask
 // for no per-datagram output: no banner, dumps or reports on standard output.
 //
 // Datagrams that arrive together are taken together: each receive waits for
