@@ -439,11 +439,18 @@ void fill_choices(HWND combo, const char (*names)[9], int count)
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(names[i]).c_str()));
 }
 
-bool engine_id_valid(const std::string& hex)
+// An engine ID typed as hex in lower case, as the receiver shows its own; false
+// when it is not 5 to 32 octets of hex. Empty stays empty: every engine.
+bool normal_engine_id(std::string& hex)
 {
     std::uint8_t octets[kMaxEngineIdSize];
     std::size_t size = 0;
-    return hex.empty() || (parse_hex_octets(hex.c_str(), octets, sizeof octets, size) && size >= 5);
+    if (hex.empty()) return true;
+    if (!parse_hex_octets(hex.c_str(), octets, sizeof octets, size) || size < 5) return false;
+    char text[2 * kMaxEngineIdSize + 1];
+    format_hex_octets(octets, size, text);
+    hex = text;
+    return true;
 }
 
 // Registry key names do not tell case apart: "Alice" and "alice" are one subkey.
@@ -523,7 +530,7 @@ void CUsmUserDlg::validate(CDataExchange& dx)
     if (priv_ > 0 && auth_ <= 0) return dx.fail(IDC_USER_PRIV, kPrivWithoutAuth);
     if (priv_ > 0 && priv_pass.size() < kShortestPassword) return dx.fail(IDC_USER_PRIV_PASSWORD, kPrivTooShort);
     if (priv_ > 0 && !scrambled(priv_pass, unused)) return dx.fail(IDC_USER_PRIV_PASSWORD, kPasswordRefused);
-    if (!engine_id_valid(engine_id_)) return dx.fail(IDC_USER_ENGINE_ID, kEngineIdRefused);
+    if (!normal_engine_id(engine_id_)) return dx.fail(IDC_USER_ENGINE_ID, kEngineIdRefused);
 }
 
 // The dialog's values into the user; a protocol set to none drops its password.

@@ -301,7 +301,7 @@ class ServicePanelTest(mc.ManagerCase):
         self.show_page(4, "SNMPv3")
         probe("click", PAGE, "1002")  # 追加...
         self.assertTrue(self.wait(USER))
-        for field, value in [(1001, "noc-v3"), (1003, "auth-Pw7"), (1005, "priv-Pw7x")]:
+        for field, value in [(1001, "noc-v3"), (1003, "auth-Pw"), (1005, "priv-Pw7x")]:
             probe("set", USER, str(field), value)
         probe("select", USER, "1002", "4")  # SHA-256
         probe("select", USER, "1004", "2")  # AES-128
