@@ -1,11 +1,14 @@
 // tarnow: picks a role from the command line. Without arguments the receive
-// loop runs in the console; otherwise each argument is handled in turn.
+// loop runs in the console; otherwise each argument is handled in turn, but
+// "-user" takes every argument after it, and a failed role ends the program
+// with its status.
 #include <cstdio>
 #include <cstring>
 
 #include "service/service_host.h"
 #include "platform/sockets.h"
 #include "service/receive_loop.h"
+#include "service/user_command.h"
 
 namespace {
 
@@ -37,6 +40,13 @@ int main(int argc, char** argv)
         run_receive_loop();
         return 0;
     }
-    for (int i = 1; i < argc; ++i) handle_argument(argv[i]);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-user") == 0) return run_user_command(argc - i - 1, argv + i + 1);
+        if (std::strcmp(argv[i], "-engineid") == 0) {
+            if (const int status = print_engine_id()) return status;
+            continue;
+        }
+        handle_argument(argv[i]);
+    }
     return 0;
 }

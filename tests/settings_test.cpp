@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,38 @@ TEST(Settings, ValuesThatDoNotFitCountAsMissing)
     EXPECT_STREQ(s.csvfile.path, "");
     EXPECT_EQ(s.sound_freq, 500);
     EXPECT_EQ(s.sound_msec, 300);
+}
+
+// Users' subkeys: names that differ only in case are one key, CP932 names
+// keep trail bytes 0x5C ("表", "ソフト") whole and tell "ア" from "ヂ" (trail
+// bytes 0x41, 0x61); a delete takes the key's subkeys along and nothing else.
+TEST(Settings, SubkeysRoundTripListAndDelete)
+{
+    SettingsSandbox sandbox;
+    write_string_setting("mail_to", "noc@local");
+    const std::vector<std::string> users = {"alice", "\x95\x5C", "\x83\x5C\x83t\x83g", "\x83\x41", "\x83\x61"};
+    for (std::size_t i = 0; i < users.size(); ++i) {
+        ASSERT_EQ(write_dword_setting_in(("Users\\" + users[i]).c_str(), "auth", static_cast<std::int32_t>(i)), 1);
+        ASSERT_EQ(write_string_setting_in(("Users\\" + users[i]).c_str(), "auth_pass", users[i].c_str()), 1);
+    }
+    ASSERT_EQ(write_dword_setting_in("Users\\\x95\x5C\\deep", "auth", 9), 1);
+    char names[8][256];
+    ASSERT_EQ(list_setting_subkeys("Users", names, 2), 5);
+    ASSERT_EQ(list_setting_subkeys("Users", names, 8), 5);
+    EXPECT_EQ(std::set<std::string>(names, names + 5), std::set<std::string>(users.begin(), users.end()));
+    ASSERT_EQ(delete_setting_subkey("USERS\\\x95\x5C"), 1);
+    ASSERT_EQ(delete_setting_subkey("Users\\nobody"), 1);
+    EXPECT_EQ(list_setting_subkeys("Users", names, 8), 4);
+    EXPECT_EQ(list_setting_subkeys("Nothing", names, 8), 0);
+    EXPECT_EQ(read_dword_setting_in("Users\\\x95\x5C\\deep", "auth", -1), -1);
+    EXPECT_EQ(read_dword_setting_in("Users\\\x95\x5C", "auth", -1), -1);
+    for (std::size_t i : {0u, 2u, 3u, 4u}) {
+        char pass[64];
+        read_string_setting_in(("users\\" + users[i]).c_str(), "auth_pass", pass, sizeof pass, "");
+        EXPECT_EQ(pass, users[i]);
+        EXPECT_EQ(read_dword_setting_in(("Users\\" + users[i]).c_str(), "auth", -1), static_cast<std::int32_t>(i));
+    }
+    EXPECT_EQ(read_text("mail_to", 64), "noc@local");
 }
 
 TEST(Settings, HostListSplit)

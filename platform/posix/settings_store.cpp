@@ -30,7 +30,7 @@
 
 namespace {
 
-const char kKeyLine[] = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]";
+const char kKeyPath[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow";
 const char kHeader4[] = "REGEDIT4";
 const char kHeader5[] = "Windows Registry Editor Version 5.00";
 
@@ -56,17 +56,37 @@ bool iconv_convert(const char* from, const char* to, const std::string& in, std:
     return true;
 }
 
-bool equals_ignore_case(const std::string& a, const std::string& b)
+bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Names compare as the registry compares them: letters in either case. In
+// CP932 a trail byte is part of its character, never a letter ("\x83\x41"
+// and "\x83\x61" are two katakana).
+bool equals_ignore_case(const std::string& a, const std::string& b, bool cp932)
 {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         const unsigned char x = a[i], y = b[i];
-        if (std::tolower(x) != std::tolower(y)) return false;
+        if (cp932 && is_cp932_lead(x) && i + 1 < a.size()) {
+            if (x != y || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (std::tolower(x) != std::tolower(y)) {
+            return false;
+        }
     }
     return true;
 }
 
-bool is_cp932_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+// Where the next backslash that separates key names is, from `pos`; npos
+// when there is none. A CP932 trail byte 0x5C separates nothing.
+std::size_t find_separator(const std::string& path, std::size_t pos, bool cp932)
+{
+    for (; pos < path.size(); ++pos) {
+        const unsigned char c = path[pos];
+        if (c == '\\') return pos;
+        if (cp932 && is_cp932_lead(c)) ++pos;
+    }
+    return std::string::npos;
+}
 
 // True when the bytes of `text` above 0x7F all form well-formed UTF-8
 // sequences (no overlong forms, no surrogates, nothing above U+10FFFF).
@@ -89,6 +109,13 @@ bool is_utf8(const std::string& text)
         i += n;
     }
     return true;
+}
+
+bool has_control_bytes(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (c < 0x20) return true;
+    return false;
 }
 
 struct RegFile {
@@ -174,12 +201,44 @@ struct Section {
     bool found;
 };
 
-Section find_section(const RegFile& file)
+// The path of a key as its section line names it, without the brackets and
+// in the file's encoding: the settings key, or `subkey` of it (CP932). False
+// for a subkey that no section line can hold or that names no key: an empty
+// name in it, a control byte, no UTF-8 form for a UTF-8 file.
+bool key_path(const RegFile& file, const char* subkey, std::string& path)
 {
+    path = kKeyPath;
+    if (subkey == nullptr || *subkey == '\0') return true;
+    std::string sub = subkey;
+    if (has_control_bytes(sub)) return false;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = find_separator(sub, start, true);
+        if (end == start || start == sub.size()) return false;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    if (file.utf8 && !iconv_convert("CP932", "UTF-8", std::string(sub), sub)) return false;
+    path += '\\' + sub;
+    return true;
+}
+
+std::string section_line(const std::string& path) { return "[" + path + "]"; }
+
+// True when `line` is the section line of the key at `path` or of a key below it.
+bool names_key_or_below(const RegFile& file, const std::string& line, const std::string& path)
+{
+    if (line.size() < path.size() + 2 || line[0] != '[' || line.back() != ']') return false;
+    if (!equals_ignore_case(line.substr(1, path.size()), path, !file.utf8)) return false;
+    return line.size() == path.size() + 2 || line[path.size() + 1] == '\\';
+}
+
+Section find_section(const RegFile& file, const std::string& path)
+{
+    const std::string header = section_line(path);
     Section s{file.lines.size(), file.lines.size(), false};
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
         if (!s.found) {
-            if (equals_ignore_case(file.lines[i], kKeyLine)) s = {i + 1, file.lines.size(), true};
+            if (equals_ignore_case(file.lines[i], header, !file.utf8)) s = {i + 1, file.lines.size(), true};
         } else if (!file.lines[i].empty() && file.lines[i][0] == '[') {
             s.end = i;
             break;
@@ -276,17 +335,18 @@ bool parse_value_line(const RegFile& file, const std::string& line, std::string&
     return true;
 }
 
-// The bytes of value `name` of our key, or nullopt when it is absent.
-std::optional<std::string> find_value(const std::string& name)
+// The bytes of value `name` of our key or its subkey, or nullopt when it is absent.
+std::optional<std::string> find_value(const char* subkey, const std::string& name)
 {
     const std::optional<RegFile> file = load_file(settings_path());
-    if (!file) return std::nullopt;
-    const Section s = find_section(*file);
+    std::string path;
+    if (!file || !key_path(*file, subkey, path)) return std::nullopt;
+    const Section s = find_section(*file, path);
     std::optional<std::string> result;
     for (std::size_t i = s.begin; i < s.end; ++i) {
         std::string entry;
         std::optional<std::string> bytes;
-        if (parse_value_line(*file, file->lines[i], entry, bytes) && equals_ignore_case(entry, name))
+        if (parse_value_line(*file, file->lines[i], entry, bytes) && equals_ignore_case(entry, name, !file->utf8))
             result = bytes;  // a later line of the same name wins, as regedit imports
     }
     return result;
@@ -319,13 +379,6 @@ std::string quote(const std::string& text, bool cp932)
     return out + "\"";
 }
 
-bool has_control_bytes(const std::string& text)
-{
-    for (unsigned char c : text)
-        if (c < 0x20) return true;
-    return false;
-}
-
 // A text that a quoted line cannot hold, as hex(1): CP932 bytes in a REGEDIT4
 // file, UTF-16LE in a Version 5.00 file; a text with no UTF-16 form there
 // goes as raw bytes (hex:), which a reader gets back unchanged.
@@ -347,13 +400,13 @@ std::string text_data(const RegFile& file, const std::string& text)
     return hex_text_data(file, text);
 }
 
-void set_line(RegFile& file, const std::string& name, const std::string& data)
+void set_line(RegFile& file, const std::string& path, const std::string& name, const std::string& data)
 {
     const std::string line = quote(name, false) + "=" + data;
-    Section s = find_section(file);
+    Section s = find_section(file, path);
     if (!s.found) {
         if (!file.lines.empty() && !file.lines.back().empty()) file.lines.push_back("");
-        file.lines.push_back(kKeyLine);
+        file.lines.push_back(section_line(path));
         file.lines.push_back(line);
         file.lines.push_back("");
         return;
@@ -361,7 +414,7 @@ void set_line(RegFile& file, const std::string& name, const std::string& data)
     for (std::size_t i = s.begin; i < s.end; ++i) {
         std::string entry;
         std::optional<std::string> bytes;
-        if (parse_value_line(file, file.lines[i], entry, bytes) && equals_ignore_case(entry, name)) {
+        if (parse_value_line(file, file.lines[i], entry, bytes) && equals_ignore_case(entry, name, !file.utf8)) {
             file.lines[i] = line;
             return;
         }
@@ -421,11 +474,12 @@ void make_parent_dirs(const std::string& path)
         ::mkdir(path.substr(0, slash).c_str(), 0755);
 }
 
-// Read-modify-write of one value under an exclusive lock on a lock file beside
-// the settings file, so concurrent writers lose nothing.
-// `make_data` gives the data part of the value line for the file as loaded.
-template <class MakeData>
-int store_value(const std::string& name, MakeData make_data)
+enum class Edit { Failed, Unchanged, Changed };
+
+// Read-modify-write of the file under an exclusive lock on a lock file beside
+// it, so concurrent writers lose nothing. `edit` changes the file as loaded.
+template <class EditFile>
+int edit_file(EditFile edit)
 {
     const std::string path = settings_path();
     make_parent_dirs(path);
@@ -439,10 +493,52 @@ int store_value(const std::string& name, MakeData make_data)
     } else {
         file.lines = {kHeader4, ""};
     }
-    set_line(file, name, make_data(file));
-    const bool saved = save_file(path, file);
+    const Edit done = edit(file);
+    const bool saved = done == Edit::Unchanged || (done == Edit::Changed && save_file(path, file));
     ::close(lock);  // releases the lock
     return saved ? 1 : 0;
+}
+
+// Writes one value; `make_data` gives the data part of its line for the file as loaded.
+template <class MakeData>
+int store_value(const char* subkey, const std::string& name, MakeData make_data)
+{
+    return edit_file([&](RegFile& file) {
+        std::string path;
+        if (!key_path(file, subkey, path)) return Edit::Failed;
+        set_line(file, path, name, make_data(file));
+        return Edit::Changed;
+    });
+}
+
+// Removes the sections of the key at `path` and of every key below it.
+bool remove_sections(RegFile& file, const std::string& path)
+{
+    bool removed = false;
+    for (std::size_t i = 0; i < file.lines.size();) {
+        if (!names_key_or_below(file, file.lines[i], path)) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < file.lines.size() && (file.lines[end].empty() || file.lines[end][0] != '[')) ++end;
+        file.lines.erase(file.lines.begin() + static_cast<std::ptrdiff_t>(i),
+                         file.lines.begin() + static_cast<std::ptrdiff_t>(end));
+        removed = true;
+    }
+    return removed;
+}
+
+// The name of the direct subkey of `path` that section `line` stands for (a
+// key deeper down stands for its ancestor), in CP932; empty when it names
+// none or its name has no CP932 form.
+std::string direct_subkey(const RegFile& file, const std::string& line, const std::string& path)
+{
+    if (!names_key_or_below(file, line, path) || line.size() == path.size() + 2) return "";
+    const std::string rest = line.substr(path.size() + 2, line.size() - path.size() - 3);
+    std::string name = rest.substr(0, find_separator(rest, 0, !file.utf8));
+    if (file.utf8 && !iconv_convert("UTF-8", "CP932", std::string(name), name)) return "";
+    return name;
 }
 
 void copy_fallback(char* buffer, std::size_t size, const char* fallback)
@@ -454,9 +550,9 @@ void copy_fallback(char* buffer, std::size_t size, const char* fallback)
 
 } // namespace
 
-std::int32_t read_dword_setting(const char* name, std::int32_t fallback)
+std::int32_t read_dword_setting_in(const char* subkey, const char* name, std::int32_t fallback)
 {
-    const std::optional<std::string> bytes = find_value(name);
+    const std::optional<std::string> bytes = find_value(subkey, name);
     if (!bytes || bytes->size() > 4) return fallback;
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < bytes->size(); ++i)
@@ -464,22 +560,65 @@ std::int32_t read_dword_setting(const char* name, std::int32_t fallback)
     return static_cast<std::int32_t>(value);
 }
 
-void read_string_setting(const char* name, char* buffer, std::size_t size, const char* fallback)
+void read_string_setting_in(const char* subkey, const char* name, char* buffer, std::size_t size,
+                            const char* fallback)
 {
-    const std::optional<std::string> bytes = find_value(name);
+    const std::optional<std::string> bytes = find_value(subkey, name);
     if (!bytes || bytes->size() > size || size == 0) return copy_fallback(buffer, size, fallback);
     std::memcpy(buffer, bytes->data(), bytes->size());
     buffer[bytes->empty() ? 0 : bytes->size() - 1] = '\0';
 }
 
-int write_dword_setting(const char* name, std::int32_t value)
+int write_dword_setting_in(const char* subkey, const char* name, std::int32_t value)
 {
     char data[32];
     std::snprintf(data, sizeof data, "dword:%08x", static_cast<unsigned>(value));
-    return store_value(name, [&](const RegFile&) { return std::string(data); });
+    return store_value(subkey, name, [&](const RegFile&) { return std::string(data); });
 }
 
-int write_string_setting(const char* name, const char* text)
+int write_string_setting_in(const char* subkey, const char* name, const char* text)
 {
-    return store_value(name, [&](const RegFile& file) { return text_data(file, text); });
+    return store_value(subkey, name, [&](const RegFile& file) { return text_data(file, text); });
 }
+
+int list_setting_subkeys(const char* subkey, char (*names)[256], int capacity)
+{
+    const std::optional<RegFile> file = load_file(settings_path());
+    std::string path;
+    if (!file || !key_path(*file, subkey, path)) return 0;
+    std::vector<std::string> found;
+    for (const std::string& line : file->lines) {
+        const std::string name = direct_subkey(*file, line, path);
+        if (name.empty() || name.size() > 255) continue;
+        bool seen = false;
+        for (const std::string& f : found) seen = seen || equals_ignore_case(f, name, true);
+        if (!seen) found.push_back(name);
+    }
+    for (std::size_t i = 0; i < found.size() && static_cast<int>(i) < capacity; ++i)
+        std::memcpy(names[i], found[i].c_str(), found[i].size() + 1);
+    return static_cast<int>(found.size());
+}
+
+int delete_setting_subkey(const char* subkey)
+{
+    if (subkey == nullptr || *subkey == '\0') return 0;  // never the settings key itself
+    return edit_file([&](RegFile& file) {
+        std::string path;
+        if (!key_path(file, subkey, path)) return Edit::Failed;
+        return remove_sections(file, path) ? Edit::Changed : Edit::Unchanged;
+    });
+}
+
+std::int32_t read_dword_setting(const char* name, std::int32_t fallback)
+{
+    return read_dword_setting_in("", name, fallback);
+}
+
+void read_string_setting(const char* name, char* buffer, std::size_t size, const char* fallback)
+{
+    read_string_setting_in("", name, buffer, size, fallback);
+}
+
+int write_dword_setting(const char* name, std::int32_t value) { return write_dword_setting_in("", name, value); }
+
+int write_string_setting(const char* name, const char* text) { return write_string_setting_in("", name, text); }

@@ -9,42 +9,16 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #include "platform/settings_store.h"
 #include "service/receive_loop.h"
+#include "tests/support/posix/malloc_count.h"
 #include "tests/support/posix/ports_lock.h"
 #include "tests/support/test_platform.h"
 #include "tests/support/trap_bytes.h"
-
-extern "C" void* __libc_malloc(std::size_t);
-extern "C" void* __libc_calloc(std::size_t, std::size_t);
-extern "C" void* __libc_realloc(void*, std::size_t);
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-extern "C" void* malloc(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_malloc(size);
-}
-
-extern "C" void* calloc(std::size_t n, std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_calloc(n, size);
-}
-
-extern "C" void* realloc(void* p, std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    return __libc_realloc(p, size);
-}
 
 namespace {
 
@@ -100,11 +74,11 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     const Bytes messages[] = {make_trap(6, 1, value), make_v2c(0xA7, integer(1), v2c), make_v2c(0xA6, integer(2), v2c)};
     int warm = 0;
     for (int i = 0; i < 60 && warm < 21; ++i) warm += round_trip(sender, manager, messages[i % 3]);
-    const long before = g_allocations.load();
+    const long before = allocations_so_far();
     int handled = 0;
     for (int i = 0; i < 201; ++i) handled += round_trip(sender, manager, messages[i % 3]);
     handled += round_trip(sender, manager, messages[0]);  // the last is fully handled once this one forwards
-    const long after = g_allocations.load();
+    const long after = allocations_so_far();
 
     request_stop();
     loop.join();

@@ -244,6 +244,28 @@ TEST(SettingsFile, Utf8FilesAndPermissions)
     }
 }
 
+// A subkey is a section of its own, named in the file's encoding; a delete
+// removes its section and those below it, and leaves every other line.
+TEST(SettingsFile, SubkeysAreSectionsBelowTheKey)
+{
+    const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\";
+    for (const std::string hyo : {"\x95\x5C", "\xE8\xA1\xA8"}) {  // "表" in CP932, in UTF-8
+        SCOPED_TRACE(hyo);
+        SettingsSandbox sandbox;
+        const std::string bob = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Users\\bob]\r\n\"auth\"=dword:00000001\r\n\r\n";
+        const std::string rest = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\UsersX\\carol]\r\n\r\n";
+        put_file(head + "users\\" + hyo + "\\deep]\r\n\"x\"=dword:00000002\r\n\r\n" + bob + rest);
+        char names[4][256];
+        ASSERT_EQ(list_setting_subkeys("Users", names, 4), 2);
+        EXPECT_EQ(names[0] + std::string("/") + names[1], "\x95\x5C/bob");
+        EXPECT_EQ(read_dword_setting_in("Users\\\x95\x5C\\Deep", "x", 0), 2);
+        for (const char* bad : {"Users\\", "\\Users", "Users\\\\bob", "Users\\a\r\nb"})
+            EXPECT_EQ(write_dword_setting_in(bad, "x", 1), 0) << bad;
+        ASSERT_EQ(delete_setting_subkey("Users\\\x95\x5C"), 1);
+        EXPECT_EQ(file_bytes(), "REGEDIT4\r\n\r\n" + bob + rest);
+    }
+}
+
 TEST(SettingsFile, MissingOrForeignFileIsAMissingKey)
 {
     SettingsSandbox sandbox;

@@ -26,6 +26,21 @@ Bytes cat(std::initializer_list<Bytes> parts)
 
 Bytes octets(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+Bytes from_hex(const std::string& hex)
+{
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::string to_hex(const std::uint8_t* data, std::size_t size)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) out += {digits[data[i] >> 4], digits[data[i] & 15]};
+    return out;
+}
+
 Bytes oid(std::initializer_list<std::uint32_t> arcs)
 {
     Bytes out{0x2B};

@@ -14,6 +14,8 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes tlv(std::uint8_t tag, const Bytes& content);
 Bytes cat(std::initializer_list<Bytes> parts);
 Bytes octets(const std::string& text);
+Bytes from_hex(const std::string& hex);  // two digits an octet
+std::string to_hex(const std::uint8_t* data, std::size_t size);  // lower case
 Bytes oid(std::initializer_list<std::uint32_t> arcs);  // arcs after 1.3
 Bytes integer(std::int32_t value);                        // minimal two's complement
 // The longest identifier's content: 1.3 and 127 sub-identifiers of 2^32-1; its text.

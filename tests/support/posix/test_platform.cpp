@@ -24,6 +24,8 @@ void set_time_zone(const char* tz)
     tzset();
 }
 
+bool running_under_wine() { return false; }
+
 SettingsSandbox::SettingsSandbox()
 {
     char dir[] = "/tmp/tarnow-settings-XXXXXX";

@@ -13,6 +13,8 @@ void set_time_zone(const char* tz)
     _tzset();
 }
 
+bool running_under_wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+
 // Where the store's 32-bit view keeps the key, named in the 64-bit view: the
 // tests read and write it here, so a store that used the other view fails them.
 const char kStoredKey[] = "SOFTWARE\\WOW6432Node\\Kandrel\\Tarnow";
