@@ -420,7 +420,7 @@ CMyPropertySheet::CMyPropertySheet(HWND owner) : CPropertySheet(IDS_SERVICE_SHEE
 namespace {
 
 const char kNameRefused[] = "ユーザー名は 1 から 32 バイトで入力してください。";
-const char kNameBackslash[] = "ユーザー名に \\ は使えません。";
+const char kNameRefusedCharacter[] = "ユーザー名に \\ や制御文字は使えません。";
 const char kNameTaken[] = "同じ名前のユーザーがすでにあります。";
 const char kAuthTooShort[] = "認証のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
 const char kPrivTooShort[] = "暗号化のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
@@ -451,6 +451,13 @@ bool normal_engine_id(std::string& hex)
     format_hex_octets(octets, size, text);
     hex = text;
     return true;
+}
+
+// No control character, and no backslash: it would name a key below the user's.
+bool name_characters_valid(const std::string& name)
+{
+    const std::wstring wide = widen(name.c_str());
+    return std::none_of(wide.begin(), wide.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F || c == L'\\'; });
 }
 
 // Registry key names do not tell case apart: "Alice" and "alice" are one subkey.
@@ -523,7 +530,7 @@ void CUsmUserDlg::validate(CDataExchange& dx)
     const std::string auth_pass = password(auth_field_, user_.auth_pass);
     const std::string priv_pass = password(priv_field_, user_.priv_pass);
     if (name_.empty() || name_.size() > kMaxUserNameSize) return dx.fail(IDC_USER_NAME, kNameRefused);
-    if (widen(name_.c_str()).find(L'\\') != std::wstring::npos) return dx.fail(IDC_USER_NAME, kNameBackslash);
+    if (!name_characters_valid(name_)) return dx.fail(IDC_USER_NAME, kNameRefusedCharacter);
     if (!editing_ && taken_(name_)) return dx.fail(IDC_USER_NAME, kNameTaken);
     if (auth_ > 0 && auth_pass.size() < kShortestPassword) return dx.fail(IDC_USER_AUTH_PASSWORD, kAuthTooShort);
     if (auth_ > 0 && !scrambled(auth_pass, unused)) return dx.fail(IDC_USER_AUTH_PASSWORD, kPasswordRefused);
