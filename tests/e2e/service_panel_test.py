@@ -191,6 +191,8 @@ class ServicePanelTest(mc.ManagerCase):
             (2, "メール送信", None, 1010, "p" * 250, PASSWORD_REFUSED, "p" * 249),
             (2, "メール送信", 1015, 1017, "pass word", PASSWORD_REFUSED, ""),
             (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
+            # 4096 octets would not fit the service's buffer, which then takes every community
+            (4, "SNMPv3", None, 1006, "あ" * 2048, "ｺﾐｭﾆﾃｨは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "public"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
@@ -211,7 +213,7 @@ class ServicePanelTest(mc.ManagerCase):
             self.assertEqual(self.controls()[1001][0], after, (start, arrow))
         probe("click", SHEET, "2")
         self.assertTrue(self.gone(SHEET))
-        self.assertEqual(stored(), [])
+        self.assertEqual([name for name, _ in stored()], ["engine_id"], "the receiver's engine ID, made once")
 
     def test_ok_writes_the_pages_shown(self):
         self.start_manager()
