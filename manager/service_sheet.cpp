@@ -577,7 +577,7 @@ void CMyPropertyPage5::DoDataExchange(CDataExchange& dx)
 BOOL CMyPropertyPage5::OnInitDialog()
 {
     static const struct { const char* heading; int width; } kColumns[] = {
-        {"ユーザー名", 70}, {"認証", 38}, {"暗号化", 40}, {"エンジンID", 56}};
+        {"ユーザー名", 52}, {"認証", 34}, {"暗号化", 38}, {"エンジンID", 60}};
     HWND list = item(IDC_V3_USERS);
     for (int i = 0; i < 4; ++i) {
         RECT width{0, 0, kColumns[i].width, 0};
@@ -633,6 +633,11 @@ void CMyPropertyPage5::show_users(int selected)
             SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
         }
     }
+    // The engine IDs whole, and at least the rest of the row: a long one makes the list scroll sideways.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
+    const LRESULT widest = SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE_USEHEADER);
+    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0) < widest) SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, widest);
     if (selected >= 0) {
         LVITEMW state{};
         state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
