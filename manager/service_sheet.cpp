@@ -422,6 +422,7 @@ namespace {
 const char kNameRefused[] = "ユーザー名は 1 から 32 バイトで入力してください。";
 const char kNameRefusedCharacter[] = "ユーザー名に \\ や制御文字は使えません。";
 const char kNameTaken[] = "同じ名前のユーザーがすでにあります。";
+const char kNotOnThisWindows[] = "この Windows では %1 を使えません。";
 const char kAuthTooShort[] = "認証のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
 const char kPrivTooShort[] = "暗号化のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
 const char kPrivWithoutAuth[] = "暗号化を使うには、認証の方式も選んでください。";
@@ -429,6 +430,8 @@ const char kEngineIdRefused[] = "ｴﾝｼﾞﾝIDは 5 から 32 ﾊﾞｲﾄ�
 const char kTooManyUsers[] = "ユーザーは 64 人まで登録できます。";
 const char kNotStored[] = "次のユーザーの変更を保存できませんでした: ";
 const char kCommunitiesTooLong[] = "ｺﾐｭﾆﾃｨは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。";
+
+std::string naming(std::string text, const char* name) { return text.replace(text.find("%1"), 2, name); }
 
 // A protocol number as an index of its list; a number out of range is shown as none.
 int protocol_index(std::int32_t value) { return value >= 0 && value < kProtocolCount ? value : 0; }
@@ -532,6 +535,11 @@ void CUsmUserDlg::validate(CDataExchange& dx)
     if (name_.empty() || name_.size() > kMaxUserNameSize) return dx.fail(IDC_USER_NAME, kNameRefused);
     if (!name_characters_valid(name_)) return dx.fail(IDC_USER_NAME, kNameRefusedCharacter);
     if (!editing_ && taken_(name_)) return dx.fail(IDC_USER_NAME, kNameTaken);
+    // The service could never use a user whose protocol this Windows lacks (CNG has no SHA-224).
+    if (!auth_protocol_available(static_cast<AuthProtocol>(auth_)))
+        return dx.fail(IDC_USER_AUTH, naming(kNotOnThisWindows, kAuthNames[auth_]));
+    if (!priv_protocol_available(static_cast<PrivProtocol>(priv_)))
+        return dx.fail(IDC_USER_PRIV, naming(kNotOnThisWindows, kPrivNames[priv_]));
     if (auth_ > 0 && auth_pass.size() < kShortestPassword) return dx.fail(IDC_USER_AUTH_PASSWORD, kAuthTooShort);
     if (auth_ > 0 && !scrambled(auth_pass, unused)) return dx.fail(IDC_USER_AUTH_PASSWORD, kPasswordRefused);
     if (priv_ > 0 && auth_ <= 0) return dx.fail(IDC_USER_PRIV, kPrivWithoutAuth);

@@ -305,8 +305,11 @@ class ServicePanelTest(mc.ManagerCase):
         self.assertTrue(self.wait(USER))
         for field, value in [(1001, "noc-v3"), (1003, "auth-Pw"), (1005, "priv-Pw7x")]:
             probe("set", USER, str(field), value)
-        probe("select", USER, "1002", "4")  # SHA-256
+        probe("select", USER, "1002", "3")  # SHA-224: CNG has none, so the service could not use it
         probe("select", USER, "1004", "2")  # AES-128
+        probe("click", USER, "1")
+        self.assertEqual(self.answer_box(1), ["この Windows では SHA-224 を使えません。"])
+        probe("select", USER, "1002", "4")  # SHA-256
         probe("click", USER, "1")
         self.assertEqual(self.answer_box(1), ["認証のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。"])
         probe("set", USER, "1003", "auth-Pw7x")
