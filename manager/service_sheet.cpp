@@ -510,6 +510,8 @@ void CUsmUserDlg::DoDataExchange(CDataExchange& dx)
     dx.choice(IDC_USER_PRIV, priv_);
     dx.text(IDC_USER_PRIV_PASSWORD, priv_field_, kPasswordLimit);
     dx.text(IDC_USER_ENGINE_ID, engine_id_, static_cast<int>(2 * kMaxEngineIdSize));
+    auth_ = protocol_index(auth_);  // a list with nothing selected stands for none
+    priv_ = protocol_index(priv_);
     if (dx.save && dx.ok()) validate(dx);
     if (dx.save && dx.ok()) take_values();
 }
