@@ -23,7 +23,7 @@ int usage()
         "        tarnow -engineid\n"
         "  認証方式: MD5 SHA SHA-224 SHA-256 SHA-384 SHA-512\n"
         "  暗号方式: DES AES-128 AES-192 AES-256 AES-192C AES-256C (認証方式と共に指定します)\n"
-        "  名前は32バイトまで、パスワードは空白と\"と\\を含まない8文字以上、エンジンIDは5から32オクテットの16進数です\n");
+        "  名前は32バイトまで、パスワードは空白と\"と\\を除く半角英数字と記号で8文字以上、エンジンIDは5から32オクテットの16進数です\n");
     return 1;
 }
 
@@ -100,6 +100,7 @@ int add_user(int count, char** args)
         return fail("引数が正しくありません: %s\n", wrong);
     if ((user.auth_pass[0] != '\0') != (user.auth != 0) || (user.priv_pass[0] != '\0') != (user.priv != 0))
         return fail("%s\n", "認証方式と暗号方式には、それぞれのパスワードを指定します");
+    if (user.priv != 0 && user.auth == 0) return fail("%s\n", "暗号方式は認証方式と共に指定します");
     if (!auth_protocol_available(static_cast<AuthProtocol>(user.auth)))
         return fail("この環境では使えない認証方式です: %s\n", kAuthNames[user.auth]);
     if (!priv_protocol_available(static_cast<PrivProtocol>(user.priv)))

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "common/password.h"
 #include "common/settings.h"
+#include "common/usm_users.h"
 #include "tests/support/test_platform.h"
 
 namespace {
@@ -132,6 +134,61 @@ TEST(Settings, SubkeysRoundTripListAndDelete)
         EXPECT_EQ(read_dword_setting_in(("Users\\" + users[i]).c_str(), "auth", -1), static_cast<std::int32_t>(i));
     }
     EXPECT_EQ(read_text("mail_to", 64), "noc@local");
+}
+
+// Users as the receiver loads them, the passwords as their Ku (RFC 3414
+// A.3.1, A.3.2: "maplesyrup"); one that cannot run here stays, unusable.
+TEST(Settings, UsmUsersLoadAndRefuse)
+{
+    SettingsSandbox sandbox;
+    const char* md5_ku = "9faf3283884e92834ebc9847d8edd963";
+    const char* sha_ku = "9fb5cc0381497b3793528939ff788d5d79145211";
+    const struct {
+        UsmUserSetting user;
+        bool scrambled, usable;
+        const char* ku;  // of the privacy password when there is one
+    } cases[] = {
+        {{"md5", 1, "maplesyrup", 0, "", ""}, true, true, md5_ku},
+        {{"shapriv", 2, "maplesyrup", 2, "maplesyrup", "80001f8880e9630000d61ff449"}, true, true, sha_ku},
+        {{"plain", 1, "maplesyrup", 0, "", ""}, false, true, md5_ku},  // not scrambled: used as it stands
+        {{"sha224", 3, "maplesyrup", 0, "", ""}, true, auth_protocol_available(AuthProtocol::Sha224), nullptr},
+        {{"nopass", 2, "", 0, "", ""}, false, false, nullptr},
+        {{"privonly", 0, "", 1, "maplesyrup", ""}, false, false, nullptr},
+        {{"badauth", 9, "maplesyrup", 0, "", ""}, false, false, nullptr},
+        {{"badengine", 1, "maplesyrup", 0, "", "8000"}, false, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string key = std::string("Users\\") + c.user.name;
+        if (c.scrambled) {
+            ASSERT_EQ(write_usm_user(c.user), 1) << c.user.name;
+            continue;
+        }
+        write_string_setting_in(key.c_str(), "auth_pass", c.user.auth_pass);
+        write_string_setting_in(key.c_str(), "priv_pass", c.user.priv_pass);
+        write_string_setting_in(key.c_str(), "engine_id", c.user.engine_id);
+        write_dword_setting_in(key.c_str(), "auth", c.user.auth);
+        write_dword_setting_in(key.c_str(), "priv", c.user.priv);
+    }
+    UsmUser users[kMaxUsmUsers];
+    ASSERT_EQ(load_usm_users(users, kMaxUsmUsers), static_cast<int>(std::size(cases)));
+    for (const UsmUser& u : std::vector<UsmUser>(users, users + std::size(cases))) {
+        const auto& c = *std::find_if(std::begin(cases), std::end(cases), [&](const auto& c) { return std::string(c.user.name) == u.name; });
+        EXPECT_EQ(u.usable, c.usable) << u.name;
+        char ku[2 * kMaxKeySize + 1];
+        format_hex_octets(u.priv != PrivProtocol::None ? u.priv_ku : u.auth_ku, auth_key_size(u.auth), ku);
+        if (c.ku != nullptr) {
+            EXPECT_STREQ(ku, c.ku) << u.name;
+        }
+    }
+    const UsmUserSetting refused[] = {
+        {"a\\b", 1, "maplesyrup", 0, "", ""}, {"", 1, "maplesyrup", 0, "", ""},
+        {"short", 1, "maple", 0, "", ""},    {"space", 1, "maple syrup", 0, "", ""},
+        {"privonly", 0, "", 1, "maplesyrup", ""}, {"oddhex", 1, "maplesyrup", 0, "", "80001f888"}};
+    for (const UsmUserSetting& u : refused) EXPECT_EQ(write_usm_user(u), 0) << u.name;
+    EXPECT_EQ(load_usm_users(users, kMaxUsmUsers), static_cast<int>(std::size(cases)));
+    write_dword_setting("engine_boots", 0x7FFFFFFE);
+    EXPECT_EQ(next_engine_boots(), 0x7FFFFFFFu);
+    EXPECT_EQ(next_engine_boots(), 0x7FFFFFFFu);  // latched, RFC 3414 2.2.2
 }
 
 TEST(Settings, HostListSplit)

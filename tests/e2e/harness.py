@@ -106,6 +106,12 @@ class Settings:
         with open(self.path, "wb") as f:
             f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
 
+    def dump(self):
+        """Every stored key and value as text: the file, or reg.exe's listing."""
+        if ON_WINE:
+            return reg("query", KEY, "/s").stdout.decode("cp932")
+        return read(self.path).decode("cp932")
+
     def clear(self):
         if ON_WINE:
             reg("delete", KEY, "/f")

@@ -4,8 +4,10 @@ manager's port and in the record, CSV and log files."""
 
 import os
 import random
+import re
 import socket
 import struct
+import subprocess
 import unittest
 
 import harness as h
@@ -124,6 +126,31 @@ class ReceiverTest(h.ReceiverCase):
         self.assertIn(STDOUT_EOL + h.report(inform_trap, STDOUT_EOL) + STDOUT_EOL, out[len(expected_out):])
         self.assertEqual(h.read(self.files["csv"])[:len(csv)], csv)
         self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
+
+    def test_users_and_the_engine_id_from_the_command_line(self):
+        usage = "\n使い方: tarnow -user add 名前 "
+        cases = [  # arguments, exit status, output (its start for a failure)
+            (["-user", "add", "alice", "-a", "sha-256", "-A", "authpass1", "-x", "AES", "-X", "privpass1"], 0, ""),
+            (["-user", "add", "bob", "-a", "MD5", "-A", "bobpass12", "-e", "0x800000090300AABBCCDDEEFF"], 0, ""),
+            (["-user", "list"], 0, "alice SHA-256 AES-128 *\nbob MD5 - 800000090300aabbccddeeff\n"),
+            (["-user", "add", "carol", "-a", "ROT13", "-A", "carolpass"], 1, "引数が正しくありません: ROT13" + usage),
+            (["-user", "add", "carol", "-x", "DES", "-X", "carolpass"], 1, "暗号方式は認証方式と共に指定します" + usage),
+            (["-user", "add", "carol", "-a", "SHA", "-A", "short"], 1, "SNMPv3ユーザーを登録できませんでした: carol" + usage),
+            (["-user", "delete", "ALICE"], 0, ""),
+            (["-user", "delete", "alice"], 1, "SNMPv3ユーザーが登録されていません: alice" + usage),
+            (["-user", "list"], 0, "bob MD5 - 800000090300aabbccddeeff\n"),
+        ]
+        for args, status, out in cases:
+            done = subprocess.run(h.command(*args), env=self.settings.env, capture_output=True, timeout=120)
+            text = done.stdout.decode("cp932").replace("\r\n", "\n")
+            self.assertEqual((done.returncode, text[:len(out)] if status else text), (status, out), args)
+        dump = self.settings.dump()
+        stored = re.findall(r'auth_pass"?(?:=|\s+REG_SZ\s+)"?([^"\r\n]*)', dump)
+        self.assertEqual(([len(p) for p in stored], "bobpass12" in dump), ([25], False))  # bob's, scrambled
+        ids = [subprocess.run(h.command("-engineid"), env=self.settings.env, capture_output=True, timeout=120).stdout
+               for _ in range(2)]
+        self.assertRegex(ids[0].decode(), r"^80007ed905[0-9a-f]{16}\r?\n$")
+        self.assertEqual(ids[0], ids[1])
 
     def test_with_v2c_off_notifications_are_parse_errors(self):
         self.start_with_files(f_v2c=0)
