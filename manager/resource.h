@@ -13,6 +13,7 @@
 #define IDI_SOUND_TEST                139
 #define IDI_ALERT_QUIET               141
 #define IDI_ALERT_WARNING             142
+#define IDI_SHEET_SNMPV3              143
 
 // Strings
 #define IDS_SOCKETS_FAILED            103
@@ -28,6 +29,8 @@
 #define IDD_PAGE_RECEPTION            106
 #define IDD_PAGE_MAIL                 107
 #define IDD_PAGE_SOUND                132
+#define IDD_PAGE_SNMPV3               150
+#define IDD_USM_USER                  151
 
 // Main window (102)
 #define IDC_MAIN_SERVICE_TOGGLE       1000
@@ -95,6 +98,23 @@
 #define IDC_SOUND_WAVE                1006
 #define IDC_SOUND_LOOP                1007
 #define IDC_SOUND_DURATION            1008
+
+// SNMPv3 page (150)
+#define IDC_V3_USERS                  1001  // the list of users
+#define IDC_V3_ADD                    1002
+#define IDC_V3_EDIT                   1003
+#define IDC_V3_DELETE                 1004
+#define IDC_V3_ENGINE_ID              1005  // the receiver's own, read-only
+#define IDC_V3_COMMUNITIES            1006
+#define IDC_V3_ONLY                   1007
+
+// SNMPv3 user (151)
+#define IDC_USER_NAME                 1001
+#define IDC_USER_AUTH                 1002
+#define IDC_USER_AUTH_PASSWORD        1003
+#define IDC_USER_PRIV                 1004
+#define IDC_USER_PRIV_PASSWORD        1005
+#define IDC_USER_ENGINE_ID            1006
 
 // Commands (menu 129 and toolbar 132)
 #define ID_APP_EXIT                   32771

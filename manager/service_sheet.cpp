@@ -3,11 +3,15 @@
 #include <commdlg.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/password.h"
+#include "common/settings.h"
+#include "common/usm_users.h"
 #include "manager/resource.h"
 #include "platform/settings_store.h"
 
@@ -29,6 +33,15 @@ const char kLogFilter[] = "ﾛｸﾞﾌｧｲﾙ (*.log)|*.log|全てのﾌｧ�
 const char kProgramFilter[] = "実行ﾌｧｲﾙ (*.exe)|*.exe|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kWaveFilter[] = "WAVﾌｧｲﾙ (*.wav)|*.wav|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kPasswordRefused[] = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。";
+
+constexpr int kPasswordLimit = 249;  // the longest password the scrambler takes
+constexpr std::size_t kShortestPassword = 8;
+const char kAuthNames[][9] = {"なし", "MD5", "SHA", "SHA-224", "SHA-256", "SHA-384", "SHA-512"};
+const char kPrivNames[][9] = {"なし", "DES", "AES-128", "AES-192", "AES-256", "AES-192C", "AES-256C"};
+constexpr int kProtocolCount = 7;
+// Stands for a stored password in its field; a blank is never part of a password.
+const char kUnchangedPassword[] = "        ";
+const char kEveryEngine[] = "(すべて)";
 
 // A stored text of up to `limit` characters: in code page 932 each may take two bytes.
 std::string read_text(const char* name, int limit, const char* fallback = "")
@@ -399,4 +412,320 @@ CMyPropertySheet::CMyPropertySheet(HWND owner) : CPropertySheet(IDS_SERVICE_SHEE
     AddPage(reception_);
     AddPage(mail_);
     AddPage(sound_);
+    AddPage(snmpv3_);
+}
+
+// --- SNMPv3 user dialog ---------------------------------------------------------
+
+namespace {
+
+const char kNameRefused[] = "ユーザー名は 1 から 32 バイトで入力してください。";
+const char kNameRefusedCharacter[] = "ユーザー名に \\ や制御文字は使えません。";
+const char kNameTaken[] = "同じ名前のユーザーがすでにあります。";
+const char kNotOnThisWindows[] = "この Windows では %1 を使えません。";
+const char kAuthTooShort[] = "認証のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
+const char kPrivTooShort[] = "暗号化のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。";
+const char kPrivWithoutAuth[] = "暗号化を使うには、認証の方式も選んでください。";
+const char kEngineIdRefused[] = "ｴﾝｼﾞﾝIDは 5 から 32 ﾊﾞｲﾄの16進数で入力してください(空欄: すべてのｴｰｼﾞｪﾝﾄ)。";
+const char kTooManyUsers[] = "ユーザーは 64 人まで登録できます。";
+const char kNotStored[] = "次のユーザーの変更を保存できませんでした: ";
+const char kCommunitiesTooLong[] = "ｺﾐｭﾆﾃｨは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。";
+
+std::string naming(std::string text, const char* name) { return text.replace(text.find("%1"), 2, name); }
+
+// A protocol number as an index of its list; a number out of range is shown as none.
+int protocol_index(std::int32_t value) { return value >= 0 && value < kProtocolCount ? value : 0; }
+
+void fill_choices(HWND combo, const char (*names)[9], int count)
+{
+    for (int i = 0; i < count; ++i)
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(names[i]).c_str()));
+}
+
+// An engine ID typed as hex in lower case, as the receiver shows its own; false
+// when it is not 5 to 32 octets of hex. Empty stays empty: every engine.
+bool normal_engine_id(std::string& hex)
+{
+    std::uint8_t octets[kMaxEngineIdSize];
+    std::size_t size = 0;
+    if (hex.empty()) return true;
+    if (!parse_hex_octets(hex.c_str(), octets, sizeof octets, size) || size < 5) return false;
+    char text[2 * kMaxEngineIdSize + 1];
+    format_hex_octets(octets, size, text);
+    hex = text;
+    return true;
+}
+
+// No control character, and no backslash: it would name a key below the user's.
+bool name_characters_valid(const std::string& name)
+{
+    const std::wstring wide = widen(name.c_str());
+    return std::none_of(wide.begin(), wide.end(), [](wchar_t c) { return c < 0x20 || c == 0x7F || c == L'\\'; });
+}
+
+// Registry key names do not tell case apart: "Alice" and "alice" are one subkey.
+bool same_key_name(const std::string& a, const std::string& b)
+{
+    return CompareStringOrdinal(widen(a.c_str()).c_str(), -1, widen(b.c_str()).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+void copy_text(char* out, std::size_t size, const std::string& text)
+{
+    const std::size_t n = std::min(size - 1, text.size());
+    text.copy(out, n);
+    out[n] = '\0';
+}
+
+} // namespace
+
+CUsmUserDlg::CUsmUserDlg(HWND owner, const UsmUserSetting& user, bool editing,
+                         std::function<bool(const std::string&)> taken)
+    : CDialog(IDD_USM_USER, owner), user_(user), editing_(editing), taken_(std::move(taken))
+{
+    on_command(IDC_USER_AUTH, [this] { update_enabling(); });
+    on_command(IDC_USER_PRIV, [this] { update_enabling(); });
+}
+
+BOOL CUsmUserDlg::OnInitDialog()
+{
+    fill_choices(item(IDC_USER_AUTH), kAuthNames, kProtocolCount);
+    fill_choices(item(IDC_USER_PRIV), kPrivNames, kProtocolCount);
+    SendMessageW(item(IDC_USER_NAME), EM_SETREADONLY, editing_ ? TRUE : FALSE, 0);
+    name_ = user_.name;
+    auth_ = protocol_index(user_.auth);
+    auth_field_ = user_.auth_pass[0] != '\0' ? kUnchangedPassword : "";
+    priv_ = protocol_index(user_.priv);
+    priv_field_ = user_.priv_pass[0] != '\0' ? kUnchangedPassword : "";
+    engine_id_ = user_.engine_id;
+    UpdateData(false);
+    update_enabling();
+    return TRUE;
+}
+
+void CUsmUserDlg::DoDataExchange(CDataExchange& dx)
+{
+    dx.text(IDC_USER_NAME, name_, static_cast<int>(kMaxUserNameSize));
+    dx.choice(IDC_USER_AUTH, auth_);
+    dx.text(IDC_USER_AUTH_PASSWORD, auth_field_, kPasswordLimit);
+    dx.choice(IDC_USER_PRIV, priv_);
+    dx.text(IDC_USER_PRIV_PASSWORD, priv_field_, kPasswordLimit);
+    dx.text(IDC_USER_ENGINE_ID, engine_id_, static_cast<int>(2 * kMaxEngineIdSize));
+    auth_ = protocol_index(auth_);  // a list with nothing selected stands for none
+    priv_ = protocol_index(priv_);
+    if (dx.save && dx.ok()) validate(dx);
+    if (dx.save && dx.ok()) take_values();
+}
+
+void CUsmUserDlg::update_enabling()
+{
+    enable(IDC_USER_AUTH_PASSWORD, SendMessageW(item(IDC_USER_AUTH), CB_GETCURSEL, 0, 0) > 0);
+    enable(IDC_USER_PRIV_PASSWORD, SendMessageW(item(IDC_USER_PRIV), CB_GETCURSEL, 0, 0) > 0);
+}
+
+// The password a field stands for: the stored one while it shows the placeholder.
+std::string CUsmUserDlg::password(const std::string& field, const char* stored) const
+{
+    return field == kUnchangedPassword && stored[0] != '\0' ? std::string(stored) : field;
+}
+
+// The rules the store applies, each refusal naming its field.
+void CUsmUserDlg::validate(CDataExchange& dx)
+{
+    std::string unused;
+    const std::string auth_pass = password(auth_field_, user_.auth_pass);
+    const std::string priv_pass = password(priv_field_, user_.priv_pass);
+    if (name_.empty() || name_.size() > kMaxUserNameSize) return dx.fail(IDC_USER_NAME, kNameRefused);
+    if (!name_characters_valid(name_)) return dx.fail(IDC_USER_NAME, kNameRefusedCharacter);
+    if (!editing_ && taken_(name_)) return dx.fail(IDC_USER_NAME, kNameTaken);
+    // The service could never use a user whose protocol this Windows lacks (CNG has no SHA-224).
+    if (!auth_protocol_available(static_cast<AuthProtocol>(auth_)))
+        return dx.fail(IDC_USER_AUTH, naming(kNotOnThisWindows, kAuthNames[auth_]));
+    if (!priv_protocol_available(static_cast<PrivProtocol>(priv_)))
+        return dx.fail(IDC_USER_PRIV, naming(kNotOnThisWindows, kPrivNames[priv_]));
+    if (auth_ > 0 && auth_pass.size() < kShortestPassword) return dx.fail(IDC_USER_AUTH_PASSWORD, kAuthTooShort);
+    if (auth_ > 0 && !scrambled(auth_pass, unused)) return dx.fail(IDC_USER_AUTH_PASSWORD, kPasswordRefused);
+    if (priv_ > 0 && auth_ <= 0) return dx.fail(IDC_USER_PRIV, kPrivWithoutAuth);
+    if (priv_ > 0 && priv_pass.size() < kShortestPassword) return dx.fail(IDC_USER_PRIV_PASSWORD, kPrivTooShort);
+    if (priv_ > 0 && !scrambled(priv_pass, unused)) return dx.fail(IDC_USER_PRIV_PASSWORD, kPasswordRefused);
+    if (!normal_engine_id(engine_id_)) return dx.fail(IDC_USER_ENGINE_ID, kEngineIdRefused);
+}
+
+// The dialog's values into the user; a protocol set to none drops its password.
+void CUsmUserDlg::take_values()
+{
+    const std::string auth_pass = auth_ > 0 ? password(auth_field_, user_.auth_pass) : "";
+    const std::string priv_pass = priv_ > 0 ? password(priv_field_, user_.priv_pass) : "";
+    copy_text(user_.name, sizeof user_.name, name_);
+    user_.auth = auth_;
+    copy_text(user_.auth_pass, sizeof user_.auth_pass, auth_pass);
+    user_.priv = priv_;
+    copy_text(user_.priv_pass, sizeof user_.priv_pass, priv_pass);
+    copy_text(user_.engine_id, sizeof user_.engine_id, engine_id_);
+}
+
+// --- SNMPv3 page ----------------------------------------------------------------
+
+CMyPropertyPage5::CMyPropertyPage5() : CPropertyPage(IDD_PAGE_SNMPV3)
+{
+    on_command(IDC_V3_ADD, [this] { add_user(); });
+    on_command(IDC_V3_EDIT, [this] { edit_user(); });
+    on_command(IDC_V3_DELETE, [this] { delete_user(); });
+    on_command(IDC_V3_ONLY, [this] { update_enabling(); });
+    on_notify(IDC_V3_USERS, NM_DBLCLK, [this](NMHDR*) { edit_user(); });
+    on_notify(IDC_V3_USERS, LVN_ITEMCHANGED, [this](NMHDR*) { update_enabling(); });
+}
+
+void CMyPropertyPage5::DoDataExchange(CDataExchange& dx)
+{
+    dx.text(IDC_V3_ENGINE_ID, engine_id_, static_cast<int>(2 * kMaxEngineIdSize));
+    dx.check(IDC_V3_ONLY, v3_only_);
+    dx.text(IDC_V3_COMMUNITIES, communities_, static_cast<int>(kHostListSize - 1));
+    // The service reads the list into kHostListSize bytes and takes every community when it does not fit.
+    if (dx.save && dx.ok() && communities_.size() >= kHostListSize) dx.fail(IDC_V3_COMMUNITIES, kCommunitiesTooLong);
+}
+
+BOOL CMyPropertyPage5::OnInitDialog()
+{
+    static const struct { const char* heading; int width; } kColumns[] = {
+        {"ユーザー名", 52}, {"認証", 34}, {"暗号化", 38}, {"エンジンID", 60}};
+    HWND list = item(IDC_V3_USERS);
+    for (int i = 0; i < 4; ++i) {
+        RECT width{0, 0, kColumns[i].width, 0};
+        MapDialogRect(hwnd(), &width);
+        std::wstring heading = widen(kColumns[i].heading);
+        LVCOLUMNW column{};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.cx = width.right;
+        column.pszText = &heading[0];
+        column.iSubItem = i;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    std::uint8_t id[kMaxEngineIdSize];
+    char hex[2 * kMaxEngineIdSize + 1] = "";
+    format_hex_octets(id, receiver_engine_id(id), hex);
+    engine_id_ = hex;
+    communities_ = read_text("communities", static_cast<int>(kHostListSize - 1));
+    v3_only_ = read_dword_setting("f_v3only", 0);
+    load_users();
+    UpdateData(false);
+    show_users(-1);
+    return TRUE;
+}
+
+void CMyPropertyPage5::load_users()
+{
+    std::unique_ptr<char[][256]> names(new char[kMaxUsmUsers][256]);
+    const int count = std::min(list_setting_subkeys("Users", names.get(), kMaxUsmUsers), kMaxUsmUsers);
+    for (int i = 0; i < count; ++i) {
+        Entry entry{};
+        if (read_usm_user(names[i], entry.user)) users_.push_back(entry);
+    }
+}
+
+// The list shows the users as they will be stored, with row `selected` selected.
+void CMyPropertyPage5::show_users(int selected)
+{
+    HWND list = item(IDC_V3_USERS);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    for (std::size_t row = 0; row < users_.size(); ++row) {
+        const UsmUserSetting& u = users_[row].user;
+        const char* cells[] = {u.name, u.auth == protocol_index(u.auth) ? kAuthNames[u.auth] : "?",
+                               u.priv == protocol_index(u.priv) ? kPrivNames[u.priv] : "?",
+                               u.engine_id[0] != '\0' ? u.engine_id : kEveryEngine};
+        for (int column = 0; column < 4; ++column) {
+            std::wstring text = widen(cells[column]);
+            LVITEMW cell{};
+            cell.mask = LVIF_TEXT;
+            cell.iItem = static_cast<int>(row);
+            cell.iSubItem = column;
+            cell.pszText = &text[0];
+            SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
+        }
+    }
+    // The engine IDs whole, and at least the rest of the row: a long one makes the list scroll sideways.
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
+    const LRESULT widest = SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE_USEHEADER);
+    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0) < widest) SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, widest);
+    if (selected >= 0) {
+        LVITEMW state{};
+        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(&state));
+    }
+    update_enabling();
+}
+
+int CMyPropertyPage5::selected_row() const
+{
+    return static_cast<int>(SendMessageW(item(IDC_V3_USERS), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void CMyPropertyPage5::update_enabling()
+{
+    const bool row = selected_row() >= 0;
+    enable(IDC_V3_EDIT, row);
+    enable(IDC_V3_DELETE, row);
+    enable(IDC_V3_COMMUNITIES, !is_checked(IDC_V3_ONLY));
+}
+
+bool CMyPropertyPage5::name_taken(const std::string& name) const
+{
+    return std::any_of(users_.begin(), users_.end(), [&name](const Entry& e) { return same_key_name(e.user.name, name); });
+}
+
+void CMyPropertyPage5::add_user()
+{
+    if (users_.size() >= static_cast<std::size_t>(kMaxUsmUsers)) {
+        message_box(sheet(), kTooManyUsers, MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    CUsmUserDlg dialog(sheet(), UsmUserSetting{}, false, [this](const std::string& n) { return name_taken(n); });
+    if (dialog.DoModal() != IDOK) return;
+    users_.push_back(Entry{dialog.user(), true});
+    show_users(static_cast<int>(users_.size()) - 1);
+}
+
+void CMyPropertyPage5::edit_user()
+{
+    const int row = selected_row();
+    if (row < 0) return;
+    Entry& entry = users_[static_cast<std::size_t>(row)];
+    CUsmUserDlg dialog(sheet(), entry.user, true, [](const std::string&) { return false; });
+    if (dialog.DoModal() != IDOK) return;
+    entry = Entry{dialog.user(), true};
+    show_users(row);
+}
+
+void CMyPropertyPage5::delete_user()
+{
+    const int row = selected_row();
+    if (row < 0) return;
+    deleted_.push_back(users_[static_cast<std::size_t>(row)].user.name);
+    users_.erase(users_.begin() + row);
+    show_users(-1);
+}
+
+void CMyPropertyPage5::OnOK()
+{
+    UpdateData(true);
+    write_string_setting("communities", communities_.c_str());
+    write_dword_setting("f_v3only", v3_only_);
+    store_users();
+}
+
+// Deletions first: a user deleted and added again under the same name is written anew.
+void CMyPropertyPage5::store_users()
+{
+    std::string failed;
+    const auto note = [&failed](const char* name) { failed += (failed.empty() ? "" : ", ") + std::string(name); };
+    for (const std::string& name : deleted_)
+        if (delete_usm_user(name.c_str()) == 0) note(name.c_str());
+    for (Entry& entry : users_) {
+        if (!entry.changed) continue;
+        if (write_usm_user(entry.user) == 0) note(entry.user.name);
+        entry.changed = false;
+    }
+    deleted_.clear();
+    if (!failed.empty()) message_box(sheet(), kNotStored + failed, MB_OK | MB_ICONEXCLAMATION);
 }

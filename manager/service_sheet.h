@@ -1,11 +1,13 @@
-// The service settings sheet: four pages (storage, reception, mail, sound)
-// over the receiver's settings. Each page loads its values when first shown
+// The service settings sheet: five pages (storage, reception, mail, sound,
+// SNMPv3) over the receiver's settings. Each page loads its values when first shown
 // and writes all of them when the sheet closes with OK; a page never shown
 // writes nothing.
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "common/usm_users.h"
 #include "manager/framework/framework.h"
 
 class CMyPropertyPage1 : public CPropertyPage {  // storage
@@ -105,6 +107,67 @@ private:
     HICON test_icon_ = nullptr;
 };
 
+// Adds or edits one SNMPv3 user. The passwords are never put into the
+// dialog: a stored one shows as a placeholder and is kept while its field
+// holds the placeholder. OK validates as the store does.
+class CUsmUserDlg : public CDialog {
+public:
+    // `taken` tells whether a new name is already in use; editing fixes the name.
+    CUsmUserDlg(HWND owner, const UsmUserSetting& user, bool editing, std::function<bool(const std::string&)> taken);
+    const UsmUserSetting& user() const { return user_; }
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+
+private:
+    void update_enabling();
+    void validate(CDataExchange& dx);
+    void take_values();
+    std::string password(const std::string& field, const char* stored) const;
+
+    UsmUserSetting user_;
+    bool editing_;
+    std::function<bool(const std::string&)> taken_;
+    std::string name_;
+    int auth_ = 0;
+    std::string auth_field_;
+    int priv_ = 0;
+    std::string priv_field_;
+    std::string engine_id_;
+};
+
+class CMyPropertyPage5 : public CPropertyPage {  // SNMPv3
+public:
+    CMyPropertyPage5();
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    struct Entry {
+        UsmUserSetting user;  // passwords in plain text
+        bool changed;         // written at OK
+    };
+    void load_users();
+    void show_users(int selected);
+    int selected_row() const;
+    void update_enabling();
+    void add_user();
+    void edit_user();
+    void delete_user();
+    bool name_taken(const std::string& name) const;
+    void store_users();
+
+    std::vector<Entry> users_;
+    std::vector<std::string> deleted_;  // subkeys deleted at OK, before the users are written
+    std::string engine_id_;
+    std::string communities_;
+    int v3_only_ = 0;
+};
+
 class CMyPropertySheet : public CPropertySheet {
 public:
     explicit CMyPropertySheet(HWND owner);
@@ -114,4 +177,5 @@ private:
     CMyPropertyPage2 reception_;
     CMyPropertyPage3 mail_;
     CMyPropertyPage4 sound_;
+    CMyPropertyPage5 snmpv3_;
 };

@@ -177,6 +177,17 @@ void CDataExchange::number(int id, unsigned& value, unsigned low, unsigned high)
     value = n;
 }
 
+void CDataExchange::choice(int id, int& value)
+{
+    if (failed_) return;
+    HWND control = GetDlgItem(dialog_, id);
+    if (save) {
+        value = static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0));
+    } else {
+        SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(value), 0);
+    }
+}
+
 void CDataExchange::fail(int id, const std::string& message)
 {
     failed_ = true;

@@ -63,6 +63,8 @@ public:
     void text(int id, std::string& value, int limit);
     // An unsigned decimal number from `low` to `high`.
     void number(int id, unsigned& value, unsigned low, unsigned high);
+    // The index of the selected entry of a drop-down list; -1 for none.
+    void choice(int id, int& value);
     // Refuses the control's value with `message`.
     void fail(int id, const std::string& message);
 

@@ -2,7 +2,7 @@
 """Draws the manager's icons and bitmaps and writes them beside this script:
 icons 128 (program), 134 to 136 (sound, mail and storage pages), 137
 (settings: the manager's dialog and the reception page), 139 (sound test
-button), 141 (no alert), 142 (alert); bitmap 130 (list images: red ball, cyan ball) and
+button), 141 (no alert), 142 (alert), 143 (SNMPv3 page: a padlock); bitmap 130 (list images: red ball, cyan ball) and
 bitmap 132 (toolbar: open folder, window, list, red cross, question mark,
 exclamation). Plain Python, no imaging library: run it again after a change
 and commit what it writes."""
@@ -107,6 +107,15 @@ def speaker(c, s):
 def disk(c, s):
     c.rect(round(9 * s), round(12 * s), round(23 * s), round(25 * s), NAVY)
     c.rect(round(12 * s), round(12 * s), round(20 * s), round(16 * s), WHITE)
+
+
+def padlock(c, s):
+    for x0, x1 in ((11, 12), (20, 21)):
+        c.rect(round(x0 * s), round(13 * s), round(x1 * s), round(17 * s), GREY)
+    c.rect(round(11 * s), round(11 * s), round(21 * s), round(12 * s), GREY)
+    c.rect(round(9 * s), round(17 * s), round(23 * s), round(26 * s), YELLOW)
+    c.frame(round(9 * s), round(17 * s), round(23 * s), round(26 * s), NAVY)
+    c.rect(round(15 * s), round(20 * s), round(17 * s), round(23 * s), NAVY)
 
 
 def play_icon(size):
@@ -219,7 +228,7 @@ def main():
     both = lambda draw: ico_bytes([draw(32), draw(16)])
     write("palomir.ico", both(program_icon))
     pages = {"sheet_sound.ico": (RED, speaker), "sheet_mail.ico": (YELLOW, envelope),
-             "sheet_storage.ico": (BLUE, disk), "settings.ico": (GREY, gear)}
+             "sheet_storage.ico": (BLUE, disk), "settings.ico": (GREY, gear), "sheet_snmpv3.ico": (GREEN, padlock)}
     for name, (colour, mark) in pages.items():
         write(name, both(lambda size, colour=colour, mark=mark: page_icon(size, colour, mark)))
     write("sound_test.ico", both(play_icon))

@@ -20,6 +20,7 @@ BOX = "palomir"  # message boxes carry the program's name
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 RESTART_QUESTION = ("サービスのプロパティに更新がありました。\\n\\n変更された情報を有効にするには、"
                     "サービスの再起動が必要です。\\n今すぐ再起動を行ないますか？")
+USER = "SNMPv3 ﾕｰｻﾞｰ"
 PASSWORD_REFUSED = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。"
 STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
 ALL_VALUES = STORAGE_VALUES + [
@@ -29,9 +30,9 @@ ALL_VALUES = STORAGE_VALUES + [
     "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec"]
 
 
-def stored():
+def stored(key=h.KEY):
     """The values under the settings key as (name, data), as `reg query` lists them."""
-    out = h.reg("query", h.KEY).stdout.decode("cp932", "replace")
+    out = h.reg("query", key).stdout.decode("cp932", "replace")
     return [(m.group(1), m.group(3)) for m in
             (re.match(r"^\s+(\S+)\s+(REG_\w+)\s*(.*)$", line) for line in out.splitlines()) if m]
 
@@ -113,7 +114,7 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager()
         self.settings.clear()
         self.open_sheet()
-        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド"])
+        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3"])
         self.assertEqual([(k[1], k[2]) for k in self.children(SHEET) if k[0] == "Button" and k[6] == "1"],
                          [("1", "OK"), ("2", "キャンセル")])
         wave = h.host_path(os.path.dirname(os.environ["PALOMIR_EXE"])) + "\\alarm.wav"
@@ -190,6 +191,8 @@ class ServicePanelTest(mc.ManagerCase):
             (2, "メール送信", None, 1010, "p" * 250, PASSWORD_REFUSED, "p" * 249),
             (2, "メール送信", 1015, 1017, "pass word", PASSWORD_REFUSED, ""),
             (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
+            # 4096 octets would not fit the service's buffer, which then takes every community
+            (4, "SNMPv3", None, 1006, "あ" * 2048, "ｺﾐｭﾆﾃｨは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "public"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
@@ -210,7 +213,7 @@ class ServicePanelTest(mc.ManagerCase):
             self.assertEqual(self.controls()[1001][0], after, (start, arrow))
         probe("click", SHEET, "2")
         self.assertTrue(self.gone(SHEET))
-        self.assertEqual(stored(), [])
+        self.assertEqual([name for name, _ in stored()], ["engine_id"], "the receiver's engine ID, made once")
 
     def test_ok_writes_the_pages_shown(self):
         self.start_manager()
@@ -293,6 +296,48 @@ class ServicePanelTest(mc.ManagerCase):
         h.snmptrap(ENTERPRISE, 6, 1)
         h.eventually(lambda: b"QUIT" in relay.sent, True, timeout=30)
         self.assertEqual(relay.sent, b"USER noc\r\nPASS secret8x\r\nQUIT\r\n")
+
+    def test_snmpv3_user_added_and_deleted(self):
+        self.start_manager()
+        self.open_sheet()
+        self.show_page(4, "SNMPv3")
+        probe("click", PAGE, "1002")  # 追加...
+        self.assertTrue(self.wait(USER))
+        for field, value in [(1001, "noc-v3"), (1003, "auth-Pw"), (1005, "priv-Pw7x")]:
+            probe("set", USER, str(field), value)
+        probe("select", USER, "1002", "3")  # SHA-224: CNG has none, so the service could not use it
+        probe("select", USER, "1004", "2")  # AES-128
+        probe("click", USER, "1")
+        self.assertEqual(self.answer_box(1), ["この Windows では SHA-224 を使えません。"])
+        probe("select", USER, "1002", "4")  # SHA-256
+        probe("click", USER, "1")
+        self.assertEqual(self.answer_box(1), ["認証のﾊﾟｽﾜｰﾄﾞは 8 文字以上で入力してください。"])
+        probe("set", USER, "1003", "auth-Pw7x")
+        probe("click", USER, "1")
+        self.assertTrue(self.gone(USER))
+        self.assertEqual(probe("list-rows", PAGE, "1001"), ["noc-v3\tSHA-256\tAES-128\t(すべて)"])
+        self.assertNotEqual(h.reg("query", h.KEY + "\\Users\\noc-v3").returncode, 0, "nothing stored before OK")
+        self.tick(1007)  # SNMPv1/v2c off
+        self.assertFalse(self.controls()[1006][1], "no community list without SNMPv1/v2c")
+        probe("set", PAGE, "1006", "public;noc")
+        engine_id = self.controls()[1005][0]
+        self.press_ok()
+        values = dict(stored(h.KEY + "\\Users\\noc-v3"))
+        self.assertEqual([values[n] for n in ("auth", "priv", "engine_id")], ["0x4", "0x2", ""])
+        for name, plain in [("auth_pass", "auth-Pw7x"), ("priv_pass", "priv-Pw7x")]:
+            self.assertEqual(len(values[name]), 25, name)
+            self.assertNotIn(plain, values[name])
+        self.assertEqual([dict(stored())[n] for n in ("communities", "f_v3only", "engine_id")],
+                         ["public;noc", "0x1", engine_id])
+        self.assertRegex(engine_id, r"^80([0-9a-f]{2}){4,31}$")
+
+        self.open_sheet()
+        self.show_page(4, "SNMPv3")
+        probe("select-row", PAGE, "1001", "0")
+        self.tick(1004)  # 削除
+        self.assertEqual(probe("list-rows", PAGE, "1001"), [])
+        self.press_ok()
+        self.assertNotEqual(h.reg("query", h.KEY + "\\Users\\noc-v3").returncode, 0)
 
     def test_sound_test_button(self):
         played = h.alsa_file_device(self.tmp)  # Wine's audio driver plays through ALSA

@@ -9,6 +9,7 @@
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
 //   palomir_probe open-file PATH | set TITLE ID TEXT | select-page SHEET INDEX | tabs SHEET
 //   palomir_probe focus TITLE | updown TITLE ID up|down | press TITLE ID SHOWN_ID
+//   palomir_probe select TITLE ID INDEX (a drop-down list's entry) | list-rows TITLE ID | select-row TITLE ID ROW
 //   (TITLE "page:SHEET": the current page of the property sheet SHEET)
 #include <windows.h>
 #include <commctrl.h>
@@ -414,10 +415,36 @@ void press_arrow(HWND updown, bool up)
     SendMessageW(updown, WM_LBUTTONUP, 0, at);
 }
 
+// The rows of the list view `list`, one line each, its columns split by tabs.
+int list_rows(HWND list)
+{
+    Remote remote(list, 8192);
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        for (int column = 0; column < columns; ++column)
+            std::printf("%s%s", column > 0 ? "\t" : "", escaped(cell(list, remote, row, column, nullptr)).c_str());
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int select_row(HWND list, int row)
+{
+    Remote remote(list, sizeof(LVITEMW));
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    remote.write(0, &item, sizeof item);
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.at(0)));
+    return 0;
+}
+
 // Commands on dialogs and property sheets; TITLE may be "page:SHEET". -1: not one of them.
 int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
 {
-    static const wchar_t* const kCommands[] = {L"set", L"click", L"press", L"check", L"select-page", L"updown", L"tabs", L"focus"};
+    static const wchar_t* const kCommands[] = {L"set", L"click", L"press", L"check", L"select-page", L"updown", L"tabs", L"focus",
+                                               L"select", L"list-rows", L"select-row"};
     if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) return -1;
     HWND window = argc > 2 ? find_window(argv[2]) : nullptr;
     if (window == nullptr) return 1;
@@ -447,6 +474,13 @@ int dialog_command(const std::wstring& command, int argc, wchar_t** argv)
         press_arrow(control, std::wstring(argv[4]) == L"up");
         return 0;
     }
+    if (command == L"select" && argc > 4) {  // as the user's choice: the owner hears of the change
+        SendMessageW(control, CB_SETCURSEL, static_cast<WPARAM>(_wtoi(argv[4])), 0);
+        SendMessageW(window, WM_COMMAND, MAKEWPARAM(_wtoi(argv[3]), CBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
+        return 0;
+    }
+    if (command == L"list-rows" && argc > 3) return list_rows(control);
+    if (command == L"select-row" && argc > 4) return select_row(control, _wtoi(argv[4]));
     if (command == L"tabs" && argc > 2) return tabs(argv[2]);
     if (command == L"focus" && argc > 2) return focus(window);
     return -1;
