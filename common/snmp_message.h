@@ -24,8 +24,11 @@ constexpr std::uint8_t kMsgFlagReportable = 0x04;
 constexpr std::uint32_t kUsmSecurityModel = 3;
 
 constexpr std::uint8_t kPduGet = 0xA0;
+constexpr std::uint8_t kPduGetNext = 0xA1;
 constexpr std::uint8_t kPduResponse = 0xA2;
+constexpr std::uint8_t kPduSet = 0xA3;
 constexpr std::uint8_t kPduV1Trap = 0xA4;
+constexpr std::uint8_t kPduGetBulk = 0xA5;
 constexpr std::uint8_t kPduInform = 0xA6;
 constexpr std::uint8_t kPduV2Trap = 0xA7;
 constexpr std::uint8_t kPduReport = 0xA8;

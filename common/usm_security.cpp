@@ -199,7 +199,7 @@ UsmDrop UsmSecurity::check(std::uint8_t* message, std::size_t size, SnmpMessage&
     const UsmParameters& u = m.usm;
     if (u.engine_id.size == 0) return UsmDrop::UnknownEngine;  // discovery
     const bool authoritative = same_octets(u.engine_id, engine_id_, engine_id_size_);
-    if (!authoritative && is_reportable(m)) return UsmDrop::UnknownEngine;  // an inform for another engine
+    if (!authoritative && is_reportable(m)) return UsmDrop::UnknownEngine;  // a request or inform for another engine
     const int index = find_user(users_, user_count_, u.user);
     if (index < 0) return UsmDrop::UnknownUser;
     const UsmUser& user = users_[index];

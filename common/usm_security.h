@@ -87,5 +87,13 @@ private:
     std::unique_ptr<Tables> tables_;
 };
 
-// Whether the message asked for a response: the inform's reportable flag.
-inline bool is_reportable(const SnmpMessage& m) { return (m.flags & kMsgFlagReportable) != 0; }
+// Whether a dropped message is answered with a Report (RFC 3412 6.4): its
+// reportable flag decides while its PDU is unread (encrypted); a PDU that was
+// read decides by its class, so a trap, response or report never gets one.
+inline bool is_reportable(const SnmpMessage& m)
+{
+    if (!(m.flags & kMsgFlagReportable)) return false;
+    if (m.pdu.size == 0) return true;
+    const std::uint8_t t = m.pdu_tag;
+    return t == kPduGet || t == kPduGetNext || t == kPduSet || t == kPduGetBulk || t == kPduInform;
+}

@@ -82,6 +82,9 @@ class SnmpV3Test(h.ReceiverCase):
              dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", "alice")),
             (lambda: v3("snmptrap", "mallory", "SHA", None, *trap),
              dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "mallory")),
+            (lambda: h.send_udp(bytes.fromhex(  # a trap with the reportable flag is still a trap: user "eve"
+                "3037020103300d020101020205c0040104020103041b301904088000000001020305020101020101040365766504000400300604000400a700")),
+             dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "eve")),
             (lambda: v3("snmptrap", "agent1", "SHA", None, *trap, engine=("-e", "8000000001020305")),
              dropped("SNMPv3", "不明なエンジンID", "ユーザー", "agent1")),
             (lambda: v3("snmptrap", "agent1", "SHA", None, *trap, engine=("-e", "8000000001020304", "-Z", "5,100")),
