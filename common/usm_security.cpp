@@ -49,7 +49,8 @@ struct UsmSecurity::Keys {
     std::uint8_t engine_id[kMaxEngineIdSize];
     std::size_t engine_id_size = 0;
     std::uint64_t used = 0;
-    bool made = false;  // false: the platform could not make them
+    bool made = false;       // the authentication key; false: the platform could not make it
+    bool priv_made = false;  // the privacy key, made once a message has proved the user
     std::uint8_t auth[kMaxKeySize];
     std::uint8_t priv[kMaxKeySize];
 };
@@ -95,7 +96,7 @@ std::uint32_t UsmSecurity::engine_time() const
     return seconds < 0 ? 0 : seconds > kMaxInt31 ? kMaxInt31 : static_cast<std::uint32_t>(seconds);
 }
 
-const UsmSecurity::Keys* UsmSecurity::keys_for(int user, const Span& engine_id)
+UsmSecurity::Keys* UsmSecurity::keys_for(int user, const Span& engine_id)
 {
     Tables& t = *tables_;
     const std::uint32_t hash = fnv1a(engine_id.data, engine_id.size, fnv1a(reinterpret_cast<const std::uint8_t*>(&user), sizeof user));
@@ -114,10 +115,20 @@ const UsmSecurity::Keys* UsmSecurity::keys_for(int user, const Span& engine_id)
     std::memcpy(k.engine_id, engine_id.data, engine_id.size);
     k.engine_id_size = engine_id.size;
     k.used = ++t.clock;
-    k.made = localize_key(u.auth, u.auth_ku, engine_id.data, engine_id.size, k.auth) &&
-             (u.priv == PrivProtocol::None ||
-              localize_priv_key(u.auth, u.priv, u.priv_ku, engine_id.data, engine_id.size, k.priv));
+    k.made = localize_key(u.auth, u.auth_ku, engine_id.data, engine_id.size, k.auth);
+    k.priv_made = false;
     return k.made ? &k : nullptr;
+}
+
+// The privacy key is made only for a message whose MAC proved the user: for
+// AES-192C and AES-256C it costs a second password stretch, which a forged
+// engine ID must not be able to ask for.
+bool UsmSecurity::make_privacy_key(int user, Keys& keys)
+{
+    const UsmUser& u = users_[user];
+    if (!keys.priv_made)
+        keys.priv_made = localize_priv_key(u.auth, u.priv, u.priv_ku, keys.engine_id, keys.engine_id_size, keys.priv);
+    return keys.priv_made;
 }
 
 // RFC 3414 3.2.7: against our own clock when we are the authoritative
@@ -208,13 +219,16 @@ UsmDrop UsmSecurity::check(std::uint8_t* message, std::size_t size, SnmpMessage&
     // Exactly the user's level: a lower one would let anyone send in its name.
     if (!user.usable || (m.flags & (kMsgFlagAuth | kMsgFlagPriv)) != level_of(user)) return UsmDrop::UnsupportedLevel;
     if (user.auth != AuthProtocol::None) {
-        const Keys* keys = keys_for(index, u.engine_id);
+        Keys* keys = keys_for(index, u.engine_id);
         if (keys == nullptr) return UsmDrop::UnsupportedLevel;
         if (size < m.message_size || !authentic(message, m, user, keys->auth)) return UsmDrop::WrongDigest;
         last_user_ = index;
         last_keys_ = keys;
         if (!in_time_window(m, authoritative)) return UsmDrop::NotInTimeWindow;
-        if (user.priv != PrivProtocol::None && !decrypt(user, *keys, m)) return UsmDrop::Undecryptable;
+        if (user.priv != PrivProtocol::None) {
+            if (!make_privacy_key(index, *keys)) return UsmDrop::UnsupportedLevel;
+            if (!decrypt(user, *keys, m)) return UsmDrop::Undecryptable;
+        }
     }
     last_user_ = index;
     if (!authoritative && m.pdu_tag == kPduInform) return UsmDrop::UnknownEngine;

@@ -68,7 +68,8 @@ private:
         Span engine_id, name;  // contextEngineID, contextName
     };
     UsmDrop check(std::uint8_t* message, std::size_t size, SnmpMessage& m);
-    const Keys* keys_for(int user, const Span& engine_id);
+    Keys* keys_for(int user, const Span& engine_id);
+    bool make_privacy_key(int user, Keys& keys);
     bool in_time_window(const SnmpMessage& m, bool authoritative);
     bool decrypt(const UsmUser& user, const Keys& keys, SnmpMessage& m);
     std::size_t build_message(const SnmpMessage& m, std::uint8_t flags, const Keys* keys, const Scope& scope,
