@@ -242,16 +242,14 @@ def main():
     print()
     for kind, rate in rates.items():
         print("%-24s %8d traps/s%s" % (kind.name, rate, " or more (the sender's limit)" if kind in sender_bound else ""))
-    print("tarnow / snmptrapd        %8.2f" % (rates.get(Tarnow, 0) / max(rates.get(Snmptrapd, 0), 1)))
-    print("tarnow / bare loop        %8.2f" % (rates.get(Tarnow, 0) / max(rates.get(Bare, 0), 1)))
-    print("tarnow / batched loop     %8.2f%s" % (rates.get(Tarnow, 0) / max(rates.get(BareBatched, 0), 1),
-                                              " or less" if BareBatched in sender_bound else ""))
-    print("tarnow v2c / v1           %8.2f" % (rates.get(TarnowV2c, 0) / max(rates.get(Tarnow, 0), 1)))
-    print("tarnow v3 / v2c           %8.2f" % (rates.get(TarnowV3, 0) / max(rates.get(TarnowV2c, 0), 1)))
-    print("tarnow v3 / snmptrapd v3  %8.2f" % (rates.get(TarnowV3, 0) / max(rates.get(SnmptrapdV3, 0), 1)))
-    if args.before:
-        print("tarnow / before           %8.2f" % (rates.get(Tarnow, 0) / max(rates.get(TarnowBefore, 0), 1)))
-
+    ratios = [("tarnow / snmptrapd", Tarnow, Snmptrapd), ("tarnow / bare loop", Tarnow, Bare),
+              ("tarnow / batched loop", Tarnow, BareBatched), ("tarnow v2c / v1", TarnowV2c, Tarnow),
+              ("tarnow v3 / v2c", TarnowV3, TarnowV2c), ("tarnow v3 / snmptrapd v3", TarnowV3, SnmptrapdV3),
+              ("tarnow / before", Tarnow, TarnowBefore)]
+    for label, over, under in ratios:
+        if rates.get(over) and rates.get(under):  # both ran
+            bound = " or less" if under in sender_bound else ""
+            print("%-24s %8.2f%s" % (label, rates[over] / rates[under], bound))
 
 if __name__ == "__main__":
     main()
