@@ -65,6 +65,15 @@ int load_service_settings(ServiceSettings& s)
     read_string_setting("program", s.program, kPathSize, "");
     read_string_setting("communities", s.communities, sizeof s.communities, "");
     s.f_v3only = read_dword_setting("f_v3only", 0);
+    s.f_syslog = read_dword_setting("f_syslog", 0);
+    read_string_setting("syslog_host", s.syslog_host, kNameSize, "");
+    s.syslog_transport = read_dword_setting("syslog_transport", 0);
+    s.syslog_port = read_dword_setting("syslog_port", s.syslog_transport == 2 ? 6514 : 514);
+    s.f_syslog_verify = read_dword_setting("f_syslog_verify", 1);
+    s.syslog_facility = read_dword_setting("syslog_facility", 16);
+    s.jsonfile.enabled = read_dword_setting("f_jsonfile", 0);
+    read_string_setting("jsonfile", s.jsonfile.path, kPathSize, "");
+    read_string_setting("forward_hosts", s.forward_hosts, sizeof s.forward_hosts, "");
 
     split_host_list(s.popup_host, s.popup_hosts);
     unscramble_password(s.pop_pass, s.pop_pass);

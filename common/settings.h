@@ -58,6 +58,14 @@ struct ServiceSettings {
     char popup_host[kHostListSize];  // the host list text, cut into popup_hosts
     char communities[kHostListSize];  // v1 and v2c communities taken, ';' between; empty: every one
     std::int32_t f_v3only;            // v1 and v2c messages dropped
+    std::int32_t f_syslog;            // notifications sent to a syslog collector
+    char syslog_host[kNameSize];
+    std::int32_t syslog_port;         // 514, or 6514 over TLS when not stored
+    std::int32_t syslog_transport;    // 0 UDP, 1 TCP (octet counting), 2 TLS
+    std::int32_t f_syslog_verify;     // the collector's certificate checked over TLS
+    std::int32_t syslog_facility;     // 0..23; 16 is local0
+    FileSetting jsonfile;             // f_jsonfile, jsonfile: one JSON object per trap per line
+    char forward_hosts[kHostListSize];  // further managers, host or host:port, ';' between
 
     ServiceSettings() = default;
     ServiceSettings(const ServiceSettings&) = delete;
