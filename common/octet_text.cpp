@@ -175,3 +175,79 @@ bool octet_string_text(char* field, std::size_t size, const std::uint8_t* octets
     if (utf8 == Utf8::TextCp932Lacks) return utf8_to_cp932(field, size, octets, count);
     return hex_octets_text(field, size, octets, count);
 }
+
+namespace {
+
+constexpr std::size_t kCp932Pairs = sizeof kCp932Table / sizeof kCp932Table[0];
+static_assert(kCp932Pairs <= 0xFFFF, "an index fits 16 bits");
+
+// The table's pairs in CP932 order, where two characters share a code the
+// larger Unicode value (the full-width form Windows gives) first. Made once.
+const std::uint16_t* pairs_by_cp932()
+{
+    static const struct Order {
+        std::uint16_t index[kCp932Pairs];
+        Order()
+        {
+            for (std::size_t i = 0; i < kCp932Pairs; ++i) index[i] = static_cast<std::uint16_t>(i);
+            std::sort(index, index + kCp932Pairs, [](std::uint16_t a, std::uint16_t b) {
+                const CodePair& x = kCp932Table[a];
+                const CodePair& y = kCp932Table[b];
+                return x.cp932 != y.cp932 ? x.cp932 < y.cp932 : x.unicode > y.unicode;
+            });
+        }
+    } order;
+    return order.index;
+}
+
+// The UTF-8 octets of `cp` into out[0..4); returns how many.
+std::size_t utf8_octets(std::uint32_t cp, char out[4])
+{
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | cp >> 6);
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    out[0] = static_cast<char>(0xE0 | cp >> 12);
+    out[1] = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;  // the table holds the Basic Multilingual Plane only
+}
+
+} // namespace
+
+std::uint32_t unicode_from_cp932(std::uint16_t code)
+{
+    if (code < 0x80) return code;
+    const std::uint16_t* order = pairs_by_cp932();
+    const std::uint16_t* found = std::lower_bound(order, order + kCp932Pairs, code,
+                                                  [](std::uint16_t i, std::uint16_t c) { return kCp932Table[i].cp932 < c; });
+    return found != order + kCp932Pairs && kCp932Table[*found].cp932 == code ? kCp932Table[*found].unicode : 0;
+}
+
+std::size_t cp932_to_utf8(char* out, std::size_t size, const char* text, std::size_t n, bool escape)
+{
+    if (size == 0) return 0;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < n;) {
+        const auto lead = static_cast<std::uint8_t>(text[i]);
+        const auto trail = static_cast<std::uint8_t>(i + 1 < n ? text[i + 1] : 0);
+        const bool pair = is_cp932_lead(lead) && trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+        std::uint32_t cp = unicode_from_cp932(static_cast<std::uint16_t>(pair ? lead << 8 | trail : lead));
+        if (cp == 0 && lead != 0) cp = 0xFFFD;
+        char octets[5];
+        const bool escaped = escape && (cp == '"' || cp == '\\' || cp == ']');
+        if (escaped) octets[0] = '\\';
+        const std::size_t width = escaped + utf8_octets(cp, octets + escaped);
+        if (used + width > size - 1) break;
+        std::memcpy(out + used, octets, width);
+        used += width;
+        i += pair ? 2 : 1;
+    }
+    out[used] = '\0';
+    return used;
+}

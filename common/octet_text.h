@@ -33,3 +33,14 @@ inline bool is_cp932_lead(std::uint8_t octet) { return (octet >= 0x81 && octet <
 // The CP932 code of a Unicode character (one byte for half-width katakana,
 // else the two bytes big-endian), 0 when CP932 has none. ASCII maps to itself.
 std::uint16_t cp932_from_unicode(std::uint32_t code_point);
+
+// The Unicode character of a CP932 code (one byte, or the two bytes
+// big-endian), 0 when CP932 has none. Where two characters share a code,
+// the one Windows gives (the full-width form) is taken.
+std::uint32_t unicode_from_cp932(std::uint16_t code);
+
+// CP932 text[0 .. n) as UTF-8 into out[0 .. size), NUL-terminated; an octet
+// that begins no character becomes U+FFFD. With `escape`, '"', '\\' and ']'
+// get a backslash before them (a syslog PARAM-VALUE). Stops before the first
+// character that does not fit whole; returns the octets written.
+std::size_t cp932_to_utf8(char* out, std::size_t size, const char* text, std::size_t n, bool escape = false);

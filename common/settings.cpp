@@ -71,6 +71,7 @@ int load_service_settings(ServiceSettings& s)
     s.syslog_port = read_dword_setting("syslog_port", s.syslog_transport == 2 ? 6514 : 514);
     s.f_syslog_verify = read_dword_setting("f_syslog_verify", 1);
     s.syslog_facility = read_dword_setting("syslog_facility", 16);
+    s.syslog_queue = read_dword_setting("syslog_queue", kSyslogQueueRoom);
     s.jsonfile.enabled = read_dword_setting("f_jsonfile", 0);
     read_string_setting("jsonfile", s.jsonfile.path, kPathSize, "");
     read_string_setting("forward_hosts", s.forward_hosts, sizeof s.forward_hosts, "");

@@ -17,6 +17,7 @@ constexpr int kMaxPopupHosts = 16;
 constexpr std::size_t kPathSize = 260;
 constexpr std::size_t kNameSize = 256;
 constexpr std::size_t kHostListSize = 4096;
+constexpr std::int32_t kSyslogQueueRoom = 10000;
 
 struct FileSetting {
     std::int32_t enabled;
@@ -64,6 +65,7 @@ struct ServiceSettings {
     std::int32_t syslog_transport;    // 0 UDP, 1 TCP (octet counting), 2 TLS
     std::int32_t f_syslog_verify;     // the collector's certificate checked over TLS
     std::int32_t syslog_facility;     // 0..23; 16 is local0
+    std::int32_t syslog_queue;        // notifications waiting for the collector, at most; not shown, for tests and tuning
     FileSetting jsonfile;             // f_jsonfile, jsonfile: one JSON object per trap per line
     char forward_hosts[kHostListSize];  // further managers, host or host:port, ';' between
 

@@ -10,6 +10,7 @@ void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const T
     if (is_on(s.binfile.enabled)) write_bin_file(s.binfile, frame);
     if (is_on(s.csvfile.enabled)) write_csv_file(s.csvfile, trap);
     if (is_on(s.logfile.enabled)) write_log_file(s.logfile, trap);
+    if (is_on(s.f_syslog)) queue_syslog_notification(frame);
     if (is_on(s.f_email) && alert) {
         // The mail worker may write to the log file at once: the entries held so far go first.
         if (is_on(s.logfile.enabled)) write_held_file_entries();

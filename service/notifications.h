@@ -1,14 +1,15 @@
 // The actions the receive loop runs for a decoded trap, in their fixed order:
-// popup, sound, record file, CSV file, log file, mail, program. Switches are
+// popup, sound, record file, CSV file, log file, syslog, mail, program. Switches are
 // on when exactly 1. Popup and mail run only for traps whose generic-trap
 // number is at least "traplevel"; sound and program apply that test
-// themselves; the three files take every trap. Results are ignored: a failed
+// themselves; the three files and syslog take every trap. Results are ignored: a failed
 // action never stops the next one.
 #pragma once
 
 #include "common/settings.h"
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
+#include "service/syslog_out.h"
 
 void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame);
 

@@ -246,6 +246,7 @@ int run_receive_loop(TrapOutput output)
     load_service_settings(settings);
     stop_token();  // made before any stop request can ask for it
     const MailWorkersAtStop finish_mail;  // on every way out of the loop
+    const SyslogSenderAtStop syslog_sender(settings);
 
     UdpSocket receiver;
     if (!receiver.open_bound(kTrapPort)) {
