@@ -161,12 +161,13 @@ def eventually(read, expected, timeout=60, interval=0.1):
         time.sleep(interval)
 
 
-def udp_port_bound(port):
-    """True when some socket of this machine is bound to UDP `port`."""
-    for table in ("/proc/net/udp", "/proc/net/udp6"):
+def udp_port_bound(port, protocol="udp"):
+    """True when some socket of this machine is bound to UDP `port` (or, with
+    protocol "tcp", listens on TCP `port`)."""
+    for table in ("/proc/net/" + protocol, "/proc/net/%s6" % protocol):
         for line in (read(table) or b"").decode().splitlines()[1:]:
-            local = line.split()[1]
-            if int(local.rsplit(":", 1)[1], 16) == port:
+            local, state = line.split()[1], line.split()[3]
+            if int(local.rsplit(":", 1)[1], 16) == port and (protocol == "udp" or state == "0A"):
                 return True
     return False
 
@@ -189,9 +190,9 @@ def send_udp(payload, port=162):
         s.sendto(payload, ("127.0.0.1", port))
 
 
-def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime="100"):
+def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime="100", community="public"):
     """Sends one SNMPv1 trap with net-snmp's snmptrap."""
-    subprocess.run(["snmptrap", "-v", "1", "-c", "public", "127.0.0.1:162", enterprise, agent,
+    subprocess.run(["snmptrap", "-v", "1", "-c", community, "127.0.0.1:162", enterprise, agent,
                     str(generic), str(specific), uptime, *bindings], check=True, timeout=30)
 
 
