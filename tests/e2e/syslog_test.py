@@ -78,6 +78,7 @@ class SyslogTest(h.ReceiverCase):
                     "logfile": h.host_path(self.log)}
         settings.update(values)
         self.settings.env["SSL_CERT_FILE"] = self.certs.path("ca")
+        self.settings.clear()  # no value of an earlier row stays in the registry
         self.start(settings)
 
     def log_lines(self):
