@@ -87,6 +87,7 @@ class Tarnow:
     name = "tarnow (3 files)"
     version = "v1"
     wrapper = []  # a command to run the receiver under
+    more_settings = ""  # further lines of the settings file
 
     def __init__(self, build, tmp):
         self.record = os.path.join(tmp, "bench.orv")
@@ -95,6 +96,7 @@ class Tarnow:
             f.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n")
             for kind, ext in (("bin", "orv"), ("csv", "csv"), ("log", "log")):
                 f.write('"f_%sfile"=dword:00000001\r\n"%sfile"="%s"\r\n' % (kind, kind, os.path.join(tmp, "bench." + ext)))
+            f.write(self.more_settings)
             # trap_sender's v3 user; passwords not in scrambled form are taken as they stand.
             f.write('\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Users\\bench]\r\n"auth"=dword:00000004\r\n'
                     '"auth_pass"="%s"\r\n"priv"=dword:00000002\r\n"priv_pass"="%s"\r\n' % BENCH_PASSWORDS)
@@ -124,6 +126,45 @@ class TarnowV2c(Tarnow):
 class TarnowV3(Tarnow):
     name = "tarnow v3 authPriv (3 files)"
     version = "v3"
+
+
+class TarnowSyslog(Tarnow):
+    """tarnow with syslog over TCP to rsyslog on loopback, which writes every
+    message to a file; a trial is lossless when the record file and
+    rsyslog's file both hold every trap."""
+    name = "tarnow + syslog TCP"
+    port = 10514
+    more_settings = ('"f_syslog"=dword:00000001\r\n"syslog_host"="127.0.0.1"\r\n'
+                     '"syslog_transport"=dword:00000001\r\n"syslog_port"=dword:%08x\r\n' % port)
+
+    def __init__(self, build, tmp):
+        self.received = os.path.join(tmp, "rsyslog.txt")
+        conf = os.path.join(tmp, "rsyslog.conf")
+        with open(conf, "w") as f:
+            f.write('global(workDirectory="%s")\nmodule(load="imtcp")\n'
+                    'input(type="imtcp" address="127.0.0.1" port="%d" ruleset="in")\n'
+                    'ruleset(name="in") { action(type="omfile" file="%s") }\n' % (tmp, self.port, self.received))
+        self.rsyslog = subprocess.Popen(["rsyslogd", "-n", "-f", conf, "-i", conf + ".pid"])
+        wait_for(lambda: ":%04X 00000000:0000 0A" % self.port in open("/proc/net/tcp").read())
+        super().__init__(build, tmp)
+
+    def lines(self):
+        if not os.path.exists(self.received):
+            return 0
+        with open(self.received, "rb") as f:
+            return sum(1 for _ in f)
+
+    def finish(self):
+        frames = super().finish()
+        last = -1
+        while self.lines() != last:  # until rsyslog's file stops growing
+            last = self.lines()
+            time.sleep(0.5)
+        self.rsyslog.terminate()
+        self.rsyslog.wait(timeout=60)
+        if last != frames:
+            print("    recorded %d, rsyslog received %d" % (frames, last))
+        return min(frames, last)
 
 
 class TarnowBefore(Tarnow):
@@ -228,7 +269,7 @@ def main():
         sys.exit("port 162 is in use")
     print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
     rates = {}
-    kinds = [Bare, BareBatched, Tarnow, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
+    kinds = [Bare, BareBatched, Tarnow, TarnowSyslog, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
     if args.before:
         TarnowBefore.build = args.before
         kinds.insert(1, TarnowBefore)
@@ -245,7 +286,7 @@ def main():
     ratios = [("tarnow / snmptrapd", Tarnow, Snmptrapd), ("tarnow / bare loop", Tarnow, Bare),
               ("tarnow / batched loop", Tarnow, BareBatched), ("tarnow v2c / v1", TarnowV2c, Tarnow),
               ("tarnow v3 / v2c", TarnowV3, TarnowV2c), ("tarnow v3 / snmptrapd v3", TarnowV3, SnmptrapdV3),
-              ("tarnow / before", Tarnow, TarnowBefore)]
+              ("tarnow / before", Tarnow, TarnowBefore), ("tarnow + syslog / tarnow", TarnowSyslog, Tarnow)]
     for label, over, under in ratios:
         if rates.get(over) and rates.get(under):  # both ran
             bound = " or less" if under in sender_bound else ""
