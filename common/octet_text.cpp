@@ -166,14 +166,23 @@ bool hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, 
     return true;
 }
 
+OctetReading octet_string_reading(const std::uint8_t* octets, std::size_t count)
+{
+    if (is_ascii_text(octets, count)) return OctetReading::Utf8;
+    const Utf8 utf8 = utf8_text_kind(octets, count);
+    if (utf8 == Utf8::Text) return OctetReading::Utf8;
+    if (is_cp932_text(octets, count)) return OctetReading::Cp932;
+    return utf8 == Utf8::TextCp932Lacks ? OctetReading::Utf8 : OctetReading::Hex;
+}
+
 bool octet_string_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)
 {
     if (is_ascii_text(octets, count)) return copy_cp932_cut(field, size, octets, count);
-    const Utf8 utf8 = utf8_text_kind(octets, count);
-    if (utf8 == Utf8::Text) return utf8_to_cp932(field, size, octets, count);
-    if (is_cp932_text(octets, count)) return copy_cp932_cut(field, size, octets, count);
-    if (utf8 == Utf8::TextCp932Lacks) return utf8_to_cp932(field, size, octets, count);
-    return hex_octets_text(field, size, octets, count);
+    switch (octet_string_reading(octets, count)) {
+    case OctetReading::Utf8: return utf8_to_cp932(field, size, octets, count);
+    case OctetReading::Cp932: return copy_cp932_cut(field, size, octets, count);
+    default: return hex_octets_text(field, size, octets, count);
+    }
 }
 
 namespace {

@@ -20,6 +20,11 @@
 
 bool octet_string_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count);
 
+// How octet_string_text() reads the octets: as UTF-8 text (printable ASCII
+// among it), as CP932 text, or as none (hex).
+enum class OctetReading { Utf8, Cp932, Hex };
+OctetReading octet_string_reading(const std::uint8_t* octets, std::size_t count);
+
 // Every octet as two upper-case hex digits, blank-separated, cut at a whole pair.
 bool hex_octets_text(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count);
 

@@ -15,3 +15,8 @@ bool start_program(const char* command_line);
 // a blank, or between quotes; then arguments where 2n backslashes and a quote
 // give n backslashes and toggle quoting, 2n+1 give n and a literal quote).
 std::vector<std::string> split_command_line(const char* command_line);
+
+// Gives the calling thread a lower priority than the program's other threads,
+// so that it runs on what they leave of the processor (a worker that must not
+// slow the receive loop). Nothing happens where the system refuses.
+void lower_thread_priority();

@@ -87,7 +87,11 @@ bool take_apart(const TrapFrame& frame, TrapParts& p)
 
 void hex_text(char* out, const std::uint8_t* octets, std::size_t n)
 {
-    for (std::size_t i = 0; i < n; ++i) std::snprintf(out + 2 * i, 3, "%02X", octets[i]);
+    static const char digits[] = "0123456789ABCDEF";
+    for (std::size_t i = 0; i < n; ++i) {
+        out[2 * i] = digits[octets[i] >> 4];
+        out[2 * i + 1] = digits[octets[i] & 0xF];
+    }
     out[2 * n] = '\0';
 }
 
@@ -130,7 +134,6 @@ struct SyslogFormatter::Buffers {
     char name[kOidTextSize];
     char value[kValueSize];
     char text[kValueSize];
-    char hex[kValueSize];
     char binding[kBindingSize];
 };
 
@@ -173,7 +176,8 @@ public:
         int n = std::snprintf(b_.binding, kBindingSize, " v%d=\"%s\"", number_, name);
         if (kind != 0) n += std::snprintf(b_.binding + n, kBindingSize - n, " %c%d=\"%s\"", kind, number_, value);
         if (text != nullptr) n += std::snprintf(b_.binding + n, kBindingSize - n, " a%d=\"%s\"", number_, text);
-        full_ = static_cast<std::size_t>(n) + 1 > message_.room() || !message_.put(b_.binding, n);
+        full_ = n < 0 || static_cast<std::size_t>(n) >= kBindingSize || static_cast<std::size_t>(n) + 1 > message_.room() ||
+                !message_.put(b_.binding, static_cast<std::size_t>(n));
     }
 
     // A binding as the datagram holds it.
@@ -190,11 +194,25 @@ public:
     const char* octets_as_text(const Element& e)
     {
         if (e.length == 0) return nullptr;
-        octet_string_text(b_.hex, kValueSize, e.content, e.length);
-        const std::size_t n = std::strlen(b_.hex);
-        hex_octets_text(b_.text, kValueSize, e.content, e.length);
-        if (std::strcmp(b_.hex, b_.text) == 0) return nullptr;
-        cp932_to_utf8(b_.text, kValueSize, b_.hex, n, true);
+        switch (octet_string_reading(e.content, e.length)) {
+        case OctetReading::Utf8: return escaped_utf8(e);
+        case OctetReading::Cp932:
+            cp932_to_utf8(b_.text, kValueSize, reinterpret_cast<const char*>(e.content), e.length, true);
+            return b_.text;
+        default: return nullptr;
+        }
+    }
+
+    // UTF-8 octets as they are, with the escapes of a PARAM-VALUE.
+    const char* escaped_utf8(const Element& e)
+    {
+        std::size_t used = 0;
+        for (std::uint32_t i = 0; i < e.length; ++i) {
+            const char c = static_cast<char>(e.content[i]);
+            if (c == '"' || c == '\\' || c == ']') b_.text[used++] = '\\';
+            b_.text[used++] = c;
+        }
+        b_.text[used] = '\0';
         return b_.text;
     }
 

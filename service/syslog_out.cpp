@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/process.h"
 #include "platform/sockets.h"
 #include "platform/tls.h"
 #include "service/file_recorders.h"
@@ -243,6 +244,7 @@ public:
 private:
     void work()
     {
+        lower_thread_priority();  // the receive loop first, when the processor is short
         std::unique_lock<std::mutex> guard(lock_);
         for (;;) {
             wake_.wait(guard, [this] { return queued_ > 0 || closing_; });

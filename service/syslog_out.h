@@ -15,7 +15,8 @@
 // The loop never waits for the collector: queue_syslog_notification() copies
 // the trap's frame into a queue of fixed memory ("syslog_queue" frames, 10000
 // unless told, in a ring of frame bytes allocated once) and returns; one
-// worker thread formats and sends, many messages per write. Over TCP and TLS
+// worker thread, of lower priority than the loop's, formats and sends, many
+// messages per write. Over TCP and TLS
 // the worker connects when it starts and again after the connection broke,
 // waiting 1 second after a failed attempt, then twice as long each time up to
 // 60 seconds; meanwhile the frames wait in the queue, and a frame the queue

@@ -4,6 +4,9 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include <exception>
@@ -61,3 +64,7 @@ bool start_program(const char* command_line)
     reap(pid);
     return true;
 }
+
+// Linux gives each thread a nice value of its own: 10 leaves the others of
+// the default 0 about nine tenths of a busy processor.
+void lower_thread_priority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 10); }

@@ -20,3 +20,5 @@ bool start_program(const char* command_line)
     CloseHandle(process.hProcess);
     return true;
 }
+
+void lower_thread_priority() { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
