@@ -6,10 +6,16 @@
 #include <ctime>
 
 #include "common/octet_text.h"
+#include "platform/address_text.h"
 
 using namespace ber;
 
 namespace {
+
+// An IpAddress agent-addr keeps, however long, the 15 characters of dotted
+// IPv4 text it always had.
+constexpr std::size_t kIpAddressTextSize = 16;
+constexpr std::uint32_t kIpv6Octets = 16;
 
 // Returns true when the whole text fitted.
 bool ip_text(char* field, std::size_t size, const Element& e)
@@ -28,6 +34,22 @@ void format_recv_time(char* field, std::size_t size, std::uint32_t seconds)
     std::tm local{};
     if (localtime_r(&t, &local) == nullptr) return;
     std::strftime(field, size, "%Y/%m/%d %H:%M:%S", &local);
+}
+
+// The agent-addr: an IpAddress, or the OCTET STRING of exactly 16 octets
+// that stands in its place for an IPv6 agent.
+bool decode_agent_address(TrapRecord& out, Cursor& at)
+{
+    Element e;
+    if (expect_short(at, kOctetString, e)) {
+        if (e.length != kIpv6Octets) return false;
+        ipv6_text(e.content, out.agent_addr, sizeof out.agent_addr);
+    } else {
+        if (!expect_short(at, kIpAddress, e)) return false;
+        out.agent_addr_cut = !ip_text(out.agent_addr, kIpAddressTextSize, e);
+    }
+    skip(at, e);
+    return true;
 }
 
 // Version, community, PDU tag and the fixed Trap-PDU fields, in order.
@@ -50,9 +72,7 @@ bool decode_header(TrapRecord& out, Cursor& at)
         return false;
     skip(at, e);
 
-    if (!expect_short(at, kIpAddress, e)) return false;
-    out.agent_addr_cut = !ip_text(out.agent_addr, sizeof out.agent_addr, e);
-    skip(at, e);
+    if (!decode_agent_address(out, at)) return false;
 
     if (!expect_short(at, kInteger, e)) return false;
     out.generic_trap = signed_value(e);

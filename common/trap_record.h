@@ -12,6 +12,10 @@
 // Numbers follow X.690: INTEGER fields are two's complement, TimeTicks and
 // the counters unsigned; specific_trap is kept unsigned, as the last
 // sub-identifier of a notification's identifier it stands for (RFC 3584 3.2).
+// The agent-addr is an IpAddress, shown dotted (at most 15 characters, as
+// the field always held), or, for a notification from an IPv6 agent, an
+// OCTET STRING of exactly the 16 octets of its address, shown as RFC 5952
+// text; any other element there rejects the datagram.
 // The binding list is read by position: each VarBind is a SEQUENCE of its
 // name (an OBJECT IDENTIFIER) and one value of any type; the first ten are
 // kept, each value as text in its slot (see binding_value_text in the
@@ -50,7 +54,7 @@ struct TrapRecord {
     char community[kTextSize];
     std::int32_t pdu_type;        // 0xA4 after a successful decode
     char enterprise[kOidTextSize];
-    char agent_addr[16];
+    char agent_addr[46];          // IPv4 dotted (at most 15 characters kept), or IPv6 text
     std::int32_t generic_trap;
     std::uint32_t specific_trap;
     std::uint32_t time_stamp;     // TimeTicks: unsigned

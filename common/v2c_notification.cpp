@@ -138,14 +138,28 @@ bool identity_from(const Message& m, V1Identity& id)
     return true;
 }
 
-bool write_v1_trap(const Message& m, const V1Identity& id, const NotificationOrigin& origin,
-                   const std::uint8_t address[4], TrapFrame& out)
+// The agent-addr element: snmpTrapAddress.0, else the sender.
+struct AgentAddress {
+    std::uint8_t tag;
+    const std::uint8_t* octets;
+    std::size_t size;
+};
+
+AgentAddress agent_address(const Message& m, const Endpoint& source)
 {
+    if (m.trap_address.data) return AgentAddress{kIpAddress, m.trap_address.data, 4};
+    if (source.family == 6) return AgentAddress{kOctetString, source.address, 16};
+    return AgentAddress{kIpAddress, source.address, 4};
+}
+
+bool write_v1_trap(const Message& m, const V1Identity& id, const NotificationOrigin& origin, TrapFrame& out)
+{
+    const AgentAddress address = agent_address(m, origin.source);
     std::uint8_t generic[5], specific[5];
     const std::size_t generic_size = integer_content(static_cast<std::uint32_t>(id.generic), generic);
     const std::size_t specific_size = integer_content(id.specific, specific);  // unsigned (RFC 3584 3.2)
 
-    const std::size_t pdu = tlv_size(id.enterprise.size) + tlv_size(4) + tlv_size(generic_size) +
+    const std::size_t pdu = tlv_size(id.enterprise.size) + tlv_size(address.size) + tlv_size(generic_size) +
                             tlv_size(specific_size) + m.up_time.size() + tlv_size(m.other_bindings.size);
     const std::size_t message = tlv_size(1) + tlv_size(origin.community.size) + tlv_size(pdu);
     Writer w(out.data, sizeof out.data);
@@ -154,7 +168,7 @@ bool write_v1_trap(const Message& m, const V1Identity& id, const NotificationOri
     w.tlv(kOctetString, origin.community.data, origin.community.size);
     w.header(kPduV1Trap, pdu);
     w.tlv(kOid, id.enterprise.data, id.enterprise.size);
-    w.tlv(kIpAddress, address, 4);
+    w.tlv(address.tag, address.octets, address.size);
     w.tlv(kInteger, generic, generic_size);
     w.tlv(kInteger, specific, specific_size);
     w.element(m.up_time);
@@ -170,11 +184,8 @@ V2cNotification translate_notification(const Span& pdu, const NotificationOrigin
     Message m;
     V1Identity id;
     if (!parse(pdu, m) || !identity_from(m, id)) return V2cNotification::None;
-    std::uint8_t address[4];
-    if (m.trap_address.data) std::memcpy(address, m.trap_address.data, 4);
-    else std::memcpy(address, &origin.source, 4);  // network order: the octets as they go on the wire
     out.time = origin.time;
-    if (!write_v1_trap(m, id, origin, address, out)) return V2cNotification::None;
+    if (!write_v1_trap(m, id, origin, out)) return V2cNotification::None;
     return m.pdu == kPduInform ? V2cNotification::Inform : V2cNotification::Trap;
 }
 
@@ -192,7 +203,7 @@ std::size_t build_response_pdu(const Span& pdu, std::uint8_t* out, std::size_t c
     return w.ok() ? w.used() : 0;
 }
 
-V2cNotification translate_v2c_notification(const TrapFrame& in, std::uint32_t source, TrapFrame& out)
+V2cNotification translate_v2c_notification(const TrapFrame& in, const Endpoint& source, TrapFrame& out)
 {
     SnmpMessage message;
     if (!read_v2c(in, message)) return V2cNotification::None;

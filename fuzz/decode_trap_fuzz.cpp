@@ -55,6 +55,9 @@ void print_record(const TrapRecord& record)
     format_trap_report(report, sizeof report, record);
 }
 
+// Senders of notifications: odd-sized datagrams come from an IPv6 agent.
+const Endpoint kSenders[2] = {{4, {127, 0, 0, 1}, 0}, {6, {0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0}};
+
 const std::uint8_t kEngineId[] = {0x80, 0x00, 0x1F, 0x88, 0x80, 0x01, 0x02, 0x03, 0x04};
 
 UsmUser make_user(const char* name, AuthProtocol auth, PrivProtocol priv)
@@ -96,7 +99,7 @@ void take_v3(std::uint8_t* data, std::size_t size, TrapFrame& translated, TrapRe
         usm().build_report(m, why, answer, sizeof answer);
         return;
     }
-    const NotificationOrigin origin{2, m.usm.user, 0x0100007Fu, 1118131750u};
+    const NotificationOrigin origin{2, m.usm.user, kSenders[size % 2], 1118131750u};
     const V2cNotification kind = translate_notification(m.pdu, origin, translated);
     if (kind == V2cNotification::None) return;
     if (decode_trap(record, translated) != 0) __builtin_trap();
@@ -136,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ASAN_POISON_MEMORY_REGION(frame.data + n, sizeof frame.data - n);
     write_hex_dump(frame.data, n, sink());
     const int decoded = decode_trap(record, frame);
-    const V2cNotification kind = translate_v2c_notification(frame, 0x0100007Fu, translated);
+    const V2cNotification kind = translate_v2c_notification(frame, kSenders[n % 2], translated);
     const std::size_t answer = build_inform_response(frame, response, sizeof response);
     if (kind == V2cNotification::Inform && answer == 0) __builtin_trap();
     if (decoded == 0) print_record(record);

@@ -6,9 +6,14 @@
 #include "native_sockets.h"  // from the system's folder
 #include "platform/sockets.h"
 
-// Binds the socket `handle` to every local address at `port`, the address
-// family taken from the local host name's entry, as the receiver and the mail
-// client set up.
-bool bind_local(std::intptr_t handle, std::uint16_t port);
+// `endpoint` as an address of a socket of `socket_family` (AF_INET or
+// AF_INET6, an IPv4 endpoint then mapped to ::ffff:a.b.c.d) in `out`; its
+// size, 0 when an IPv4 socket cannot reach it.
+AddressLength to_native(const Endpoint& endpoint, int socket_family, sockaddr_storage& out);
 
-sockaddr_in to_sockaddr(const Ipv4Endpoint& endpoint);
+// The endpoint of an address a socket gave; an IPv4-mapped IPv6 address is
+// given as IPv4.
+Endpoint from_native(const sockaddr_storage& address);
+
+// True when the last failed call said the host has no IPv6.
+bool last_error_means_no_ipv6();

@@ -54,13 +54,6 @@ const StopToken& stop_token()
     return token;
 }
 
-bool is_loopback(const Ipv4Endpoint& sender)
-{
-    std::uint8_t first = 0;
-    std::memcpy(&first, &sender.address, 1);  // network order: the first octet first
-    return first == 127;
-}
-
 // This process's own wake-up datagram: after a stop request, from a loopback
 // address, the marker and the token, nothing more. Any other datagram, a
 // bare 0x7F among them, is handled like every other.
@@ -102,18 +95,18 @@ private:
 // trap while the first look-up has not succeeded.
 class ManagerAddress {
 public:
-    ManagerAddress() { known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_); }
+    ManagerAddress() { known_ = resolve_host(kManagerHost, kManagerPort, endpoint_); }
 
-    bool get(Ipv4Endpoint& out)
+    bool get(Endpoint& out)
     {
-        if (!known_) known_ = resolve_ipv4(kManagerHost, kManagerPort, endpoint_);
+        if (!known_) known_ = resolve_host(kManagerHost, kManagerPort, endpoint_);
         out = endpoint_;
         return known_;
     }
 
 private:
     bool known_ = false;
-    Ipv4Endpoint endpoint_{};
+    Endpoint endpoint_{};
 };
 
 // The forwards of a batch: each a copy of its frame with the two words in
@@ -133,7 +126,7 @@ public:
     void send(UdpSocket& sender, ManagerAddress& manager)
     {
         if (count_ == 0) return;
-        Ipv4Endpoint to;
+        Endpoint to;
         if (manager.get(to)) {
             sender.send_batch(to, datagrams_, count_);
         } else {
@@ -294,8 +287,8 @@ void request_stop()
 {
     note_stop_request();
     UdpSocket socket;
-    Ipv4Endpoint to;
-    if (!socket.open_bound(0) || !resolve_ipv4("127.0.0.1", kTrapPort, to)) return;
+    Endpoint to;
+    if (!socket.open_bound(0) || !resolve_host("127.0.0.1", kTrapPort, to)) return;
     const StopToken& token = stop_token();
     if (!token.made) return;  // the flag alone ends the loop
     std::uint8_t wake_up[kWakeUpSize] = {kStopMarker};

@@ -43,12 +43,6 @@ void name_text(char* out, std::size_t size, const Span& name)
     octet_string_text(out, size, name.data, name.size);
 }
 
-void address_text(char* out, std::size_t size, std::uint32_t address)
-{
-    const auto* o = reinterpret_cast<const std::uint8_t*>(&address);  // network order
-    std::snprintf(out, size, "%u.%u.%u.%u", o[0], o[1], o[2], o[3]);
-}
-
 // True when the community is one of the list's (';' between), or the list is empty.
 bool community_allowed(const char* list, const Span& community)
 {
@@ -85,11 +79,11 @@ Reception::~Reception() = default;
 
 namespace {
 
-void log_drop(const ServiceSettings& settings, const char* version, const char* reason, const Ipv4Endpoint& sender,
+void log_drop(const ServiceSettings& settings, const char* version, const char* reason, const Endpoint& sender,
               const char* name_label, const Span& name)
 {
-    char from[16], who[kTextSize], line[2 * kTextSize + 256];
-    address_text(from, sizeof from, sender.address);
+    char from[kAddressTextSize], who[kTextSize], line[2 * kTextSize + 256];
+    endpoint_text(sender, from, sizeof from);
     name_text(who, sizeof who, name);
     std::snprintf(line, sizeof line, "%s メッセージを破棄しました: %s (送信元: %s, %s: %s)", version, reason, from,
                   name_label, who);
@@ -98,7 +92,7 @@ void log_drop(const ServiceSettings& settings, const char* version, const char* 
 
 } // namespace
 
-Reception::Outcome Reception::take(TrapFrame& frame, const Ipv4Endpoint& sender, UdpSocket& replies,
+Reception::Outcome Reception::take(TrapFrame& frame, const Endpoint& sender, UdpSocket& replies,
                                    TrapFrame& translated, TrapRecord& record, TrapFrame*& trap)
 {
     State& s = *state_;
@@ -113,7 +107,7 @@ Reception::Outcome Reception::take(TrapFrame& frame, const Ipv4Endpoint& sender,
             if (!discovery) log_drop(settings_, "SNMPv3", drop_reason(why), sender, "ユーザー", m.usm.user);
             return Outcome::Dropped;
         }
-        const NotificationOrigin origin{kV3VersionField, m.usm.user, sender.address, frame.time};
+        const NotificationOrigin origin{kV3VersionField, m.usm.user, sender, frame.time};
         const V2cNotification kind = translate_notification(m.pdu, origin, translated);
         if (kind == V2cNotification::None || decode_trap(record, translated) != 0) return Outcome::NotATrap;
         if (kind == V2cNotification::Inform) {
@@ -126,7 +120,7 @@ Reception::Outcome Reception::take(TrapFrame& frame, const Ipv4Endpoint& sender,
     }
     V2cNotification kind = V2cNotification::None;
     if (readable && m.version == SnmpVersion::V2c && is_on(settings_.f_v2c)) {
-        const NotificationOrigin origin{static_cast<std::uint8_t>(SnmpVersion::V2c), m.community, sender.address,
+        const NotificationOrigin origin{static_cast<std::uint8_t>(SnmpVersion::V2c), m.community, sender,
                                         frame.time};
         kind = translate_notification(m.pdu, origin, translated);
     }

@@ -32,7 +32,7 @@ public:
     // The datagram in `frame` (whole, stamped) from `sender`: for Trap, the
     // frame to record (`frame` itself, or `translated`) in `trap`, decoded
     // into `record`, and its inform answered through `replies`.
-    Outcome take(TrapFrame& frame, const Ipv4Endpoint& sender, UdpSocket& replies, TrapFrame& translated,
+    Outcome take(TrapFrame& frame, const Endpoint& sender, UdpSocket& replies, TrapFrame& translated,
                  TrapRecord& record, TrapFrame*& trap);
 
     struct State;

@@ -342,6 +342,30 @@ TEST(TrapDecoder, TextsLongerThanTheirFieldsAreCut)
     EXPECT_STREQ(r.agent_addr, "255.255.255.255");
     EXPECT_TRUE(r.community_cut && r.agent_addr_cut && !r.enterprise_cut);
 
+    struct Case {
+        Bytes agent;
+        int result;
+        const char* text;
+    } agents[] = {
+        {tlv(0x40, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}), 0, "1.2.3.4.5.6.7.8"},
+        {tlv(0x04, from_hex("20010db8000000000000000000000001")), 0, "2001:db8::1"},
+        {tlv(0x04, from_hex("20010db8000000010000000000000001")), 0, "2001:db8:0:1::1"},
+        {tlv(0x04, from_hex("20010000000000010000000000000001")), 0, "2001:0:0:1::1"},
+        {tlv(0x04, from_hex("20010db8000000000001000000000001")), 0, "2001:db8::1:0:0:1"},
+        {tlv(0x04, from_hex("20010db8000000010001000100010001")), 0, "2001:db8:0:1:1:1:1:1"},
+        {tlv(0x04, from_hex("fe80000000000000000000000000abcd")), 0, "fe80::abcd"},
+        {tlv(0x04, Bytes(16, 0)), 0, "::"},
+        {tlv(0x04, from_hex("00000000000000000000ffffc0000201")), 0, "::ffff:192.0.2.1"},
+        {tlv(0x04, Bytes(15, 1)), -1, ""},
+        {tlv(0x04, Bytes(17, 1)), -1, ""},
+    };
+    for (const Case& c : agents) {
+        SCOPED_TRACE(c.text);
+        const Bytes agent_pdu = cat({oid({6, 1, 4, 1, 311}), c.agent, integer(6), integer(1), tlv(0x43, {1})});
+        ASSERT_EQ(decode(tlv(0x30, cat({integer(0), tlv(0x04, octets("public")), tlv(0xA4, agent_pdu)})), r), c.result);
+        EXPECT_STREQ(r.agent_addr, c.text);
+    }
+
     Bytes many_arcs{0x2B};
     for (int i = 0; i < 400; ++i) many_arcs.push_back(100);  // ".100" each: past 128 sub-identifiers
     ASSERT_EQ(decode(make_trap(6, 1, binding(tlv(0x06, many_arcs), integer(1))), r), 0);

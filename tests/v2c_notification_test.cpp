@@ -11,19 +11,13 @@ namespace {
 
 constexpr std::uint8_t kInform = 0xA6;
 constexpr std::uint8_t kV2Trap = 0xA7;
-const std::uint8_t kSource[4] = {192, 0, 2, 7};
+const Endpoint kFromIpv4{4, {192, 0, 2, 7}, 0};
+const Endpoint kFromIpv6{6, {0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}, 0};
 
-std::uint32_t source_address()
-{
-    std::uint32_t address;
-    std::memcpy(&address, kSource, 4);  // network order: the octets as on the wire
-    return address;
-}
-
-V2cNotification translate(const Bytes& message, TrapFrame& out)
+V2cNotification translate(const Bytes& message, TrapFrame& out, const Endpoint& source = kFromIpv4)
 {
     const TrapFrame in = make_frame(message);
-    return translate_v2c_notification(in, source_address(), out);
+    return translate_v2c_notification(in, source, out);
 }
 
 const Bytes kTicks = {0xF0, 0x00, 0x00, 0x00};  // past 2^31: unsigned
@@ -39,6 +33,7 @@ TEST(V2cNotification, TranslatesToTheV1TrapItStandsFor)
         int generic;
         std::uint32_t specific;
         const char* agent;
+        const Endpoint* source = &kFromIpv4;
     } cases[] = {
         {"linkDown", oid({6, 1, 6, 3, 1, 1, 5, 3}), {}, "1.3.6.1.6.3.1.1.5", 2, 0, "192.0.2.7"},
         {"coldStart with snmpTrapEnterprise.0", oid({6, 1, 6, 3, 1, 1, 5, 1}),
@@ -56,13 +51,16 @@ TEST(V2cNotification, TranslatesToTheV1TrapItStandsFor)
         {"longest identifier", tlv(0x06, longest_oid_content()), {}, longest_oid_text(126), 6, 4294967295u, "192.0.2.7"},
         {"long values", oid({6, 1, 4, 1, 8072, 4, 5}), binding(tlv(0x06, longest_oid_content()), tlv(0x02, Bytes(128, 1))),
          "1.3.6.1.4.1.8072.4", 6, 5, "192.0.2.7"},
+        {"IPv6 sender", oid({6, 1, 6, 3, 1, 1, 5, 3}), {}, "1.3.6.1.6.3.1.1.5", 2, 0, "2001:db8::7", &kFromIpv6},
+        {"IPv6 sender, snmpTrapAddress.0", oid({6, 1, 4, 1, 8072, 0, 2}),
+         binding(oid({6, 1, 6, 3, 18, 1, 3, 0}), tlv(0x40, {10, 1, 2, 3})), "1.3.6.1.4.1.8072", 6, 2, "10.1.2.3", &kFromIpv6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (std::uint8_t pdu : {kV2Trap, kInform}) {
             const Bytes list = cat({notification_start(kTicks, c.trap_oid), kIfIndex, c.more});
             TrapFrame v1{};
-            ASSERT_EQ(translate(make_v2c(pdu, integer(77), list), v1),
+            ASSERT_EQ(translate(make_v2c(pdu, integer(77), list), v1, *c.source),
                       pdu == kInform ? V2cNotification::Inform : V2cNotification::Trap);
             TrapRecord r;
             ASSERT_EQ(decode_trap(r, v1), 0);
@@ -130,7 +128,7 @@ TEST(V2cNotification, MalformedMessagesAreNoNotification)
         TrapFrame in = make_frame(inform);  // the whole message stays in the buffer
         in.length = static_cast<std::uint32_t>(n);
         TrapFrame v1{};
-        EXPECT_EQ(translate_v2c_notification(in, source_address(), v1), V2cNotification::None);
+        EXPECT_EQ(translate_v2c_notification(in, kFromIpv4, v1), V2cNotification::None);
         std::uint8_t response[512];
         EXPECT_EQ(build_inform_response(in, response, sizeof response), 0u);
     }

@@ -11,5 +11,4 @@
 
 using NativeSocket = int;
 using AddressLength = socklen_t;
-using AddressFamily = sa_family_t;
 constexpr std::uint32_t kNoAddress = INADDR_NONE;

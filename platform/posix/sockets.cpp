@@ -16,16 +16,15 @@ SocketsRuntime::~SocketsRuntime() = default;
 
 void set_socket_error_invalid_argument() { errno = EINVAL; }
 
-bool UdpSocket::open_bound(std::uint16_t port)
+bool last_error_means_no_ipv6() { return errno == EAFNOSUPPORT || errno == EADDRNOTAVAIL; }
+
+bool UdpSocket::create(int family)
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // a started program must not keep it
+    const int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);  // a started program must not keep it
     if (fd < 0) return false;
     handle_ = fd;
-    if (!bind_local(handle_, port)) {
-        close();
-        return false;
-    }
+    family_ = family;
     return true;
 }
 
@@ -63,15 +62,15 @@ bool UdpSocket::set_receive_buffer(std::size_t bytes)
            ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) == 0;
 }
 
-UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
+UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Endpoint* sender)
 {
     got = 0;
-    sockaddr_in from{};
+    sockaddr_storage from{};
     socklen_t from_size = sizeof from;
     // MSG_TRUNC: the result is the datagram's real length, so a cut one is seen.
     const ssize_t n = ::recvfrom(static_cast<int>(handle_), buffer, size, MSG_TRUNC,
                                  reinterpret_cast<sockaddr*>(&from), &from_size);
-    if (sender != nullptr) *sender = Ipv4Endpoint{from.sin_addr.s_addr, from.sin_port};
+    if (sender != nullptr) *sender = from_native(from);
     if (n < 0) {
         if (errno == EAGAIN) return Receive::TimedOut;
         if (errno == EINTR) return Receive::Interrupted;  // a signal, also with datagrams queued
@@ -97,10 +96,10 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
     count = std::min(count, kMostBatched);
     mmsghdr messages[kMostBatched];
     iovec parts[kMostBatched];
-    sockaddr_in from[kMostBatched];
+    sockaddr_storage from[kMostBatched];
     for (std::size_t i = 0; i < count; ++i) {
         parts[i] = iovec{slots[i].buffer, slots[i].size};
-        from[i] = sockaddr_in{};
+        from[i] = sockaddr_storage{};
         messages[i] = mmsghdr{};
         messages[i].msg_hdr.msg_name = &from[i];
         messages[i].msg_hdr.msg_namelen = sizeof from[i];
@@ -118,7 +117,7 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
         // Without MSG_TRUNC asked, msg_len is what the buffer holds; the flag tells a cut datagram.
         slots[i].got = std::min<std::size_t>(messages[i].msg_len, slots[i].size);
         slots[i].truncated = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
-        slots[i].sender = Ipv4Endpoint{from[i].sin_addr.s_addr, from[i].sin_port};
+        slots[i].sender = from_native(from[i]);
     }
     received = static_cast<std::size_t>(n);
     return Receive::Datagram;
@@ -126,9 +125,11 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
 
 // sendmmsg, kMostBatched at a time; it stops at a datagram it cannot send,
 // which is skipped.
-void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
+void UdpSocket::send_batch(const Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
 {
-    sockaddr_in dest = to_sockaddr(to);
+    sockaddr_storage dest;
+    const socklen_t length = to_native(to, family_, dest);
+    if (length == 0) return;
     mmsghdr messages[kMostBatched];
     iovec parts[kMostBatched];
     while (count > 0) {
@@ -137,7 +138,7 @@ void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datag
             parts[i] = iovec{const_cast<void*>(datagrams[i].data), datagrams[i].size};
             messages[i] = mmsghdr{};
             messages[i].msg_hdr.msg_name = &dest;
-            messages[i].msg_hdr.msg_namelen = sizeof dest;
+            messages[i].msg_hdr.msg_namelen = length;
             messages[i].msg_hdr.msg_iov = &parts[i];
             messages[i].msg_hdr.msg_iovlen = 1;
         }
@@ -164,10 +165,10 @@ bool lookup_host(const char* name, std::uint32_t& address, int& family)
     return true;
 }
 
-bool TcpSocket::create()
+bool TcpSocket::create(int family)
 {
     close();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     handle_ = fd;
     const timeval limit{kSendSeconds, 0};

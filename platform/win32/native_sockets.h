@@ -2,10 +2,10 @@
 #pragma once
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstdint>
 
 using NativeSocket = SOCKET;
 using AddressLength = int;
-using AddressFamily = short;
 constexpr std::uint32_t kNoAddress = INADDR_NONE;

@@ -30,16 +30,19 @@ SocketsRuntime::~SocketsRuntime() { WSACleanup(); }
 
 void set_socket_error_invalid_argument() { WSASetLastError(WSAEINVAL); }
 
-bool UdpSocket::open_bound(std::uint16_t port)
+bool last_error_means_no_ipv6()
+{
+    const int error = WSAGetLastError();
+    return error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL;
+}
+
+bool UdpSocket::create(int family)
 {
     close();
-    const SOCKET s = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const SOCKET s = ::socket(family, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) return false;
     handle_ = static_cast<std::intptr_t>(s);
-    if (!bind_local(handle_, port)) {
-        close();
-        return false;
-    }
+    family_ = family;
     return true;
 }
 
@@ -76,14 +79,14 @@ bool UdpSocket::set_receive_buffer(std::size_t bytes)
                         sizeof size) == 0;
 }
 
-UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Ipv4Endpoint* sender)
+UdpSocket::Receive UdpSocket::receive(void* buffer, std::size_t size, std::size_t& got, Endpoint* sender)
 {
     got = 0;
-    sockaddr_in from{};
+    sockaddr_storage from{};
     int from_size = sizeof from;
     const int n = ::recvfrom(static_cast<SOCKET>(handle_), static_cast<char*>(buffer), static_cast<int>(size), 0,
                              reinterpret_cast<sockaddr*>(&from), &from_size);
-    if (sender != nullptr) *sender = Ipv4Endpoint{from.sin_addr.s_addr, from.sin_port};
+    if (sender != nullptr) *sender = from_native(from);
     if (n != SOCKET_ERROR) {
         got = static_cast<std::size_t>(n);
         return Receive::Datagram;
@@ -131,7 +134,7 @@ UdpSocket::Receive UdpSocket::receive_batch(DatagramSlot* slots, std::size_t cou
 }
 
 // Windows Sockets has no call that sends several datagrams: one at a time.
-void UdpSocket::send_batch(const Ipv4Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
+void UdpSocket::send_batch(const Endpoint& to, const OutgoingDatagram* datagrams, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) send_to(to, datagrams[i].data, datagrams[i].size);
 }
@@ -146,10 +149,10 @@ bool lookup_host(const char* name, std::uint32_t& address, int& family)
     return true;
 }
 
-bool TcpSocket::create()
+bool TcpSocket::create(int family)
 {
     close();
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    const SOCKET s = ::socket(family, SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) return false;
     handle_ = static_cast<std::intptr_t>(s);
     const DWORD limit_ms = kSendSeconds * 1000;

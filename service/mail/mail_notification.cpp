@@ -204,10 +204,8 @@ bool pop_before_smtp(const ServiceSettings& s, const std::atomic<bool>* cut_off)
     TcpSocket& sock = link.socket();
     bool passed = false;
     std::string why = kPop3Failed;
-    Ipv4Endpoint server;
-    if (!sock.create()) {
-        std::perror("socket()");
-    } else if (!resolve_ipv4(s.pop_server, pop3_port(s), server)) {
+    Endpoint server;
+    if (!resolve_host(s.pop_server, pop3_port(s), server)) {
         std::perror("pop3_connect()");
     } else if (!sock.connect_to(server)) {
         std::perror("connect()");

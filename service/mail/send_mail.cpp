@@ -93,9 +93,8 @@ SendMail::SendMail(const char* from_, const char* to_, const char* cc_, const ch
 bool SendMail::connect(int port, const char* server)
 {
     TcpSocket& sock = link_.socket();
-    Ipv4Endpoint address;
-    return sock.create() && sock.bind_any() && resolve_ipv4(server, static_cast<std::uint16_t>(port), address) &&
-           sock.connect_to(address);
+    Endpoint address;
+    return resolve_host(server, static_cast<std::uint16_t>(port), address) && sock.connect_to(address);
 }
 
 int SendMail::open(int port, const char* server)

@@ -206,9 +206,9 @@ def snmptrap_v2c_datagram(uptime, trap_oid, *bindings):
         return s.recv(65536)
 
 
-def snmpinform(uptime, trap_oid, *bindings):
+def snmpinform(uptime, trap_oid, *bindings, target="127.0.0.1:162"):
     """Sends an SNMPv2c inform with net-snmp's snmpinform, no retry; True when it was answered."""
-    result = subprocess.run(["snmpinform", "-v", "2c", "-c", "public", "-r", "0", "-t", "30", "127.0.0.1:162",
+    result = subprocess.run(["snmpinform", "-v", "2c", "-c", "public", "-r", "0", "-t", "30", target,
                              uptime, trap_oid, *bindings], timeout=60, capture_output=True)
     return result.returncode == 0
 

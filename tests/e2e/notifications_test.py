@@ -47,9 +47,9 @@ class CountingController(Controller):
         return CountingSMTP(self.handler, **self.SMTP_kwargs)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+def free_port(host="127.0.0.1"):
+    with socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET) as s:
+        s.bind((host, 0))
         return s.getsockname()[1]
 
 
@@ -66,13 +66,13 @@ class NotificationsTest(h.ReceiverCase):
         h.eventually(lambda: len(inbox.mails) >= count and inbox.sessions == 0, True)
         return inbox.mails
 
-    def with_smtp(self):
+    def with_smtp(self, host="127.0.0.1"):
         log = logging.getLogger("mail.log")  # the dialogue, shown when a test fails
         if not log.handlers:
             log.addHandler(logging.StreamHandler())
             log.setLevel(logging.DEBUG)
         inbox = Inbox()
-        controller = CountingController(inbox, hostname="127.0.0.1", port=free_port())
+        controller = CountingController(inbox, hostname=host, port=free_port(host))
         controller.start()
         self.addCleanup(controller.stop)
         return inbox, controller.port
@@ -104,8 +104,8 @@ class NotificationsTest(h.ReceiverCase):
         self.assertEqual(sorted(got), sorted(expected))
 
     def test_a_trap_cannot_smuggle_smtp_commands(self):
-        inbox, port = self.with_smtp()
-        self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
+        inbox, port = self.with_smtp("::1")  # an IPv6 server
+        self.start({"f_email": 1, "smtpname": "::1", "smtpport": port, "mail_from": "a@example.org",
                     "mail_to": "b@example.org"})
         smuggled = "\r\n.\r\nRSET\r\nMAIL FROM:<evil@example.org>\r\nRCPT TO:<victim@example.org>\r\nDATA\r\nhi\r\n"
         self.trap(6, "1.3.6.1.2.1.1.5.0", "s", smuggled)

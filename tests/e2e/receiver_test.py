@@ -127,6 +127,20 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.read(self.files["csv"])[:len(csv)], csv)
         self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
 
+    def test_ipv6_senders_are_shown_by_their_address_and_answered(self):
+        self.start_with_files()
+        subprocess.run(["snmptrap", "-v", "2c", "-c", "public", "udp6:[::1]:162", "100", ENTERPRISE + ".0.1"],
+                       check=True, timeout=30)
+        self.assertTrue(h.snmpinform("100", ENTERPRISE + ".0.2", target="udp6:[::1]:162"), "answered over IPv6")
+        got = self.manager.frames(2)
+        out = self.stop()
+        traps = [dict(time=h.recv_time(t), version=2, community="public", enterprise=ENTERPRISE, agent="::1",
+                      generic=6, specific=specific, uptime=100, bindings=[]) for (t, _, _), specific in zip(got, (1, 2))]
+        self.assertEqual(h.read(self.files["csv"]), b"".join(h.csv_row(trap) for trap in traps))
+        self.assertEqual(h.record_frames(h.read(self.files["orv"])), got)
+        for trap in traps:
+            self.assertIn(h.report(trap, STDOUT_EOL), out)
+
     def test_users_and_the_engine_id_from_the_command_line(self):
         usage = "\n使い方: tarnow -user add 名前 "
         cases = [  # arguments, exit status, output (its start for a failure)

@@ -60,7 +60,8 @@ class LinuxServiceTest(unittest.TestCase):
     @staticmethod
     def drops(port):
         """Datagrams the kernel dropped at full sockets bound to UDP `port`."""
-        rows = [line.split() for line in h.read("/proc/net/udp").decode().splitlines()[1:]]
+        rows = [line.split() for table in ("/proc/net/udp", "/proc/net/udp6")
+                for line in h.read(table).decode().splitlines()[1:]]
         return sum(int(r[-1]) for r in rows if int(r[1].rsplit(":", 1)[1], 16) == port)
 
     def fill_socket(self, stop_flood):

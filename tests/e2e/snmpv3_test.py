@@ -23,24 +23,24 @@ def user(name, auth=None, priv=None, *extra):
     return [name] + (["-a", auth, "-A", AUTH_PASS] if auth else []) + (["-x", priv, "-X", PRIV_PASS] if priv else []) + list(extra)
 
 
-def v3(tool, name, auth, priv, *args, auth_pass=AUTH_PASS, priv_pass=PRIV_PASS, engine=()):
+def v3(tool, name, auth, priv, *args, auth_pass=AUTH_PASS, priv_pass=PRIV_PASS, engine=(), target="127.0.0.1:162"):
     """Runs snmptrap or snmpinform -v 3 as `name` at the level its protocols give, from the engine
     `engine` (-e ID -Z BOOTS,TIME); True when it succeeded."""
     level = "authPriv" if priv else "authNoPriv" if auth else "noAuthNoPriv"
     security = ["-u", name, "-l", level] + (["-a", auth, "-A", auth_pass] if auth else [])
     security += ["-x", priv, "-X", priv_pass] if priv else []
-    done = subprocess.run([tool, "-v", "3", "-r", "0", "-t", "30", *security, *engine, "127.0.0.1:162", *args],
+    done = subprocess.run([tool, "-v", "3", "-r", "0", "-t", "30", *security, *engine, target, *args],
                           capture_output=True, timeout=60)
     return done.returncode == 0
 
 
-def trap_of(frame, user, specific):
-    return dict(time=h.recv_time(frame[0]), version=3, community=user, enterprise=ENTERPRISE, agent="127.0.0.1",
+def trap_of(frame, user, specific, agent="127.0.0.1"):
+    return dict(time=h.recv_time(frame[0]), version=3, community=user, enterprise=ENTERPRISE, agent=agent,
                 generic=6, specific=specific, uptime=100, bindings=[("1.3.6.1.2.1.2.2.1.1.3", "I", b"3")])
 
 
-def dropped(version, reason, name_label, name):
-    return ("%s メッセージを破棄しました: %s (送信元: 127.0.0.1, %s: %s)" % (version, reason, name_label, name)).encode("cp932")
+def dropped(version, reason, name_label, name, sender="127.0.0.1"):
+    return ("%s メッセージを破棄しました: %s (送信元: %s, %s: %s)" % (version, reason, sender, name_label, name)).encode("cp932")
 
 
 class SnmpV3Test(h.ReceiverCase):
@@ -59,6 +59,8 @@ class SnmpV3Test(h.ReceiverCase):
                 got = self.manager.frames(1)
                 self.assertEqual(len(got), 1, (tool, name))
                 traps.append(trap_of(got[0], name, specific))
+        self.assertTrue(v3("snmpinform", "sha", "SHA", None, "100", ENTERPRISE + ".0.200", *IF_INDEX, target="udp6:[::1]:162"))
+        traps.append(trap_of(self.manager.frames(1)[0], "sha", 200, agent="::1"))
         out = self.stop()
         log = h.read(self.files["log"])
         for trap in traps:
@@ -82,6 +84,8 @@ class SnmpV3Test(h.ReceiverCase):
              dropped("SNMPv3", "対応していないセキュリティレベル", "ユーザー", "alice")),
             (lambda: v3("snmptrap", "mallory", "SHA", None, *trap),
              dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "mallory")),
+            (lambda: v3("snmptrap", "oscar", "SHA", None, *trap, target="udp6:[::1]:162"),
+             dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "oscar", sender="::1")),
             (lambda: h.send_udp(bytes.fromhex(  # a trap with the reportable flag is still a trap: user "eve"
                 "3037020103300d020101020205c0040104020103041b301904088000000001020305020101020101040365766504000400300604000400a700")),
              dropped("SNMPv3", "登録されていないユーザー", "ユーザー", "eve")),
