@@ -119,9 +119,9 @@ public:
     // False with `why` (the log line) when the collector cannot be reached.
     bool open(std::string& why)
     {
-        Ipv4Endpoint to;
+        Endpoint to;
         const std::string where = collector_.host + ":" + std::to_string(collector_.port);
-        if (!resolve_ipv4(collector_.host.c_str(), collector_.port, to)) {
+        if (!resolve_host(collector_.host.c_str(), collector_.port, to)) {
             why = kConnectFailed + where;
             return false;
         }
@@ -130,7 +130,7 @@ public:
             if (!udp_.open_bound(0)) why = kConnectFailed + where;
             return udp_.is_open();
         }
-        if (!tcp_.create() || !tcp_.connect_to(to)) {
+        if (!tcp_.connect_to(to)) {
             why = kConnectFailed + where;
             close();
             return false;
@@ -188,7 +188,7 @@ private:
 
     Collector collector_;
     UdpSocket udp_;
-    Ipv4Endpoint to_{};
+    Endpoint to_{};
     TcpSocket tcp_;
     std::unique_ptr<TlsSession> tls_;
 };
