@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -133,6 +135,21 @@ std::uint16_t cp932_from_unicode(std::uint32_t code_point)
     const CodePair* found = std::lower_bound(kCp932Table, end, code_point,
                                              [](const CodePair& p, std::uint32_t cp) { return p.unicode < cp; });
     return found != end && found->unicode == code_point ? found->cp932 : 0;
+}
+
+std::uint32_t unicode_from_cp932(std::uint16_t code)
+{
+    if (code < 0x80) return code;
+    // The table by CP932 code, sorted once; where two characters share a
+    // code, the first of them in Unicode order.
+    static const std::vector<CodePair> by_code = [] {
+        std::vector<CodePair> pairs(std::begin(kCp932Table), std::end(kCp932Table));
+        std::stable_sort(pairs.begin(), pairs.end(), [](const CodePair& a, const CodePair& b) { return a.cp932 < b.cp932; });
+        return pairs;
+    }();
+    const auto found = std::lower_bound(by_code.begin(), by_code.end(), code,
+                                        [](const CodePair& p, std::uint16_t c) { return p.cp932 < c; });
+    return found != by_code.end() && found->cp932 == code ? found->unicode : 0;
 }
 
 bool copy_cp932_cut(char* field, std::size_t size, const std::uint8_t* octets, std::size_t count)

@@ -33,3 +33,7 @@ inline bool is_cp932_lead(std::uint8_t octet) { return (octet >= 0x81 && octet <
 // The CP932 code of a Unicode character (one byte for half-width katakana,
 // else the two bytes big-endian), 0 when CP932 has none. ASCII maps to itself.
 std::uint16_t cp932_from_unicode(std::uint32_t code_point);
+
+// The Unicode character of a CP932 code (as cp932_from_unicode gives it), 0
+// when CP932 assigns none there. ASCII maps to itself.
+std::uint32_t unicode_from_cp932(std::uint16_t code);

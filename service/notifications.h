@@ -1,8 +1,9 @@
 // The actions the receive loop runs for a decoded trap, in their fixed order:
-// popup, sound, record file, CSV file, log file, mail, program. Switches are
+// popup, sound, record file, CSV file, log file, JSON lines file, mail,
+// program. `sender` is the datagram's source address as text. Switches are
 // on when exactly 1. Popup and mail run only for traps whose generic-trap
 // number is at least "traplevel"; sound and program apply that test
-// themselves; the three files take every trap. Results are ignored: a failed
+// themselves; the files take every trap. Results are ignored: a failed
 // action never stops the next one.
 #pragma once
 
@@ -10,7 +11,8 @@
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
 
-void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame);
+void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame,
+                       const char* sender);
 
 // Starts the popup and mail workers that could not start when their traps
 // came (the system refused threads), so that waiting alerts go out; the

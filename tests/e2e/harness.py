@@ -355,6 +355,21 @@ def report(trap, eol=b"\n"):
     return out
 
 
+NUMBER_TYPES = ("INTEGER", "Counter32", "Gauge32", "TimeTicks", "Counter64")
+
+
+def json_line(trap, seconds, sender):
+    """The JSON lines file's object for `trap` (as report() takes it) received at `seconds` from `sender`."""
+    def binding(name, kind, value):
+        kind = {"I": "INTEGER", "O": "OCTET STRING"}.get(kind, kind)
+        shown = None if value is None else int(value) if kind in NUMBER_TYPES else value.decode("cp932")
+        return {"oid": name, "type": kind, "value": shown}
+    return {"time": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(seconds)), "sender": sender,
+            "agent": trap["agent"], "version": trap.get("version", 1), "community": trap["community"],
+            "enterprise": trap["enterprise"], "generic": trap["generic"], "specific": trap["specific"],
+            "uptime": trap["uptime"], "bindings": [binding(*b) for b in trap["bindings"]]}
+
+
 def recv_time(seconds):
     return time.strftime("%Y/%m/%d %H:%M:%S", time.gmtime(seconds))
 
@@ -482,7 +497,7 @@ class ReceiverCase(unittest.TestCase):
         self.manager = ManagerPort()
         self.receiver = None
         # Japanese names: the settings hold them in CP932, the file system in its own encoding.
-        self.files = {k: os.path.join(self.tmp, "トラップ 記録." + k) for k in ("orv", "csv", "log")}
+        self.files = {k: os.path.join(self.tmp, "トラップ 記録." + k) for k in ("orv", "csv", "log", "json")}
 
     def tearDown(self):
         if self.receiver:
@@ -501,10 +516,11 @@ class ReceiverCase(unittest.TestCase):
         self.receiver = Receiver(self.settings, self.tmp)
 
     def start_with_files(self, users=(), **values):
-        """The receiver with its record, CSV and log files (self.files) on, and `values` besides."""
+        """The receiver with its record, CSV, log and JSON lines files (self.files) on, and `values` besides."""
         files = {"f_binfile": 1, "binfile": host_path(self.files["orv"]),
                  "f_csvfile": 1, "csvfile": host_path(self.files["csv"]),
-                 "f_logfile": 1, "logfile": host_path(self.files["log"])}
+                 "f_logfile": 1, "logfile": host_path(self.files["log"]),
+                 "f_jsonfile": 1, "jsonfile": host_path(self.files["json"])}
         files.update(values)
         self.start(files, users)
 

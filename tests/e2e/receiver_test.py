@@ -2,6 +2,7 @@
 snmptrap and raw datagrams, checked byte for byte on standard output, on the
 manager's port and in the record, CSV and log files."""
 
+import json
 import os
 import random
 import re
@@ -87,7 +88,7 @@ class ReceiverTest(h.ReceiverCase):
              [("1.3.6.1.6.3.18.1.3.0", "IpAddress", b"10.20.30.40")]),
         ]
         self.start_with_files()
-        expected_out, frames, csv = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b""
+        expected_out, frames, csv, lines = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", []
         for uptime, trap_oid, args, enterprise, agent, generic, specific, bindings in sends:
             datagram = h.snmptrap_v2c_datagram(uptime, trap_oid, *args)
             h.send_udp(datagram)
@@ -98,6 +99,7 @@ class ReceiverTest(h.ReceiverCase):
                         agent=agent, generic=generic, specific=specific, uptime=int(uptime), bindings=bindings)
             expected_out += h.hex_dump(datagram, STDOUT_EOL) + h.report(trap, STDOUT_EOL) + STDOUT_EOL
             csv += h.csv_row(trap)
+            lines.append(h.json_line(trap, got[0][0], "127.0.0.1"))
 
         self.assertTrue(h.snmpinform("100", ENTERPRISE + ".0.2", *if_index), "snmpinform got its response")
         got = self.manager.frames(1)
@@ -125,6 +127,7 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(out[:len(expected_out)], expected_out)
         self.assertIn(STDOUT_EOL + h.report(inform_trap, STDOUT_EOL) + STDOUT_EOL, out[len(expected_out):])
         self.assertEqual(h.read(self.files["csv"])[:len(csv)], csv)
+        self.assertEqual([json.loads(line) for line in h.read(self.files["json"]).splitlines()][:len(lines)], lines)
         self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
 
     def test_users_and_the_engine_id_from_the_command_line(self):
