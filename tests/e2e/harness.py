@@ -125,12 +125,13 @@ class Settings:
 # --- the manager's port ---------------------------------------------------
 
 class ManagerPort:
-    """UDP port 18882 on loopback, where the receiver forwards frames."""
+    """UDP port 18882 on loopback, where the receiver forwards frames (or `port`: 0 for any)."""
 
-    def __init__(self):
+    def __init__(self, port=18882):
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", 18882))
+        self.sock.bind(("127.0.0.1", port))
+        self.port = self.sock.getsockname()[1]
 
     def frames(self, expected, timeout=60.0):
         """Up to `expected` frames as (time, length, data); waits at most `timeout`."""

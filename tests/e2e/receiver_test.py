@@ -56,7 +56,9 @@ class ReceiverTest(h.ReceiverCase):
             (6, 1, ["1.3.6.1.2.1.1.5.0", "s", 'core "1", rack 2'], [("1.3.6.1.2.1.1.5.0", "O", b'core "1", rack 2')]),
             (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 13)]),
         ] + [(g, 0, [], []) for g in range(0, 6)]
-        self.start_with_files()
+        further = h.ManagerPort(0)  # another operator's manager
+        self.addCleanup(further.close)
+        self.start_with_files(forward_hosts="127.0.0.1:x ;  localhost:%d;" % further.port)  # a bad port is skipped
         expected_out, frames, csv, log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", b""
         for generic, specific, args, bindings in sends:
             h.snmptrap(ENTERPRISE, generic, specific, *args)
@@ -75,6 +77,7 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.read(self.files["log"]), log)
         self.assertEqual(out, expected_out)
         self.assertEqual(h.record_frames(h.read(self.files["orv"])), frames)
+        self.assertEqual(further.frames(len(frames)), frames, "every frame also to the further manager")
 
     def test_v2c_notifications_are_translated_and_informs_answered(self):
         standard = "1.3.6.1.6.3.1.1.5"
