@@ -219,12 +219,12 @@ class OtherHost:
     veth pair (needs root and iproute2). `address` is this host as seen from there."""
 
     SEND = ("import socket, sys\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-            "for line in sys.stdin:\n    s.sendto(bytes.fromhex(line), (sys.argv[1], 162))\n")
+            "for line in sys.stdin:\n    s.sendto(bytes.fromhex(line), (sys.argv[1], int(sys.argv[2])))\n")
 
     def __enter__(self):
         pid, net = os.getpid(), "10.%d.%d" % (200 + os.getpid() % 50, os.getpid() // 50 % 250)
         self.ns, here, there = "tarnow-peer-%d" % pid, "tpa%d" % pid, "tpb%d" % pid
-        self.address = net + ".1"
+        self.address, self.peer = net + ".1", net + ".2"
         steps = [["netns", "add", self.ns], ["link", "add", here, "type", "veth", "peer", "name", there, "netns", self.ns],
                  ["addr", "add", self.address + "/24", "dev", here], ["link", "set", here, "up"],
                  ["-n", self.ns, "addr", "add", net + ".2/24", "dev", there], ["-n", self.ns, "link", "set", there, "up"]]
@@ -232,9 +232,9 @@ class OtherHost:
             subprocess.run(["ip", *step], check=True, capture_output=True, timeout=30)
         return self
 
-    def send(self, datagrams):
-        """Sends each datagram, in order, from the other host to port 162 here."""
-        subprocess.run(["ip", "netns", "exec", self.ns, "python3", "-c", self.SEND, self.address], check=True,
+    def send(self, datagrams, port=162):
+        """Sends each datagram, in order, from the other host (`peer`) to `port` here."""
+        subprocess.run(["ip", "netns", "exec", self.ns, "python3", "-c", self.SEND, self.address, str(port)], check=True,
                        input="".join(d.hex() + "\n" for d in datagrams).encode(), timeout=60)
 
     def __exit__(self, *exc):
