@@ -401,7 +401,11 @@ int focus(HWND window)
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || info.hwndFocus == nullptr) return 1;
-    std::printf("%d\n", static_cast<int>(GetDlgCtrlID(info.hwndFocus)) & 0xFFFF);
+    HWND focused = info.hwndFocus;
+    wchar_t parent_class[32] = L"";
+    GetClassNameW(GetParent(focused), parent_class, 32);
+    if (lstrcmpiW(parent_class, L"ComboBox") == 0) focused = GetParent(focused);  // the edit of a combo box
+    std::printf("%d\n", static_cast<int>(GetDlgCtrlID(focused)) & 0xFFFF);
     return 0;
 }
 
