@@ -216,7 +216,7 @@ class ReceiverTest(h.ReceiverCase):
         out = self.stop()
         self.assertIn(h.hex_dump(got[0][2], STDOUT_EOL), out)
         self.assertIn("汎用トラップ: 3".encode("cp932") + STDOUT_EOL, out)
-        self.assertEqual([h.read(p) for p in self.files.values()], [None, None, None])
+        self.assertEqual([h.read(p) for p in self.files.values()], [None] * len(self.files))
 
     def test_trap_level_and_an_unopenable_file_do_not_stop_the_files(self):
         self.start_with_files(traplevel=6, csvfile=h.host_path(os.path.join(self.tmp, "no-folder", "t.csv")))
