@@ -249,7 +249,7 @@ class ManagerTest(mc.ManagerCase):
         def expected(i):
             t, g, n = traps[i]
             return ["0" if g == 6 else "1", time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), "public",
-                    agent_of(n), ENTERPRISE, str(g), str(n)]
+                    agent_of(n), ENTERPRISE, str(g), str(n), ""]  # from a file: no receiving server
         for row in (count - 1, 0, 61234):  # in view after loading, then scrolled to
             with self.subTest(row=row):
                 probe("scroll", str(row))
@@ -336,7 +336,7 @@ class ManagerTest(mc.ManagerCase):
 
     def test_same_texts_in_english_wine(self):
         self.start_manager(lang="en_US.UTF-8")
-        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
+        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t237\t0"])
         self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
         self.assertEqual(probe("text", "1003"), [QUIET])
 
