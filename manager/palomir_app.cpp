@@ -14,9 +14,9 @@
 
 namespace {
 
-void on_trap_frame(std::uint8_t* buffer, int count, const char*, UINT)
+void on_trap_frame(std::uint8_t* buffer, int count, const char* sender, UINT)
 {
-    if (g_main_window != nullptr) g_main_window->on_trap_frame(buffer, count);
+    if (g_main_window != nullptr) g_main_window->on_trap_frame(buffer, count, sender);
 }
 
 class CPalomirApp : public CWinApp {

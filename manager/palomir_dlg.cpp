@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -33,7 +34,20 @@ struct Column {
     int width;
 };
 const Column kColumns[] = {{"", 24},           {"受信日時", 136},   {"コミュニティ", 96}, {"エージェントアドレス", 116},
-                           {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}};
+                           {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}, {"受信サーバー", 116}};
+constexpr int kAgentColumn = 3;
+constexpr int kReceiverColumn = 7;
+// The longest address text (45 characters): the address columns are at least as wide.
+const wchar_t kWidestAddress[] = L"ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255";
+constexpr int kCellMargin = 12;
+// Distinct receivers told apart per list; further ones show as this host.
+constexpr std::size_t kMostSenders = 4096;
+
+// Loopback senders are this host's receiver.
+bool is_this_host(const char* sender)
+{
+    return sender[0] == '\0' || std::strncmp(sender, "127.", 4) == 0 || std::strcmp(sender, "::1") == 0;
+}
 
 // The shared record every frame is decoded into, and the frame copied out of
 // the store for it.
@@ -196,6 +210,10 @@ void CPalomirDlg::setup_trap_list()
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
         column.cx = kColumns[i].width;
+        if (i == kAgentColumn || i == kReceiverColumn) {
+            const int widest = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(kWidestAddress)));
+            column.cx = std::max(column.cx, widest + kCellMargin);
+        }
         column.pszText = &heading[0];
         column.iSubItem = i;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
@@ -270,14 +288,14 @@ void CPalomirDlg::on_timer()
     if (last_vendor_time != 0 && last_vendor_time < now_seconds() - kAlertSeconds) clear_vendor_alert();
 }
 
-void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count)
+void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count, const char* sender)
 {
     // A frame must hold its header and every data byte its length claims.
     if (count < static_cast<int>(kFrameHeaderSize)) return;
     auto* frame = reinterpret_cast<TrapFrame*>(buffer);
     frame_from_network_order(*frame);
     if (frame->length > static_cast<std::uint32_t>(count) - kFrameHeaderSize || frame->length > kFrameDataSize) return;
-    add_trap_row(*frame);
+    add_trap_row(*frame, sender);
     if (tool_front == 1) bring_to_front();
 }
 
@@ -289,9 +307,10 @@ void CPalomirDlg::bring_to_front()
     if (GetForegroundWindow() != hwnd()) SetForegroundWindow(hwnd());
 }
 
-void CPalomirDlg::add_trap_row(const TrapFrame& frame)
+void CPalomirDlg::add_trap_row(const TrapFrame& frame, const char* sender)
 {
     if (!trap_store.append(frame.time, frame.data, frame.length)) return;
+    keep_sender(sender);
     decode_trap(g_record, frame);
     const std::string alert_before = alert_text;
     apply_vendor_rule(g_record.generic_trap, frame.time);
@@ -299,6 +318,26 @@ void CPalomirDlg::add_trap_row(const TrapFrame& frame)
     if (rows_pending_) return;
     rows_pending_ = PostMessageW(hwnd(), kShowNewRows, 0, 0) != FALSE;
     if (!rows_pending_) show_new_rows();
+}
+
+// Numbers the receivers in the order they first forwarded, so that a frame
+// costs four bytes more; the frames of record files, loaded meanwhile, get 0.
+void CPalomirDlg::keep_sender(const char* sender)
+{
+    std::uint32_t number = 0;
+    if (!is_this_host(sender)) {
+        const auto found = std::find(senders_.begin(), senders_.end(), sender);
+        number = static_cast<std::uint32_t>(found - senders_.begin());
+        if (found == senders_.end() && senders_.size() < kMostSenders) senders_.emplace_back(sender);
+        if (number >= senders_.size()) number = 0;
+    }
+    frame_senders_.resize(trap_store.size() - 1, 0);
+    frame_senders_.push_back(number);
+}
+
+const std::string& CPalomirDlg::sender_of(std::size_t index) const
+{
+    return index < frame_senders_.size() ? senders_[frame_senders_[index]] : senders_[0];
 }
 
 void CPalomirDlg::show_new_rows()
@@ -339,7 +378,7 @@ const CPalomirDlg::ListRow& CPalomirDlg::list_row(std::size_t index)
     std::snprintf(number[0], sizeof number[0], "%d", g_record.generic_trap);
     std::snprintf(number[1], sizeof number[1], "%u", static_cast<unsigned>(g_record.specific_trap));
     const char* texts[] = {"", g_record.recv_time, g_record.community, g_record.agent_addr, g_record.enterprise,
-                           number[0], number[1]};
+                           number[0], number[1], sender_of(index).c_str()};
     for (std::size_t i = 0; i < std::size(texts); ++i) row.cells[i] = widen(texts[i]);
     row.image = g_record.generic_trap == 6 ? 0 : 1;
     row.index = index;
@@ -371,6 +410,8 @@ void CPalomirDlg::clear_trap_list()
 {
     SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0);
     trap_store.clear();
+    frame_senders_.clear();
+    senders_.resize(1);
     row_cache_ = {};
 }
 

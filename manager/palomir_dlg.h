@@ -1,7 +1,8 @@
 // The manager's main window: the alert and service groups, the trap list
 // with the records behind its rows, toolbar, status bar and the 5-second
 // monitor timer. The list is virtual: row i shows frame i of trap_store,
-// decoded when the row is drawn.
+// decoded when the row is drawn, and the receiver that forwarded it from
+// another host (empty for this host's and for frames from record files).
 #pragma once
 
 #include "manager/framework/framework.h"
@@ -12,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/frame_store.h"
 #include "common/trap_record.h"
@@ -21,10 +23,12 @@ public:
     CPalomirDlg();
     ~CPalomirDlg() override;
 
-    // A forwarded frame as received (header in network order): listed when whole.
-    void on_trap_frame(std::uint8_t* buffer, int count);
-    // Keeps the frame (host order) and lists it; a frame that cannot be kept adds no row.
-    void add_trap_row(const TrapFrame& frame);
+    // A forwarded frame as received (header in network order) from `sender`
+    // (address text): listed when whole.
+    void on_trap_frame(std::uint8_t* buffer, int count, const char* sender);
+    // Keeps the frame (host order) and the receiver it came through (empty:
+    // this host) and lists it; a frame that cannot be kept adds no row.
+    void add_trap_row(const TrapFrame& frame, const char* sender = "");
     void load_record_file(const char* path);
     void clear_trap_list();
     void clear_vendor_alert();
@@ -60,6 +64,8 @@ private:
     bool last_row_in_view(int shown) const;
     void apply_newest_vendor_rule(std::size_t first);
     void bring_to_front();
+    void keep_sender(const char* sender);
+    const std::string& sender_of(std::size_t index) const;
     void open_record_file();
     void edit_manager_settings();
     void show_about();
@@ -75,13 +81,17 @@ private:
     std::string status_text;
     std::string alert_text;
     FrameStore trap_store;
+    // Per frame of trap_store, the number of its receiver in senders_ (0:
+    // this host, or none known); frames of record files have none.
+    std::vector<std::uint32_t> frame_senders_;
+    std::vector<std::string> senders_{""};
     bool rows_pending_ = false;  // kept frames wait for the list to take them
 
     // The texts of recently drawn rows, by row number modulo the cache size.
     struct ListRow {
         std::size_t index = SIZE_MAX;
         int image = 1;
-        std::wstring cells[7];
+        std::wstring cells[8];
     };
     const ListRow& list_row(std::size_t index);
     std::array<ListRow, 128> row_cache_;

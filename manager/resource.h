@@ -31,6 +31,7 @@
 #define IDD_PAGE_SOUND                132
 #define IDD_PAGE_SNMPV3               150
 #define IDD_USM_USER                  151
+#define IDD_PAGE_FORWARD              152
 
 // Main window (102)
 #define IDC_MAIN_SERVICE_TOGGLE       1000
@@ -107,6 +108,20 @@
 #define IDC_V3_ENGINE_ID              1005  // the receiver's own, read-only
 #define IDC_V3_COMMUNITIES            1006
 #define IDC_V3_ONLY                   1007
+
+// Forwarding page (152): syslog, JSON lines file, further managers
+#define IDC_FORWARD_SYSLOG_HOST       1001
+#define IDC_FORWARD_SYSLOG_PORT       1002
+#define IDC_FORWARD_SYSLOG_ON         1004
+#define IDC_FORWARD_UDP               1005  // first of the three radio buttons of "syslog_transport"
+#define IDC_FORWARD_TCP               1006
+#define IDC_FORWARD_TLS               1007
+#define IDC_FORWARD_VERIFY            1008
+#define IDC_FORWARD_FACILITY          1009
+#define IDC_FORWARD_JSON_ON           1010
+#define IDC_FORWARD_JSON_PATH         1011
+#define IDC_FORWARD_JSON_BROWSE       1012
+#define IDC_FORWARD_HOSTS             1013
 
 // SNMPv3 user (151)
 #define IDC_USER_NAME                 1001

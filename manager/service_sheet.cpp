@@ -404,6 +404,134 @@ void CMyPropertyPage4::OnOK()
     write_number("sound_msec", beep_duration_);
 }
 
+// --- Forwarding page ------------------------------------------------------------
+
+namespace {
+
+constexpr int kHostNameLimit = 255;
+constexpr unsigned kSyslogPort = 514;
+constexpr unsigned kSyslogTlsPort = 6514;  // RFC 5425
+constexpr int kTlsTransport = 2;
+constexpr int kFacilityCount = 24;
+// The facilities of RFC 5424, by number.
+const char* const kFacilityNames[kFacilityCount] = {
+    "kern", "user", "mail", "daemon", "auth", "syslog", "lpr", "news", "uucp", "cron", "authpriv", "ftp",
+    "ntp", "audit", "alert", "clock", "local0", "local1", "local2", "local3", "local4", "local5", "local6", "local7"};
+const char kJsonFilter[] = "JSONﾌｧｲﾙ (*.json;*.jsonl)|*.json;*.jsonl|全てのﾌｧｲﾙ (*.*)|*.*||";
+const char kNotANumber[] = "正の整数を入力してください。";
+const char kFacilityOutOfRange[] = "0 から 23 までの整数を入力してください。";
+const char kForwardHostsTooLong[] = "転送先ﾎｽﾄは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。";
+
+std::string facility_text(int number)
+{
+    if (number < 0 || number >= kFacilityCount) return std::to_string(number);
+    return std::to_string(number) + " " + kFacilityNames[number];
+}
+
+// A facility as the combo shows it ("16 local0"), its number or its name:
+// the number, -1 when the text is no number, -2 when it is one out of range.
+int parse_facility(const std::string& text)
+{
+    for (int i = 0; i < kFacilityCount; ++i)
+        if (text == kFacilityNames[i] || text == facility_text(i)) return i;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+    const long number = std::stol(text);
+    return number < kFacilityCount ? static_cast<int>(number) : -2;
+}
+
+} // namespace
+
+CMyPropertyPage6::CMyPropertyPage6() : CPropertyPage(IDD_PAGE_FORWARD)
+{
+    for (UINT id : {IDC_FORWARD_SYSLOG_ON, IDC_FORWARD_JSON_ON}) on_command(id, [this] { update_enabling(); });
+    for (UINT id : {IDC_FORWARD_UDP, IDC_FORWARD_TCP, IDC_FORWARD_TLS}) on_command(id, [this] { suggest_port(); });
+    on_command(IDC_FORWARD_JSON_BROWSE, [this] { browse_into(json_path_, kJsonFilter, kChooserFlags); });
+}
+
+void CMyPropertyPage6::DoDataExchange(CDataExchange& dx)
+{
+    dx.check(IDC_FORWARD_SYSLOG_ON, syslog_on_);
+    dx.text(IDC_FORWARD_SYSLOG_HOST, syslog_host_, kHostNameLimit);
+    dx.number(IDC_FORWARD_SYSLOG_PORT, syslog_port_, 1, kHighestPort);
+    dx.radio(IDC_FORWARD_UDP, transport_);
+    dx.check(IDC_FORWARD_VERIFY, verify_on_);
+    exchange_facility(dx);
+    dx.check(IDC_FORWARD_JSON_ON, json_on_);
+    dx.text(IDC_FORWARD_JSON_PATH, json_path_, kPathLimit);
+    dx.text(IDC_FORWARD_HOSTS, forward_hosts_, static_cast<int>(kHostListSize - 1));
+    // The service reads the list into kHostListSize bytes and forwards to no further manager when it does not fit.
+    if (dx.save && dx.ok() && forward_hosts_.size() >= kHostListSize) dx.fail(IDC_FORWARD_HOSTS, kForwardHostsTooLong);
+}
+
+void CMyPropertyPage6::exchange_facility(CDataExchange& dx)
+{
+    if (!dx.save) facility_text_ = facility_text(facility_);
+    dx.text(IDC_FORWARD_FACILITY, facility_text_, 32);
+    if (!dx.save || !dx.ok()) return;
+    const int number = parse_facility(facility_text_);
+    if (number == -1) return dx.fail(IDC_FORWARD_FACILITY, kNotANumber);
+    if (number == -2) return dx.fail(IDC_FORWARD_FACILITY, kFacilityOutOfRange);
+    facility_ = number;
+}
+
+BOOL CMyPropertyPage6::OnInitDialog()
+{
+    for (int i = 0; i < kFacilityCount; ++i)
+        SendMessageW(item(IDC_FORWARD_FACILITY), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(facility_text(i).c_str()).c_str()));
+    syslog_on_ = read_dword_setting("f_syslog", 0);
+    syslog_host_ = read_text("syslog_host", kHostNameLimit);
+    transport_ = read_dword_setting("syslog_transport", 0);
+    if (transport_ < 0 || transport_ > kTlsTransport) transport_ = 0;  // the service takes any other value for UDP
+    const std::int32_t port = read_dword_setting("syslog_port", -1);
+    port_stored_ = port != -1;
+    syslog_port_ = port_stored_ ? static_cast<unsigned>(port) : transport_ == kTlsTransport ? kSyslogTlsPort : kSyslogPort;
+    verify_on_ = read_dword_setting("f_syslog_verify", 1) != 0 ? 1 : 0;  // only 0 turns the check off
+    facility_ = read_dword_setting("syslog_facility", 16);
+    json_on_ = read_dword_setting("f_jsonfile", 0);
+    json_path_ = read_text("jsonfile", kPathLimit);
+    forward_hosts_ = read_text("forward_hosts", static_cast<int>(kHostListSize - 1));
+    UpdateData(false);
+    update_enabling();
+    return TRUE;
+}
+
+void CMyPropertyPage6::update_enabling()
+{
+    UpdateData(true);
+    const bool syslog = is_checked(IDC_FORWARD_SYSLOG_ON);
+    for (int id : {IDC_FORWARD_SYSLOG_HOST, IDC_FORWARD_SYSLOG_PORT, IDC_FORWARD_UDP, IDC_FORWARD_TCP, IDC_FORWARD_TLS,
+                   IDC_FORWARD_FACILITY})
+        enable(id, syslog);
+    enable(IDC_FORWARD_VERIFY, syslog && is_checked(IDC_FORWARD_TLS));
+    enable(IDC_FORWARD_JSON_PATH, is_checked(IDC_FORWARD_JSON_ON));
+    enable(IDC_FORWARD_JSON_BROWSE, is_checked(IDC_FORWARD_JSON_ON));
+}
+
+// A port never stored follows the transport while it shows the other one's default.
+void CMyPropertyPage6::suggest_port()
+{
+    const bool tls = is_checked(IDC_FORWARD_TLS);
+    wchar_t text[8] = L"";
+    GetWindowTextW(item(IDC_FORWARD_SYSLOG_PORT), text, 8);
+    if (!port_stored_ && std::wcscmp(text, tls ? L"514" : L"6514") == 0)
+        set_item_text(IDC_FORWARD_SYSLOG_PORT, std::to_string(tls ? kSyslogTlsPort : kSyslogPort).c_str());
+    update_enabling();
+}
+
+void CMyPropertyPage6::OnOK()
+{
+    UpdateData(true);
+    write_dword_setting("f_syslog", syslog_on_);
+    write_string_setting("syslog_host", syslog_host_.c_str());
+    write_number("syslog_port", syslog_port_);
+    write_dword_setting("syslog_transport", transport_);
+    write_dword_setting("f_syslog_verify", verify_on_);
+    write_dword_setting("syslog_facility", facility_);
+    write_dword_setting("f_jsonfile", json_on_);
+    write_string_setting("jsonfile", json_path_.c_str());
+    write_string_setting("forward_hosts", forward_hosts_.c_str());
+}
+
 // --- The sheet ----------------------------------------------------------------
 
 CMyPropertySheet::CMyPropertySheet(HWND owner) : CPropertySheet(IDS_SERVICE_SHEET_CAPTION, owner)
@@ -413,6 +541,7 @@ CMyPropertySheet::CMyPropertySheet(HWND owner) : CPropertySheet(IDS_SERVICE_SHEE
     AddPage(mail_);
     AddPage(sound_);
     AddPage(snmpv3_);
+    AddPage(forward_);
 }
 
 // --- SNMPv3 user dialog ---------------------------------------------------------

@@ -1,5 +1,5 @@
-// The service settings sheet: five pages (storage, reception, mail, sound,
-// SNMPv3) over the receiver's settings. Each page loads its values when first shown
+// The service settings sheet: six pages (storage, reception, mail, sound,
+// SNMPv3, forwarding) over the receiver's settings. Each page loads its values when first shown
 // and writes all of them when the sheet closes with OK; a page never shown
 // writes nothing.
 #pragma once
@@ -168,6 +168,33 @@ private:
     int v3_only_ = 0;
 };
 
+class CMyPropertyPage6 : public CPropertyPage {  // forwarding: syslog, JSON lines file, further managers
+public:
+    CMyPropertyPage6();
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    void update_enabling();
+    void suggest_port();
+    void exchange_facility(CDataExchange& dx);
+
+    int syslog_on_ = 0;
+    std::string syslog_host_;
+    unsigned syslog_port_ = 514;
+    bool port_stored_ = false;  // while not, the port follows the transport
+    int transport_ = 0;         // "syslog_transport": 0 UDP, 1 TCP, 2 TLS
+    int verify_on_ = 1;
+    int facility_ = 16;
+    std::string facility_text_;
+    int json_on_ = 0;
+    std::string json_path_;
+    std::string forward_hosts_;
+};
+
 class CMyPropertySheet : public CPropertySheet {
 public:
     explicit CMyPropertySheet(HWND owner);
@@ -178,4 +205,5 @@ private:
     CMyPropertyPage3 mail_;
     CMyPropertyPage4 sound_;
     CMyPropertyPage5 snmpv3_;
+    CMyPropertyPage6 forward_;
 };

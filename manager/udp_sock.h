@@ -1,7 +1,9 @@
 // The trap listener: a datagram socket on port 18882 whose receive
 // notifications arrive on the user-interface thread. Datagrams from one of the
 // host's own addresses are dropped, except loopback ones (127.0.0.0/8): the
-// service forwards every trap to "localhost".
+// service forwards every trap to "localhost". The socket takes IPv6 senders
+// as well where the host has IPv6; the receivers of other hosts may forward
+// to it over either.
 #pragma once
 
 #include <cstdint>

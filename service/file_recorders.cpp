@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/octet_text.h"
 #include "common/trap_report.h"
 #include "platform/append_file.h"
 
@@ -19,6 +20,11 @@ const char kParseErrorHeading[] = "SNMPトラップパケットの解析でエ�
 constexpr std::size_t kCsvRowSize = 29 * (2 * (kOidTextSize - 1) + 3) + 3;
 constexpr std::size_t kErrorEntrySize = sizeof kParseErrorHeading + hex_dump_size(kFrameDataSize);
 constexpr std::size_t kLogLineSize = 4096;
+// Largest JSON line: every text at its longest, each octet of the short ones
+// escaped as \u00XX (six characters), with room for the names and numbers.
+constexpr std::size_t kJsonTextSize = 6 * kTextSize;
+constexpr std::size_t kJsonLineSize =
+    kMaxVarBinds * (2 * kOidTextSize + kJsonTextSize + 128) + 2 * kJsonTextSize + kOidTextSize + 512;
 
 std::mutex& log_lock()
 {
@@ -60,7 +66,7 @@ std::size_t to_text_mode(char* text, std::size_t size, std::size_t capacity)
     return expanded;
 }
 
-enum class Kind { Record, Csv, Log };
+enum class Kind { Record, Csv, Log, Json };
 
 // Appends under the log lock for the log file, so that no entry of another
 // thread falls inside it.
@@ -111,7 +117,7 @@ private:
 } // namespace
 
 struct FileBatch::Held {
-    HeldFile files[3] = {HeldFile(Kind::Record), HeldFile(Kind::Csv), HeldFile(Kind::Log)};
+    HeldFile files[4] = {HeldFile(Kind::Record), HeldFile(Kind::Csv), HeldFile(Kind::Log), HeldFile(Kind::Json)};
 
     // One path's entries are held by one kind at a time, so that files
     // set to the same path keep their entries in order.
@@ -174,11 +180,100 @@ public:
     }
     std::size_t size() const { return used_; }
 
+    // A JSON string of a CP932 text, in UTF-8.
+    void json_string(const char* cp932)
+    {
+        put('"');
+        const auto* p = reinterpret_cast<const std::uint8_t*>(cp932);
+        while (*p != 0) {
+            const bool pair = is_cp932_lead(*p) && p[1] >= 0x40 && p[1] != 0x7F && p[1] <= 0xFC;
+            std::uint32_t code = unicode_from_cp932(pair ? static_cast<std::uint16_t>(p[0] << 8 | p[1]) : *p);
+            p += pair ? 2 : 1;
+            json_char(code != 0 ? code : 0xFFFD);
+        }
+        put('"');
+    }
+    // A name, then its value as a JSON string.
+    void json_field(const char* name, const char* cp932)
+    {
+        put(name);
+        json_string(cp932);
+    }
+
 private:
+    void json_char(std::uint32_t code)
+    {
+        static const char kShort[] = "btnvfr";
+        if (code == '"' || code == '\\') {
+            put('\\');
+            put(static_cast<char>(code));
+        } else if (code >= 0x08 && code <= 0x0D && code != 0x0B) {
+            put('\\');
+            put(kShort[code - 0x08]);
+        } else if (code < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(code));
+            put(escaped);
+        } else {
+            put_utf8(code);
+        }
+    }
+    void put_utf8(std::uint32_t code)
+    {
+        if (code < 0x80) return put(static_cast<char>(code));
+        if (code < 0x800) {
+            put(static_cast<char>(0xC0 | code >> 6));
+        } else {
+            put(static_cast<char>(0xE0 | code >> 12));
+            put(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
+        }
+        put(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+
     char* buffer_;
     std::size_t size_;
     std::size_t used_ = 0;
 };
+
+// True for a text the decoder wrote as a decimal number (not as hex).
+bool is_decimal(const char* text)
+{
+    if (*text == '-') ++text;
+    if (*text < '0' || *text > '9') return false;
+    while (*text >= '0' && *text <= '9') ++text;
+    return *text == '\0';
+}
+
+void put_json_time(Row& row, std::uint32_t seconds)
+{
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = "";
+    if (gmtime_r(&t, &utc) != nullptr) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    row.json_field("{\"time\":", text);
+}
+
+void put_json_number(Row& row, const char* name, long long value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%lld", name, value);
+    row.put(text);
+}
+
+void put_json_binding(Row& row, const TrapVarBind& vb)
+{
+    row.json_field("{\"oid\":", vb.name);
+    char unnamed[8];
+    const char* type = value_type_name(vb.type);
+    if (type == nullptr) std::snprintf(unnamed, sizeof unnamed, "0x%02X", vb.type);
+    row.json_field(",\"type\":", type != nullptr ? type : unnamed);
+    row.put(",\"value\":");
+    if (!value_type_has_data(vb.type)) row.put("null");
+    else if (ber::is_number_tag(vb.type) && is_decimal(vb.value)) row.put(vb.value);
+    else row.json_string(vb.value);
+    if (vb.name_cut || vb.value_cut) row.put(",\"cut\":true");
+    row.put('}');
+}
 
 } // namespace
 
@@ -270,4 +365,31 @@ int write_log_line(const FileSetting& file, const char* text)
     const std::size_t size = std::min(static_cast<std::size_t>(n), kLogLineSize - 2);  // what snprintf kept
     line[size] = '\n';
     return deliver_text(Kind::Log, file, line, size + 1, sizeof line);
+}
+
+int write_json_file(const FileSetting& file, const TrapRecord& trap, const TrapFrame& frame, const char* sender)
+{
+    if (!is_on(file.enabled)) return 0;
+    thread_local char buffer[kJsonLineSize];
+    Row row(buffer, sizeof buffer);
+    put_json_time(row, frame.time);
+    row.put(",\"sender\":");
+    if (sender != nullptr && sender[0] != '\0') row.json_string(sender);
+    else row.put("null");
+    row.json_field(",\"agent\":", trap.agent_addr);
+    put_json_number(row, ",\"version\":", trap.version);
+    row.json_field(",\"community\":", trap.community);
+    row.json_field(",\"enterprise\":", trap.enterprise);
+    put_json_number(row, ",\"generic\":", trap.generic_trap);
+    put_json_number(row, ",\"specific\":", trap.specific_trap);
+    put_json_number(row, ",\"uptime\":", trap.time_stamp);
+    row.put(",\"bindings\":[");
+    for (int i = 0; i < used_varbinds(trap); ++i) {
+        if (i > 0) row.put(',');
+        put_json_binding(row, trap.varbinds[i]);
+    }
+    row.put(']');
+    if (trap.omitted_varbinds > 0) put_json_number(row, ",\"omitted\":", trap.omitted_varbinds);
+    row.put("}\n");
+    return deliver(Kind::Json, file, buffer, row.size());
 }

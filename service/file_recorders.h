@@ -1,5 +1,6 @@
-// The receiver's three files: the record file (frames), the CSV file (one row
-// per trap) and the log file (reports, parse errors, worker lines).
+// The receiver's files: the record file (frames), the CSV file (one row per
+// trap), the log file (reports, parse errors, worker lines) and the JSON lines
+// file (one UTF-8 JSON object per trap per line, for log shippers).
 //
 // Each operation tests its file's switch (exactly 1 is on; otherwise it
 // returns 0 at once), opens the file for appending, creating it but never a
@@ -50,3 +51,15 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap);
 int write_log_file(const FileSetting& file, const TrapRecord& trap);
 int write_error_log(const FileSetting& file, const TrapFrame& frame);
 int write_log_line(const FileSetting& file, const char* text);
+
+// One line of JSON for the trap, LF-ended: "time" (the frame's receive time,
+// ISO 8601 UTC), "sender" (`sender`, the datagram's source address; null when
+// empty), "agent", "version", "community" (or the SNMPv3 user), "enterprise",
+// "generic", "specific", "uptime", and "bindings": {"oid", "type" (the
+// report's name), "value", and "cut": true where the record holds a text cut}
+// per binding, and "omitted" when bindings were left out. Texts are converted
+// from CP932 to UTF-8 (a code CP932 does not assign becomes U+FFFD), with
+// quotes, backslashes and control characters escaped (RFC 8259); numbers that
+// their type holds are JSON numbers, a number shown in hex a text; a value of
+// NULL or an exception is null.
+int write_json_file(const FileSetting& file, const TrapRecord& trap, const TrapFrame& frame, const char* sender);

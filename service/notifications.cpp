@@ -2,7 +2,7 @@
 
 #include "service/file_recorders.h"
 
-void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const TrapFrame& frame)
+void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const TrapFrame& frame, const char* sender)
 {
     const bool alert = passes_trap_level(s, trap);
     if (alert && is_on(s.f_popup)) send_trap_popup(s, trap);
@@ -10,6 +10,7 @@ void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const T
     if (is_on(s.binfile.enabled)) write_bin_file(s.binfile, frame);
     if (is_on(s.csvfile.enabled)) write_csv_file(s.csvfile, trap);
     if (is_on(s.logfile.enabled)) write_log_file(s.logfile, trap);
+    if (is_on(s.jsonfile.enabled)) write_json_file(s.jsonfile, trap, frame, sender);
     if (is_on(s.f_syslog)) queue_syslog_notification(frame);
     if (is_on(s.f_email) && alert) {
         // The mail worker may write to the log file at once: the entries held so far go first.

@@ -1,8 +1,9 @@
 // The actions the receive loop runs for a decoded trap, in their fixed order:
-// popup, sound, record file, CSV file, log file, syslog, mail, program. Switches are
-// on when exactly 1. Popup and mail run only for traps whose generic-trap
+// popup, sound, record file, CSV file, log file, JSON lines file, syslog,
+// mail, program. `sender` is the datagram's source address as text. Switches
+// are on when exactly 1. Popup and mail run only for traps whose generic-trap
 // number is at least "traplevel"; sound and program apply that test
-// themselves; the three files and syslog take every trap. Results are ignored: a failed
+// themselves; the files and syslog take every trap. Results are ignored: a failed
 // action never stops the next one.
 #pragma once
 
@@ -11,7 +12,8 @@
 #include "common/trap_record.h"
 #include "service/syslog_out.h"
 
-void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame);
+void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame,
+                       const char* sender);
 
 // Starts the popup and mail workers that could not start when their traps
 // came (the system refused threads), so that waiting alerts go out; the

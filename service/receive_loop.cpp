@@ -1,6 +1,7 @@
 #include "service/receive_loop.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -91,31 +92,106 @@ private:
     std::size_t handled_ = 0;
 };
 
-// Where forwarded frames go. Looked up when the loop starts, and again for a
-// trap while the first look-up has not succeeded.
+// One manager that forwarded frames go to: its host and port, and its
+// address once looked up. A name that did not resolve is looked up again
+// before a send, at most once per `retry_seconds` (0: before every send).
 class ManagerAddress {
 public:
-    ManagerAddress() { known_ = resolve_host(kManagerHost, kManagerPort, endpoint_); }
+    ManagerAddress() = default;
+    ManagerAddress(const char* host, std::uint16_t port, std::time_t retry_seconds)
+        : host_(host), port_(port), retry_seconds_(retry_seconds)
+    {
+        look_up(std::time(nullptr));
+    }
 
     bool get(Endpoint& out)
     {
-        if (!known_) known_ = resolve_host(kManagerHost, kManagerPort, endpoint_);
+        const std::time_t now = std::time(nullptr);
+        if (!known_ && (now - tried_ >= retry_seconds_ || now < tried_)) look_up(now);
         out = endpoint_;
         return known_;
     }
 
 private:
+    void look_up(std::time_t now)
+    {
+        tried_ = now;
+        known_ = port_ != 0 && resolve_host(host_, port_, endpoint_);
+    }
+
+    const char* host_ = "";
+    std::uint16_t port_ = 0;
+    std::time_t retry_seconds_ = 0;
+    std::time_t tried_ = 0;
     bool known_ = false;
     Endpoint endpoint_{};
 };
 
+// "host", "host:port" or "[address]:port"; a port that is not 1..65535 gives
+// port 0, which never resolves. Cuts `entry` in place; returns the host.
+const char* split_host_port(char* entry, std::uint16_t& port)
+{
+    port = kManagerPort;
+    char* host = entry;
+    char* colon = std::strrchr(entry, ':');
+    if (entry[0] == '[') {
+        char* close = std::strchr(entry, ']');
+        if (close == nullptr || (close[1] != '\0' && close[1] != ':')) return port = 0, entry;
+        *close = '\0';
+        host = entry + 1;
+        colon = close[1] == ':' ? close + 1 : nullptr;
+    } else if (colon != nullptr && std::strchr(entry, ':') != colon) {
+        colon = nullptr;  // an IPv6 literal without brackets: no port
+    }
+    if (colon == nullptr) return host;
+    *colon = '\0';
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(colon + 1, &end, 10);
+    port = colon[1] >= '0' && colon[1] <= '9' && *end == '\0' && number >= 1 && number <= 65535
+               ? static_cast<std::uint16_t>(number) : 0;
+    return host;
+}
+
+// This host's manager ("localhost", looked up again before every send while
+// it has not resolved), then the managers of "forward_hosts" (at most 16,
+// looked up again at most once a minute, so that a name server that does
+// not answer cannot hold up every batch).
+class Managers {
+public:
+    static constexpr std::size_t kMost = 1 + kMaxPopupHosts;
+    static constexpr std::time_t kRetrySeconds = 60;
+
+    Managers(const Managers&) = delete;
+    Managers& operator=(const Managers&) = delete;
+    explicit Managers(const char* forward_hosts)
+    {
+        addresses_[count_++] = ManagerAddress(kManagerHost, kManagerPort, 0);
+        std::snprintf(hosts_, sizeof hosts_, "%s", forward_hosts);
+        const char* entries[kMaxPopupHosts];
+        const int n = split_host_list(hosts_, entries);
+        for (int i = 0; i < n; ++i) {
+            std::uint16_t port = 0;
+            const char* host = split_host_port(const_cast<char*>(entries[i]), port);
+            addresses_[count_++] = ManagerAddress(host, port, kRetrySeconds);
+        }
+    }
+
+    std::size_t count() const { return count_; }
+    ManagerAddress& operator[](std::size_t i) { return addresses_[i]; }
+
+private:
+    char hosts_[kHostListSize];
+    ManagerAddress addresses_[kMost];
+    std::size_t count_ = 0;
+};
+
 // The forwards of a batch: each a copy of its frame with the two words in
-// network order, all sent together when the batch is delivered.
+// network order, all sent together to every manager when the batch is delivered.
 class ForwardBatch {
 public:
-    void add(const TrapFrame& frame, UdpSocket& sender, ManagerAddress& manager)
+    void add(const TrapFrame& frame, UdpSocket& sender, Managers& managers)
     {
-        if (count_ == kBatchSize) send(sender, manager);
+        if (count_ == kBatchSize) send(sender, managers);
         TrapFrame& copy = copies_[count_];
         const std::size_t size = kFrameHeaderSize + std::min<std::size_t>(frame.length, kFrameDataSize);
         std::memcpy(&copy, &frame, size);
@@ -123,14 +199,18 @@ public:
         datagrams_[count_++] = OutgoingDatagram{&copy, size};
     }
 
-    void send(UdpSocket& sender, ManagerAddress& manager)
+    // This host's manager first; "localhost" not resolving sets the
+    // sockets layer's last error to "invalid argument".
+    void send(UdpSocket& sender, Managers& managers)
     {
         if (count_ == 0) return;
-        Endpoint to;
-        if (manager.get(to)) {
-            sender.send_batch(to, datagrams_, count_);
-        } else {
-            set_socket_error_invalid_argument();
+        for (std::size_t i = 0; i < managers.count(); ++i) {
+            Endpoint to;
+            if (managers[i].get(to)) {
+                sender.send_batch(to, datagrams_, count_);
+            } else if (i == 0) {
+                set_socket_error_invalid_argument();
+            }
         }
         count_ = 0;
     }
@@ -171,7 +251,7 @@ struct Loop {
     const ServiceSettings& settings;
     UdpSocket& receiver;
     UdpSocket& forwarder;
-    ManagerAddress& manager;
+    Managers& managers;
     ForwardBatch& forwards;
     Reception& reception;
     TrapFrame& translated;
@@ -186,7 +266,7 @@ void deliver(Loop& loop)
 {
     std::fflush(stdout);
     write_held_file_entries();
-    loop.forwards.send(loop.forwarder, loop.manager);
+    loop.forwards.send(loop.forwarder, loop.managers);
 }
 
 // One datagram: own wake-up datagram, dump, stamp, decode, inform answer,
@@ -208,10 +288,12 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
         if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
         return true;
     }
-    loop.forwards.add(*trap, loop.forwarder, loop.manager);
+    loop.forwards.add(*trap, loop.forwarder, loop.managers);
     if (loop.console) write_trap_report(loop.record, stdout);
     if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
-    run_notifications(settings, loop.record, *trap);
+    char sender[kAddressTextSize];
+    endpoint_text(slot.sender, sender, sizeof sender);
+    run_notifications(settings, loop.record, *trap, sender);
     return true;
 }
 
@@ -258,11 +340,11 @@ int run_receive_loop(TrapOutput output)
     if (console) std::printf("%s\n\n", kBanner);
     std::fflush(stdout);
 
-    ManagerAddress manager;
+    Managers managers(settings.forward_hosts);
     PendingStop stop(receiver.most_queued_datagrams());
     FileBatch files;
     Reception reception(settings);
-    Loop loop{settings, receiver, forwarder, manager, forwards, reception, translated, record, console};
+    Loop loop{settings, receiver, forwarder, managers, forwards, reception, translated, record, console};
     for (;;) {
         retry_alert_workers();
         const UdpSocket::Receive result = batch.receive(receiver);

@@ -1,8 +1,10 @@
 // The receive loop: loads the settings, binds UDP port 162 and an ephemeral
 // send socket, prints the banner, then for every datagram: stop at the
 // process's own wake-up datagram, hex dump to standard output, stamp and decode, forward
-// the frame to port 18882 of "localhost", print the report, run the
-// notifications. What a datagram stands for and who may send it is the
+// the frame to port 18882 of "localhost" and to the managers of
+// "forward_hosts" (host or host:port, port 18882 when none is given; the
+// names looked up when the loop starts, one that does not resolve again at
+// most once a minute), print the report, run the notifications. What a datagram stands for and who may send it is the
 // Reception's to decide (reception.h): with "f_v2c" on, an SNMPv2c
 // notification is translated to the SNMPv1 trap frame that is forwarded and
 // recorded, an SNMPv3 one likewise once its user's security lets it in, and

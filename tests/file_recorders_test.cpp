@@ -155,6 +155,47 @@ TEST_F(Recorders, LineFeedsInsideTextsBecomeCrLf)
     }
 }
 
+// The JSON line: texts from CP932 to UTF-8, escaped; what the record holds cut is marked.
+TEST_F(Recorders, JsonLines)
+{
+    const Bytes name = oid({6, 1, 9});
+    Bytes twelve;
+    for (std::uint32_t i = 1; i <= 12; ++i) twelve = cat({twelve, binding(oid({6, 1, 9, i}), integer(1))});
+    std::string a_cut;
+    for (int i = 0; i < 127; ++i) a_cut += "\xE3\x81\x82";  // あ: 127 two-octet characters fit 255 octets
+    struct Case {
+        const char* what;
+        Bytes bindings;
+        const char* community;  // in place of "public" when given
+        std::string expected;   // a part of the line
+    } cases[] = {
+        {"layout", binding(name, integer(-5)), nullptr,
+         "{\"time\":\"2005-06-07T08:09:10Z\",\"sender\":\"192.0.2.7\",\"agent\":\"10.0.0.1\",\"version\":1,"
+         "\"community\":\"public\",\"enterprise\":\"1.3.6.1.4.1.311\",\"generic\":6,\"specific\":1,\"uptime\":100,"
+         "\"bindings\":[{\"oid\":\"1.3.6.1.9\",\"type\":\"INTEGER\",\"value\":-5}]}\n"},
+        {"quotes and backslash", binding(name, tlv(0x04, octets("say \"hi\" \\ ok"))), nullptr,
+         "\"value\":\"say \\\"hi\\\" \\\\ ok\"}"},
+        {"TAB, CR and LF in a text", binding(name, tlv(0x04, octets("a\tb\r\nc"))), nullptr, "\"value\":\"a\\tb\\r\\nc\"}"},
+        {"control octets of a community", {}, "c\x01\x1F\x7F", "\"community\":\"c\\u0001\\u001F\x7F\""},
+        {"CP932 text, katakana, 5C trail", binding(name, tlv(0x04, octets("\x83\x65\x83X\x83g\xB1\x83\x5C"))), nullptr,
+         "\"value\":\"\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xEF\xBD\xB1\xE3\x82\xBD\"}"},
+        {"a lead octet cut from its trail", {}, "x\x82", "\"community\":\"x\xEF\xBF\xBD\""},
+        {"a cut text", binding(name, tlv(0x04, octets(repeat("\x82\xA0", 200)))), nullptr,
+         "\"value\":\"" + a_cut + "\",\"cut\":true}"},
+        {"a number shown in hex", binding(name, tlv(0x02, from_hex("0100000000"))), nullptr,
+         "\"value\":\"01 00 00 00 00\"}"},
+        {"omitted bindings", twelve, nullptr, "\"value\":1}],\"omitted\":2}\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TrapRecord trap = record_of(make_trap(6, 1, c.bindings));
+        if (c.community != nullptr) std::strcpy(trap.community, c.community);
+        std::filesystem::remove(path);
+        ASSERT_EQ(write_json_file(file, trap, make_frame({}, 1118131750u), "192.0.2.7"), 0);
+        EXPECT_NE(contents().find(c.expected), std::string::npos) << contents();
+    }
+}
+
 TEST_F(Recorders, SwitchedOffOrUnopenableFiles)
 {
     const TrapRecord trap = record_of(example_trap());

@@ -1,5 +1,6 @@
 #include "manager/framework/framework.h"
 
+#include <ws2tcpip.h>
 #include <commdlg.h>
 
 #include <cwctype>
@@ -414,31 +415,67 @@ CAsyncSocket::~CAsyncSocket()
     if (window_ != nullptr) DestroyWindow(window_);
 }
 
+// One socket for IPv6 and IPv4 where the host has IPv6, else an IPv4 one.
 bool CAsyncSocket::Create(UINT port, int type, long events)
 {
-    socket_ = socket(AF_INET, type, 0);
-    if (socket_ == INVALID_SOCKET) return false;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<u_short>(port));
-    if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        WSAAsyncSelect(socket_, window_, WM_SOCKET_NOTIFY, events) != 0) {
+    if (!bind_socket(AF_INET6, port, type) && !bind_socket(AF_INET, port, type)) return false;
+    if (WSAAsyncSelect(socket_, window_, WM_SOCKET_NOTIFY, events) != 0) {
         Close();
         return false;
     }
     return true;
 }
 
+bool CAsyncSocket::bind_socket(int family, UINT port, int type)
+{
+    socket_ = socket(family, type, 0);
+    if (socket_ == INVALID_SOCKET) return false;
+    sockaddr_storage local{};
+    int size = sizeof(sockaddr_in);
+    if (family == AF_INET6) {
+        const DWORD off = 0;  // IPv4 senders too, as mapped addresses
+        setsockopt(socket_, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&off), sizeof off);
+        auto* any = reinterpret_cast<sockaddr_in6*>(&local);
+        any->sin6_family = AF_INET6;
+        any->sin6_port = htons(static_cast<u_short>(port));
+        size = sizeof(sockaddr_in6);
+    } else {
+        auto* any = reinterpret_cast<sockaddr_in*>(&local);
+        any->sin_family = AF_INET;
+        any->sin_port = htons(static_cast<u_short>(port));
+    }
+    if (bind(socket_, reinterpret_cast<const sockaddr*>(&local), size) == 0) return true;
+    Close();
+    return false;
+}
+
 int CAsyncSocket::ReceiveFrom(void* buffer, int size, std::string& address, UINT& port)
 {
-    sockaddr_in from{};
+    sockaddr_storage from{};
     int from_size = sizeof from;
     const int n = recvfrom(socket_, static_cast<char*>(buffer), size, 0, reinterpret_cast<sockaddr*>(&from), &from_size);
-    if (n != SOCKET_ERROR) {
-        address = inet_ntoa(from.sin_addr);
-        port = ntohs(from.sin_port);
-    }
+    if (n != SOCKET_ERROR) address_text(from, address, port);
     return n;
+}
+
+// The sender as IPv4 dotted text (an IPv4-mapped IPv6 address too) or IPv6 text.
+void CAsyncSocket::address_text(const sockaddr_storage& from, std::string& address, UINT& port)
+{
+    char text[INET6_ADDRSTRLEN] = "";
+    if (from.ss_family == AF_INET6) {
+        const auto& six = reinterpret_cast<const sockaddr_in6&>(from);
+        port = ntohs(six.sin6_port);
+        if (IN6_IS_ADDR_V4MAPPED(&six.sin6_addr)) {
+            inet_ntop(AF_INET, &six.sin6_addr.s6_addr[12], text, sizeof text);
+        } else {
+            inet_ntop(AF_INET6, &six.sin6_addr, text, sizeof text);
+        }
+    } else {
+        const auto& four = reinterpret_cast<const sockaddr_in&>(from);
+        port = ntohs(four.sin_port);
+        inet_ntop(AF_INET, &four.sin_addr, text, sizeof text);
+    }
+    address = text;
 }
 
 void CAsyncSocket::Close()

@@ -186,9 +186,11 @@ public:
     CAsyncSocket(const CAsyncSocket&) = delete;
     CAsyncSocket& operator=(const CAsyncSocket&) = delete;
 
-    // A socket of `type` bound to `port` on every interface, notifying `events`.
+    // A socket of `type` bound to `port` on every interface, notifying
+    // `events`: one for IPv6 and IPv4 where the host has IPv6, else IPv4 only.
     bool Create(UINT port, int type, long events);
-    // One datagram: its size, or SOCKET_ERROR; the sender as dotted text and port.
+    // One datagram: its size, or SOCKET_ERROR; the sender as text (dotted for
+    // IPv4, an IPv4-mapped sender included; else IPv6 text) and port.
     int ReceiveFrom(void* buffer, int size, std::string& address, UINT& port);
     SOCKET handle() const { return socket_; }
     void Close();
@@ -197,6 +199,8 @@ protected:
     virtual void OnReceive(int /*error*/) {}
 
 private:
+    bool bind_socket(int family, UINT port, int type);
+    static void address_text(const sockaddr_storage& from, std::string& address, UINT& port);
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     SOCKET socket_ = INVALID_SOCKET;
     HWND window_ = nullptr;

@@ -125,12 +125,13 @@ class Settings:
 # --- the manager's port ---------------------------------------------------
 
 class ManagerPort:
-    """UDP port 18882 on loopback, where the receiver forwards frames."""
+    """UDP port 18882 on loopback, where the receiver forwards frames (or `port`: 0 for any)."""
 
-    def __init__(self):
+    def __init__(self, port=18882):
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.sock.bind(("127.0.0.1", 18882))
+        self.sock.bind(("127.0.0.1", port))
+        self.port = self.sock.getsockname()[1]
 
     def frames(self, expected, timeout=60.0):
         """Up to `expected` frames as (time, length, data); waits at most `timeout`."""
@@ -219,12 +220,12 @@ class OtherHost:
     veth pair (needs root and iproute2). `address` is this host as seen from there."""
 
     SEND = ("import socket, sys\ns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-            "for line in sys.stdin:\n    s.sendto(bytes.fromhex(line), (sys.argv[1], 162))\n")
+            "for line in sys.stdin:\n    s.sendto(bytes.fromhex(line), (sys.argv[1], int(sys.argv[2])))\n")
 
     def __enter__(self):
         pid, net = os.getpid(), "10.%d.%d" % (200 + os.getpid() % 50, os.getpid() // 50 % 250)
         self.ns, here, there = "tarnow-peer-%d" % pid, "tpa%d" % pid, "tpb%d" % pid
-        self.address = net + ".1"
+        self.address, self.peer = net + ".1", net + ".2"
         steps = [["netns", "add", self.ns], ["link", "add", here, "type", "veth", "peer", "name", there, "netns", self.ns],
                  ["addr", "add", self.address + "/24", "dev", here], ["link", "set", here, "up"],
                  ["-n", self.ns, "addr", "add", net + ".2/24", "dev", there], ["-n", self.ns, "link", "set", there, "up"]]
@@ -232,9 +233,9 @@ class OtherHost:
             subprocess.run(["ip", *step], check=True, capture_output=True, timeout=30)
         return self
 
-    def send(self, datagrams):
-        """Sends each datagram, in order, from the other host to port 162 here."""
-        subprocess.run(["ip", "netns", "exec", self.ns, "python3", "-c", self.SEND, self.address], check=True,
+    def send(self, datagrams, port=162):
+        """Sends each datagram, in order, from the other host (`peer`) to `port` here."""
+        subprocess.run(["ip", "netns", "exec", self.ns, "python3", "-c", self.SEND, self.address, str(port)], check=True,
                        input="".join(d.hex() + "\n" for d in datagrams).encode(), timeout=60)
 
     def __exit__(self, *exc):
@@ -354,6 +355,21 @@ def report(trap, eol=b"\n"):
     if len(trap["bindings"]) > 10:
         out += line("(以下 %d 件のトラップ情報は省略)" % (len(trap["bindings"]) - 10))
     return out
+
+
+NUMBER_TYPES = ("INTEGER", "Counter32", "Gauge32", "TimeTicks", "Counter64")
+
+
+def json_line(trap, seconds, sender):
+    """The JSON lines file's object for `trap` (as report() takes it) received at `seconds` from `sender`."""
+    def binding(name, kind, value):
+        kind = {"I": "INTEGER", "O": "OCTET STRING"}.get(kind, kind)
+        shown = None if value is None else int(value) if kind in NUMBER_TYPES else value.decode("cp932")
+        return {"oid": name, "type": kind, "value": shown}
+    return {"time": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(seconds)), "sender": sender,
+            "agent": trap["agent"], "version": trap.get("version", 1), "community": trap["community"],
+            "enterprise": trap["enterprise"], "generic": trap["generic"], "specific": trap["specific"],
+            "uptime": trap["uptime"], "bindings": [binding(*b) for b in trap["bindings"]]}
 
 
 def recv_time(seconds):
@@ -483,7 +499,7 @@ class ReceiverCase(unittest.TestCase):
         self.manager = ManagerPort()
         self.receiver = None
         # Japanese names: the settings hold them in CP932, the file system in its own encoding.
-        self.files = {k: os.path.join(self.tmp, "トラップ 記録." + k) for k in ("orv", "csv", "log")}
+        self.files = {k: os.path.join(self.tmp, "トラップ 記録." + k) for k in ("orv", "csv", "log", "json")}
 
     def tearDown(self):
         if self.receiver:
@@ -502,10 +518,11 @@ class ReceiverCase(unittest.TestCase):
         self.receiver = Receiver(self.settings, self.tmp)
 
     def start_with_files(self, users=(), **values):
-        """The receiver with its record, CSV and log files (self.files) on, and `values` besides."""
+        """The receiver with its record, CSV, log and JSON lines files (self.files) on, and `values` besides."""
         files = {"f_binfile": 1, "binfile": host_path(self.files["orv"]),
                  "f_csvfile": 1, "csvfile": host_path(self.files["csv"]),
-                 "f_logfile": 1, "logfile": host_path(self.files["log"])}
+                 "f_logfile": 1, "logfile": host_path(self.files["log"]),
+                 "f_jsonfile": 1, "jsonfile": host_path(self.files["json"])}
         files.update(values)
         self.start(files, users)
 

@@ -15,6 +15,7 @@ import manager_case as mc
 MAIN_TITLE = mc.MAIN_TITLE
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 QUIET = "24時間以内に受信した、未確認の\\r\\nベンダー固有トラップ情報はありません"
+VENDOR = bytes.fromhex("302502010004067075626c6963a41806072b06010401823740040a000001020106020100430164")
 WARNING = "－注意！－\\r\\n24時間以内に、ベンダー固有トラップを\\r\\n受信しています"
 
 
@@ -45,8 +46,9 @@ class ManagerTest(mc.ManagerCase):
         self.start_manager()
         self.assertEqual(probe("placement")[0].split()[:2], ["0", "0"])
         self.assertEqual(probe("columns"), ["\t24\t0", "受信日時\t136\t0", "コミュニティ\t96\t0",
-                                            "エージェントアドレス\t116\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
-                                            "ベンダー固有\t86\t0", "extended\t1\t1", "shared-images\t1"])
+                                            "エージェントアドレス\t237\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
+                                            "ベンダー固有\t86\t0", "受信サーバー\t237\t0",  # 45 characters of IPv6 text fit
+                                            "extended\t1\t1", "shared-images\t1"])
         self.assertEqual(probe("toolbar"), ["32775", "0", "32772", "32773", "32779", "0", "32789", "32774"])
         self.assertEqual(probe("text", "1003"), [QUIET])
         self.assertEqual(probe("text", "1001"), ["インストールされていません"], "the service panel at start")
@@ -58,10 +60,18 @@ class ManagerTest(mc.ManagerCase):
         for generic, agent in sent:
             h.snmptrap(ENTERPRISE, generic, 4294967295, agent=agent)  # unsigned, as the last sub-identifier
         rows, top, per_page = self.rows(len(sent))
-        self.assertEqual([(r[0], r[2], r[3], r[4], r[5], r[6]) for r in rows],
-                         [("0" if g == 6 else "1", "public", agent, ENTERPRISE, str(g), "4294967295") for g, agent in sent])
+        self.assertEqual([(r[0], r[2], r[3], r[4], r[5], r[6], r[7]) for r in rows],
+                         [("0" if g == 6 else "1", "public", agent, ENTERPRISE, str(g), "4294967295", "")
+                          for g, agent in sent], "no receiving server for this host's")
         self.assertLessEqual(top, len(sent) - 1)
         self.assertGreater(top + per_page, len(sent) - 1, "the last row is in view")
+        frame = struct.pack(">II", int(time.time()), len(VENDOR)) + VENDOR
+        with h.OtherHost() as other:  # a receiver of another host forwards to this manager
+            other.send([frame], 18882)
+            self.rows(len(sent) + 1)
+            with socket.socket(socket.AF_INET6, socket.SOCK_DGRAM) as s:  # over IPv6 from this host
+                s.sendto(frame, ("::1", 18882))
+            self.assertEqual([r[7] for r in self.rows(len(sent) + 2)[0][len(sent):]], [other.peer, ""])
 
         probe("send", "32779")
         self.assertEqual(self.rows()[0], [])
@@ -239,7 +249,7 @@ class ManagerTest(mc.ManagerCase):
         def expected(i):
             t, g, n = traps[i]
             return ["0" if g == 6 else "1", time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), "public",
-                    agent_of(n), ENTERPRISE, str(g), str(n)]
+                    agent_of(n), ENTERPRISE, str(g), str(n), ""]  # from a file: no receiving server
         for row in (count - 1, 0, 61234):  # in view after loading, then scrolled to
             with self.subTest(row=row):
                 probe("scroll", str(row))
@@ -326,7 +336,7 @@ class ManagerTest(mc.ManagerCase):
 
     def test_same_texts_in_english_wine(self):
         self.start_manager(lang="en_US.UTF-8")
-        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
+        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t237\t0"])
         self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
         self.assertEqual(probe("text", "1003"), [QUIET])
 

@@ -2,6 +2,7 @@
 snmptrap and raw datagrams, checked byte for byte on standard output, on the
 manager's port and in the record, CSV and log files."""
 
+import json
 import os
 import random
 import re
@@ -55,7 +56,9 @@ class ReceiverTest(h.ReceiverCase):
             (6, 1, ["1.3.6.1.2.1.1.5.0", "s", 'core "1", rack 2'], [("1.3.6.1.2.1.1.5.0", "O", b'core "1", rack 2')]),
             (2, 0, twelve, [("1.3.6.1.2.1.2.2.1.1.%d" % i, "I", str(i).encode()) for i in range(1, 13)]),
         ] + [(g, 0, [], []) for g in range(0, 6)]
-        self.start_with_files()
+        further = h.ManagerPort(0)  # another operator's manager
+        self.addCleanup(further.close)
+        self.start_with_files(forward_hosts="127.0.0.1:x ;  localhost:%d;" % further.port)  # a bad port is skipped
         expected_out, frames, csv, log = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", b""
         for generic, specific, args, bindings in sends:
             h.snmptrap(ENTERPRISE, generic, specific, *args)
@@ -74,6 +77,7 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.read(self.files["log"]), log)
         self.assertEqual(out, expected_out)
         self.assertEqual(h.record_frames(h.read(self.files["orv"])), frames)
+        self.assertEqual(further.frames(len(frames)), frames, "every frame also to the further manager")
 
     def test_v2c_notifications_are_translated_and_informs_answered(self):
         standard = "1.3.6.1.6.3.1.1.5"
@@ -87,7 +91,7 @@ class ReceiverTest(h.ReceiverCase):
              [("1.3.6.1.6.3.18.1.3.0", "IpAddress", b"10.20.30.40")]),
         ]
         self.start_with_files()
-        expected_out, frames, csv = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b""
+        expected_out, frames, csv, lines = h.BANNER.replace(b"\n", STDOUT_EOL) + STDOUT_EOL * 2, [], b"", []
         for uptime, trap_oid, args, enterprise, agent, generic, specific, bindings in sends:
             datagram = h.snmptrap_v2c_datagram(uptime, trap_oid, *args)
             h.send_udp(datagram)
@@ -98,6 +102,7 @@ class ReceiverTest(h.ReceiverCase):
                         agent=agent, generic=generic, specific=specific, uptime=int(uptime), bindings=bindings)
             expected_out += h.hex_dump(datagram, STDOUT_EOL) + h.report(trap, STDOUT_EOL) + STDOUT_EOL
             csv += h.csv_row(trap)
+            lines.append(h.json_line(trap, got[0][0], "127.0.0.1"))
 
         self.assertTrue(h.snmpinform("100", ENTERPRISE + ".0.2", *if_index), "snmpinform got its response")
         got = self.manager.frames(1)
@@ -125,6 +130,7 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(out[:len(expected_out)], expected_out)
         self.assertIn(STDOUT_EOL + h.report(inform_trap, STDOUT_EOL) + STDOUT_EOL, out[len(expected_out):])
         self.assertEqual(h.read(self.files["csv"])[:len(csv)], csv)
+        self.assertEqual([json.loads(line) for line in h.read(self.files["json"]).splitlines()][:len(lines)], lines)
         self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
 
     def test_ipv6_senders_are_shown_by_their_address_and_answered(self):
@@ -224,7 +230,7 @@ class ReceiverTest(h.ReceiverCase):
         out = self.stop()
         self.assertIn(h.hex_dump(got[0][2], STDOUT_EOL), out)
         self.assertIn("汎用トラップ: 3".encode("cp932") + STDOUT_EOL, out)
-        self.assertEqual([h.read(p) for p in self.files.values()], [None, None, None])
+        self.assertEqual([h.read(p) for p in self.files.values()], [None] * len(self.files))
 
     def test_trap_level_and_an_unopenable_file_do_not_stop_the_files(self):
         self.start_with_files(traplevel=6, csvfile=h.host_path(os.path.join(self.tmp, "no-folder", "t.csv")))

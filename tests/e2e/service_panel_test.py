@@ -27,7 +27,9 @@ ALL_VALUES = STORAGE_VALUES + [
     "traplevel", "f_v2c", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
     "f_email", "smtpport", "smtpname", "mail_from", "mail_to", "f_pop3", "pop_server", "pop_user", "pop_pass",
     "smtp_security", "f_smtp_verify", "f_smtp_auth", "smtp_user", "smtp_pass",
-    "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec"]
+    "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec",
+    "f_syslog", "syslog_host", "syslog_port", "syslog_transport", "f_syslog_verify", "syslog_facility",
+    "f_jsonfile", "jsonfile", "forward_hosts"]
 
 
 def stored(key=h.KEY):
@@ -114,7 +116,7 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager()
         self.settings.clear()
         self.open_sheet()
-        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3"])
+        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3", "転送"])
         self.assertEqual([(k[1], k[2]) for k in self.children(SHEET) if k[0] == "Button" and k[6] == "1"],
                          [("1", "OK"), ("2", "キャンセル")])
         wave = h.host_path(os.path.dirname(os.environ["PALOMIR_EXE"])) + "\\alarm.wav"
@@ -135,8 +137,15 @@ class ServicePanelTest(mc.ManagerCase):
             ("サウンド", {1004: (None, True, "0"), 1005: (None, False, "1"), 1006: (None, False, "0"),
                       1003: ("500", False, None), 1008: ("200", False, None), 1001: (wave, False, None),
                       1000: (None, False, None), 1002: (None, False, None), 1007: (None, False, "0")}),
+            ("SNMPv3", {}),
+            ("転送", {1004: (None, True, "0"), 1001: ("", False, None), 1002: ("514", False, None),
+                    1005: (None, False, "1"), 1006: (None, False, "0"), 1007: (None, False, "0"),
+                    1008: (None, False, "1"), 1009: ("16 local0", False, None), 1010: (None, True, "0"),
+                    1011: ("", False, None), 1012: (None, False, None), 1013: ("", True, None)}),
         ]
         for index, (caption, expected) in enumerate(defaults):
+            if not expected:
+                continue  # the SNMPv3 page would store the receiver's engine ID
             self.show_page(index, caption)
             got = self.controls()
             for cid, (text, enabled, checked) in expected.items():
@@ -158,6 +167,9 @@ class ServicePanelTest(mc.ManagerCase):
             (3, 1006, [1001, 1000, 1007, 1002], [1003, 1008]),  # wave file
             (3, 1005, [1003, 1008], [1001, 1000, 1007]),  # beep again
             (1, 1004, [], [1008, 1007]),  # popup off: greyed, values kept
+            (5, 1004, [1001, 1002, 1005, 1006, 1007, 1009], [1008]),  # syslog on: UDP, no certificate
+            (5, 1007, [1008], []),  # TLS: the certificate check
+            (5, 1010, [1011, 1012], []),  # JSON lines file
         ]
         for index, clicked, enabled, disabled in rules:
             self.show_page(index, defaults[index][0])
@@ -166,6 +178,10 @@ class ServicePanelTest(mc.ManagerCase):
             self.assertEqual([got[c][1] for c in enabled + disabled], [True] * len(enabled) + [False] * len(disabled),
                              (index, clicked))
         self.assertEqual(self.controls()[1007][2], "1", "the own-host box keeps its tick while greyed")
+        self.show_page(5, "転送")
+        self.assertEqual(self.controls()[1002][0], "6514", "TLS chosen while the port was never stored")
+        self.tick(1006)
+        self.assertEqual(self.controls()[1002][0], "514", "TCP: the default port again")
         self.show_page(2, "メール送信")
         self.assertEqual(self.controls()[1001][0], "587", "STARTTLS chosen while the port was 25")
         self.tick(1013)
@@ -193,6 +209,10 @@ class ServicePanelTest(mc.ManagerCase):
             (3, "サウンド", 1004, 1003, "20001", "0 から 20000 までの整数を入力してください。", "500"),
             # 4096 octets would not fit the service's buffer, which then takes every community
             (4, "SNMPv3", None, 1006, "あ" * 2048, "ｺﾐｭﾆﾃｨは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "public"),
+            (5, "転送", 1004, 1002, "0", "1 から 65535 までの整数を入力してください。", "514"),
+            (5, "転送", None, 1009, "24", "0 から 23 までの整数を入力してください。", "local3"),
+            (5, "転送", None, 1009, "local8", "正の整数を入力してください。", "7"),
+            (5, "転送", None, 1013, "あ" * 2048, "転送先ﾎｽﾄは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "mgr1"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
@@ -226,21 +246,28 @@ class ServicePanelTest(mc.ManagerCase):
         self.settings.clear()
         hosts = ";".join("host%04d.example" % i for i in range(125))[:2000]
         self.open_sheet()
-        for index, caption in [(1, "トラップ受信基本"), (2, "メール送信"), (3, "サウンド")]:
+        for index, caption in [(1, "トラップ受信基本"), (2, "メール送信"), (3, "サウンド"), (5, "転送")]:
             self.show_page(index, caption)
             if index == 1:
                 probe("set", PAGE, "1008", hosts)
                 self.tick(1010)  # SNMPv2c off
+            if index == 5:
+                probe("set", PAGE, "1013", hosts)
+                probe("set", PAGE, "1009", "local3")
         self.press_ok()
         self.assertEqual(sorted(name for name, _ in stored()), sorted(ALL_VALUES))
         self.assertEqual(dict(stored())["popup_host"], hosts)
         self.assertEqual(dict(stored())["f_popup_mysend"], "0x1")
         self.assertEqual(dict(stored())["f_v2c"], "0x0")
+        self.assertEqual([dict(stored())[n] for n in ("forward_hosts", "syslog_facility", "syslog_port")],
+                         [hosts, "0x13", "0x202"])
 
         self.open_sheet()
         self.show_page(1, "トラップ受信基本")
         self.assertEqual(self.controls()[1008][0], hosts, "the list comes back whole")
         self.assertEqual(self.controls()[1010][2], "0", "SNMPv2c stays off")
+        self.show_page(5, "転送")
+        self.assertEqual([self.controls()[c][0] for c in (1013, 1009)], [hosts, "19 local3"])
         probe("click", SHEET, "2")
 
     def test_file_choosers(self):
@@ -254,6 +281,7 @@ class ServicePanelTest(mc.ManagerCase):
             (0, "保存設定", [1007], 1009, 1008, "ﾛｸﾞﾌｧｲﾙ (*.log)", "traps.log", "%s"),
             (1, "トラップ受信基本", [1005], 1000, 1003, "実行ﾌｧｲﾙ (*.exe)", "alert two.exe", quoted),
             (3, "サウンド", [1004, 1006], 1000, 1001, "WAVﾌｧｲﾙ (*.wav)", "alarm two.wav", "%s"),
+            (5, "転送", [1010], 1012, 1011, "JSONﾌｧｲﾙ (*.json;*.jsonl)", "traps.jsonl", "%s"),
         ]
         for index, caption, switches, browse, edit, types, name, shown in choosers:
             self.show_page(index, caption)
@@ -264,7 +292,7 @@ class ServicePanelTest(mc.ManagerCase):
             self.assertEqual(probe("open-file", path), [types, "全てのﾌｧｲﾙ (*.*)"])
             self.assertEqual(h.eventually(lambda: self.controls()[edit][0], shown % path), shown % path)
         self.press_ok()
-        self.assertEqual([dict(stored())[n] for n in ("binfile", "csvfile", "logfile", "program", "wavefile")],
+        self.assertEqual([dict(stored())[n] for n in ("binfile", "csvfile", "logfile", "program", "wavefile", "jsonfile")],
                          [c[7] % h.host_path(os.path.join(self.tmp, c[6])) for c in choosers])
 
     def test_password_is_scrambled_and_logs_in(self):

@@ -125,7 +125,7 @@ int rows(int from, int count)
         int image = -1;
         cell(list, remote, row, 0, &image);
         std::printf("%d", image);
-        for (int column = 1; column <= 6; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
+        for (int column = 1; column <= 7; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
         std::printf("\n");
     }
     // The rows in view: the last one must be among them.
@@ -140,7 +140,7 @@ int columns()
     HWND list = trap_list();
     if (list == nullptr) return 1;
     Remote remote(list, 4096);
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < 8; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof column));
@@ -401,7 +401,11 @@ int focus(HWND window)
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) || info.hwndFocus == nullptr) return 1;
-    std::printf("%d\n", static_cast<int>(GetDlgCtrlID(info.hwndFocus)) & 0xFFFF);
+    HWND focused = info.hwndFocus;
+    wchar_t parent_class[32] = L"";
+    GetClassNameW(GetParent(focused), parent_class, 32);
+    if (lstrcmpiW(parent_class, L"ComboBox") == 0) focused = GetParent(focused);  // the edit of a combo box
+    std::printf("%d\n", static_cast<int>(GetDlgCtrlID(focused)) & 0xFFFF);
     return 0;
 }
 
