@@ -210,7 +210,8 @@ const std::uint16_t* pairs_by_cp932()
     return order.index;
 }
 
-// The UTF-8 octets of `cp` into out[0..4); returns how many.
+} // namespace
+
 std::size_t utf8_octets(std::uint32_t cp, char out[4])
 {
     if (cp < 0x80) {
@@ -228,7 +229,14 @@ std::size_t utf8_octets(std::uint32_t cp, char out[4])
     return 3;  // the table holds the Basic Multilingual Plane only
 }
 
-} // namespace
+std::uint32_t cp932_char_at(const std::uint8_t* p, std::size_t n, std::size_t& width)
+{
+    const std::uint8_t trail = n > 1 ? p[1] : 0;
+    const bool pair = is_cp932_lead(p[0]) && trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+    width = pair ? 2 : 1;
+    const std::uint32_t cp = unicode_from_cp932(static_cast<std::uint16_t>(pair ? p[0] << 8 | trail : p[0]));
+    return cp == 0 && p[0] != 0 ? 0xFFFD : cp;
+}
 
 std::uint32_t unicode_from_cp932(std::uint16_t code)
 {
@@ -244,11 +252,8 @@ std::size_t cp932_to_utf8(char* out, std::size_t size, const char* text, std::si
     if (size == 0) return 0;
     std::size_t used = 0;
     for (std::size_t i = 0; i < n;) {
-        const auto lead = static_cast<std::uint8_t>(text[i]);
-        const auto trail = static_cast<std::uint8_t>(i + 1 < n ? text[i + 1] : 0);
-        const bool pair = is_cp932_lead(lead) && trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
-        std::uint32_t cp = unicode_from_cp932(static_cast<std::uint16_t>(pair ? lead << 8 | trail : lead));
-        if (cp == 0 && lead != 0) cp = 0xFFFD;
+        std::size_t taken = 0;
+        const std::uint32_t cp = cp932_char_at(reinterpret_cast<const std::uint8_t*>(text) + i, n - i, taken);
         char octets[5];
         const bool escaped = escape && (cp == '"' || cp == '\\' || cp == ']');
         if (escaped) octets[0] = '\\';
@@ -256,7 +261,7 @@ std::size_t cp932_to_utf8(char* out, std::size_t size, const char* text, std::si
         if (used + width > size - 1) break;
         std::memcpy(out + used, octets, width);
         used += width;
-        i += pair ? 2 : 1;
+        i += taken;
     }
     out[used] = '\0';
     return used;

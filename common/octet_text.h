@@ -44,6 +44,13 @@ std::uint16_t cp932_from_unicode(std::uint32_t code_point);
 // the one Windows gives (the full-width form) is taken.
 std::uint32_t unicode_from_cp932(std::uint16_t code);
 
+// The UTF-8 octets of `cp` (the Basic Multilingual Plane) into out[0..3); returns how many.
+std::size_t utf8_octets(std::uint32_t cp, char out[4]);
+
+// The character at p[0 .. n) (n >= 1) read as CP932, U+FFFD for an octet that
+// begins none, and in `width` the octets it takes (1 or 2).
+std::uint32_t cp932_char_at(const std::uint8_t* p, std::size_t n, std::size_t& width);
+
 // CP932 text[0 .. n) as UTF-8 into out[0 .. size), NUL-terminated; an octet
 // that begins no character becomes U+FFFD. With `escape`, '"', '\\' and ']'
 // get a backslash before them (a syslog PARAM-VALUE). Stops before the first

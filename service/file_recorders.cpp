@@ -185,12 +185,7 @@ public:
     {
         put('"');
         const auto* p = reinterpret_cast<const std::uint8_t*>(cp932);
-        while (*p != 0) {
-            const bool pair = is_cp932_lead(*p) && p[1] >= 0x40 && p[1] != 0x7F && p[1] <= 0xFC;
-            std::uint32_t code = unicode_from_cp932(pair ? static_cast<std::uint16_t>(p[0] << 8 | p[1]) : *p);
-            p += pair ? 2 : 1;
-            json_char(code != 0 ? code : 0xFFFD);
-        }
+        for (std::size_t n = std::strlen(cp932), width = 0; n > 0; p += width, n -= width) json_char(cp932_char_at(p, n, width));
         put('"');
     }
     // A name, then its value as a JSON string.
@@ -220,14 +215,9 @@ private:
     }
     void put_utf8(std::uint32_t code)
     {
-        if (code < 0x80) return put(static_cast<char>(code));
-        if (code < 0x800) {
-            put(static_cast<char>(0xC0 | code >> 6));
-        } else {
-            put(static_cast<char>(0xE0 | code >> 12));
-            put(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-        }
-        put(static_cast<char>(0x80 | (code & 0x3F)));
+        char octets[4];
+        const std::size_t n = utf8_octets(code, octets);
+        for (std::size_t i = 0; i < n; ++i) put(octets[i]);
     }
 
     char* buffer_;
