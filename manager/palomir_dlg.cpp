@@ -35,11 +35,6 @@ struct Column {
 };
 const Column kColumns[] = {{"", 24},           {"受信日時", 136},   {"コミュニティ", 96}, {"エージェントアドレス", 116},
                            {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}, {"受信サーバー", 116}};
-constexpr int kAgentColumn = 3;
-constexpr int kReceiverColumn = 7;
-// The longest address text (45 characters): the address columns are at least as wide.
-const wchar_t kWidestAddress[] = L"ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255";
-constexpr int kCellMargin = 12;
 // Distinct receivers told apart per list; further ones show as this host.
 constexpr std::size_t kMostSenders = 4096;
 
@@ -210,10 +205,6 @@ void CPalomirDlg::setup_trap_list()
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
         column.cx = kColumns[i].width;
-        if (i == kAgentColumn || i == kReceiverColumn) {
-            const int widest = static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(kWidestAddress)));
-            column.cx = std::max(column.cx, widest + kCellMargin);
-        }
         column.pszText = &heading[0];
         column.iSubItem = i;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));

@@ -46,8 +46,8 @@ class ManagerTest(mc.ManagerCase):
         self.start_manager()
         self.assertEqual(probe("placement")[0].split()[:2], ["0", "0"])
         self.assertEqual(probe("columns"), ["\t24\t0", "受信日時\t136\t0", "コミュニティ\t96\t0",
-                                            "エージェントアドレス\t237\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
-                                            "ベンダー固有\t86\t0", "受信サーバー\t237\t0",  # 45 characters of IPv6 text fit
+                                            "エージェントアドレス\t116\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
+                                            "ベンダー固有\t86\t0", "受信サーバー\t116\t0",
                                             "extended\t1\t1", "shared-images\t1"])
         self.assertEqual(probe("toolbar"), ["32775", "0", "32772", "32773", "32779", "0", "32789", "32774"])
         self.assertEqual(probe("text", "1003"), [QUIET])
@@ -336,7 +336,7 @@ class ManagerTest(mc.ManagerCase):
 
     def test_same_texts_in_english_wine(self):
         self.start_manager(lang="en_US.UTF-8")
-        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t237\t0"])
+        self.assertEqual(probe("columns")[1:4], ["受信日時\t136\t0", "コミュニティ\t96\t0", "エージェントアドレス\t116\t0"])
         self.assertEqual(probe("menu", h.host_path(os.environ["PALOMIR_EXE"]))[:2], ["attached\t1", "0\tファイル(&F)"])
         self.assertEqual(probe("text", "1003"), [QUIET])
 
