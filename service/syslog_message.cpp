@@ -9,6 +9,7 @@
 #include "common/octet_text.h"
 #include "common/trap_record.h"
 #include "common/trap_report.h"
+#include "platform/address_text.h"
 #include "platform/sockets.h"
 
 using namespace ber;
@@ -26,6 +27,7 @@ const char kSnmpTrapCommunity[] = "1.3.6.1.6.3.18.1.4.0";
 const char kSnmpTrapEnterprise[] = "1.3.6.1.6.3.1.1.4.3.0";
 constexpr std::int32_t kVersionFieldV3 = 2;
 constexpr std::int32_t kEnterpriseSpecific = 6;
+constexpr std::uint32_t kIpv6Octets = 16;
 // A value as text: the hex of a whole datagram, or its text in UTF-8 escaped.
 constexpr std::size_t kValueSize = 3 * kFrameDataSize + 16;
 // One binding's parameters: name, value and text.
@@ -50,6 +52,16 @@ bool read_number(Cursor& at, std::uint8_t tag, Element& e)
     return true;
 }
 
+// The agent-addr: an IpAddress, or the 16-octet OCTET STRING that holds an
+// IPv6 agent in its place.
+bool read_agent(Cursor& at, Element& agent)
+{
+    const bool ipv6 = expect_short(at, kOctetString, agent) && agent.length == kIpv6Octets;
+    if (!ipv6 && !expect_short(at, kIpAddress, agent)) return false;
+    skip(at, agent);
+    return true;
+}
+
 bool read_header(Cursor& at, TrapParts& p)
 {
     Element e;
@@ -61,8 +73,7 @@ bool read_header(Cursor& at, TrapParts& p)
     at = inside(at, e);
     if (!expect(at, kOid, p.enterprise)) return false;
     skip(at, p.enterprise);
-    if (!expect_short(at, kIpAddress, p.agent)) return false;
-    skip(at, p.agent);
+    if (!read_agent(at, p.agent)) return false;
     if (!read_number(at, kInteger, e)) return false;
     p.generic = signed_value(e);
     if (!read_number(at, kInteger, e)) return false;
@@ -266,7 +277,7 @@ void write_bindings(SnmpElement& sd, const TrapParts& p, SyslogFormatter::Buffer
         skip(in, name);
         if (read_element(in, value)) sd.binding(name, value);
     }
-    if (!has_binding(p.bindings, kSnmpTrapAddress, b.name)) {
+    if (p.agent.tag == kIpAddress && !has_binding(p.bindings, kSnmpTrapAddress, b.name)) {
         dotted_text(b.value, p.agent);
         sd.binding(kSnmpTrapAddress, 'i', b.value, nullptr);
     }
@@ -303,6 +314,17 @@ void write_text(Message& m, char* out, const TrapFrame& frame, SyslogFormatter::
     m.put(out + used, cp932_to_utf8(out + used, m.room() + 1, b.report, n));
 }
 
+// The element "origin" with the agent's address, IPv4 or IPv6.
+void write_origin(Message& m, const Element& agent, char* text)
+{
+    if (agent.tag == kOctetString) ipv6_text(agent.content, text, kValueSize);
+    else if (agent.length == 4) dotted_text(text, agent);
+    else return;
+    char origin[64];
+    std::snprintf(origin, sizeof origin, "[origin ip=\"%.45s\"]", text);
+    m.put(origin);
+}
+
 bool fits_hostname(const char* name)
 {
     if (name[0] == '\0') return false;
@@ -333,12 +355,7 @@ std::size_t SyslogFormatter::format(const TrapFrame& frame, char* out, std::size
     SnmpElement sd(m, *buffers_);
     write_bindings(sd, parts, *buffers_);
     sd.close();
-    if (parts.agent.length == 4) {
-        char origin[64];
-        dotted_text(buffers_->value, parts.agent);
-        std::snprintf(origin, sizeof origin, "[origin ip=\"%.15s\"]", buffers_->value);
-        m.put(origin);
-    }
+    write_origin(m, parts.agent, buffers_->value);
     write_text(m, out, frame, *buffers_);
     return m.used();
 }

@@ -7,14 +7,15 @@
 // "tarnow"; PROCID and MSGID "-".
 // STRUCTURED-DATA: the element "snmp" holding the bindings of the
 // notification in its SNMPv2 form (RFC 3584 3.1): sysUpTime.0, snmpTrapOID.0,
-// the trap's own bindings, then snmpTrapAddress.0, snmpTrapCommunity.0 (not
+// the trap's own bindings, then snmpTrapAddress.0 (an IPv4 agent's only: no
+// IpAddress holds an IPv6 one), snmpTrapCommunity.0 (not
 // for SNMPv3, whose frame holds a user name there) and snmpTrapEnterprise.0
 // where the bindings lack them. Binding N gives vN, its name, and one value
 // parameter named by the type: dN INTEGER, xN OCTET STRING in hex, oN OBJECT
 // IDENTIFIER, iN IpAddress, cN Counter32, uN Gauge32/Unsigned32, tN TimeTicks,
 // CN Counter64, pN Opaque in hex, nN NULL (empty); an OCTET STRING that reads
 // as text also gives aN, the text in UTF-8. Then the element "origin" with
-// the agent address as "ip".
+// the agent address as "ip" (dotted IPv4, or IPv6 text as RFC 5952 writes it).
 // MSG: a byte order mark and the trap's report (the console's lines, LF
 // between them) in UTF-8.
 //

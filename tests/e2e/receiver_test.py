@@ -134,7 +134,10 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.record_frames(h.read(self.files["orv"]))[:len(frames)], frames)
 
     def test_ipv6_senders_are_shown_by_their_address_and_answered(self):
-        self.start_with_files()
+        collector = h.ManagerPort(0)  # a syslog collector over UDP
+        self.addCleanup(collector.close)
+        collector.sock.settimeout(60)
+        self.start_with_files(f_syslog=1, syslog_host="127.0.0.1", syslog_port=collector.port)
         subprocess.run(["snmptrap", "-v", "2c", "-c", "public", "udp6:[::1]:162", "100", ENTERPRISE + ".0.1"],
                        check=True, timeout=30)
         self.assertTrue(h.snmpinform("100", ENTERPRISE + ".0.2", target="udp6:[::1]:162"), "answered over IPv6")
@@ -146,6 +149,7 @@ class ReceiverTest(h.ReceiverCase):
         self.assertEqual(h.record_frames(h.read(self.files["orv"])), got)
         for trap in traps:
             self.assertIn(h.report(trap, STDOUT_EOL), out)
+            self.assertRegex(collector.sock.recv(4096), rb'^(?!.*"1\.3\.6\.1\.6\.3\.18\.1\.3\.0").*\[origin ip="::1"\] ')
 
     def test_users_and_the_engine_id_from_the_command_line(self):
         usage = "\n使い方: tarnow -user add 名前 "
