@@ -23,8 +23,10 @@
 // cannot hold is counted as lost. The log file gets one line when a
 // connection fails (not again until a message has gone out), and one line
 // with the number of lost notifications once the queue has emptied after the
-// loss. A message that broke off with its connection is sent again, so a
-// collector may see it twice, never not at all.
+// loss. A write that fails is sent again on the next connection, so a
+// collector may see a message twice. TCP carries no acknowledgement of
+// messages (RFC 6587): what the system took for a connection the collector
+// had already closed, before the close was seen, is lost uncounted.
 //
 // finish_syslog_sender() gives the worker up to 5 seconds to send what is
 // queued; whatever is left is counted in one log line, and the worker ends
