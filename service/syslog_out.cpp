@@ -220,25 +220,27 @@ public:
         wake_.notify_one();
     }
 
-    // Starts the worker, which holds `self` until it ends.
-    static bool start(const std::shared_ptr<SyslogSender>& self)
+    // Starts the worker, which holds `self` until it ends; false when the
+    // system refuses the thread.
+    static bool start(const std::shared_ptr<SyslogSender>& self, std::thread& worker)
     {
         try {
-            std::thread([self] { self->work(); }).detach();
+            worker = std::thread([self] { self->work(); });
             return true;
         } catch (const std::system_error&) {
             return false;
         }
     }
 
-    // Asks the worker to send what is queued within the grace, and waits for it that long.
-    void finish()
+    // Asks the worker to send what is queued within the grace, and waits for
+    // it that long; true when the worker has ended its work.
+    bool finish()
     {
         std::unique_lock<std::mutex> guard(lock_);
         closing_ = true;
         deadline_ = std::chrono::steady_clock::now() + kStopGrace;
         wake_.notify_all();
-        ended_.wait_until(guard, deadline_, [this] { return done_; });
+        return ended_.wait_until(guard, deadline_, [this] { return done_; });
     }
 
 private:
@@ -375,8 +377,9 @@ private:
 };
 
 // Made when the loop starts, released when it ends; only the loop's thread
-// touches the pointer.
+// touches them.
 std::shared_ptr<SyslogSender> g_sender;
+std::thread g_worker;
 
 } // namespace
 
@@ -389,7 +392,7 @@ void start_syslog_sender(const ServiceSettings& s)
     } catch (const std::bad_alloc&) {
         return;
     }
-    if (!SyslogSender::start(g_sender)) g_sender.reset();
+    if (!SyslogSender::start(g_sender, g_worker)) g_sender.reset();
 }
 
 void queue_syslog_notification(const TrapFrame& frame)
@@ -400,6 +403,11 @@ void queue_syslog_notification(const TrapFrame& frame)
 void finish_syslog_sender()
 {
     if (!g_sender) return;
-    g_sender->finish();
+    const bool ended = g_sender->finish();
     g_sender.reset();  // the worker, should it still run, holds its own
+    // A worker that has ended its work is waited for while it lets go of its
+    // connection, so that nothing of it runs on while the process ends; one
+    // still held by its collector is left behind.
+    if (ended) g_worker.join();
+    else g_worker.detach();
 }

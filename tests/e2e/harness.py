@@ -530,5 +530,5 @@ class ReceiverCase(unittest.TestCase):
         """Stops the receiver as Ctrl+C does; returns its output."""
         code, out = self.receiver.stop()
         self.receiver = None
-        self.assertEqual(code, 0)
+        self.assertEqual(code, 0, out[-4000:])
         return out
