@@ -169,3 +169,14 @@ bool TcpSocket::connect_to(const Endpoint& to)
     const AddressLength length = to_native(to, family, dest);
     return create(family) && ::connect(native(handle_), reinterpret_cast<const sockaddr*>(&dest), length) == 0;
 }
+
+bool TcpSocket::send_all(const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    for (std::size_t sent = 0; sent < size;) {
+        const long n = send(p + sent, size - sent);
+        if (n < 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}

@@ -144,6 +144,8 @@ public:
     // Fails when the peer takes none of the bytes for kSendSeconds: a server
     // that stops reading cannot hold the caller for ever.
     long send(const void* data, std::size_t size);
+    // Sends all `size` bytes, as many calls as it takes; false at the first failure.
+    bool send_all(const void* data, std::size_t size);
     long receive(void* buffer, std::size_t size);
     Wait wait_readable(int seconds);
     // True when the last failed call only said it would have blocked.

@@ -147,13 +147,7 @@ public:
 
     bool send_stream(const char* data, std::size_t size)
     {
-        if (tls_) return tls_->send(data, size);
-        for (std::size_t sent = 0; sent < size;) {
-            const long n = tcp_.send(data + sent, size - sent);
-            if (n < 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
+        return tls_ ? tls_->send(data, size) : tcp_.send_all(data, size);
     }
 
     void send_datagrams(const OutgoingDatagram* datagrams, std::size_t count) { udp_.send_batch(to_, datagrams, count); }

@@ -363,13 +363,7 @@ TlsSession::Handshake MailConnection::start_tls(const char* host, bool verify, i
 
 bool MailConnection::send_all(const char* data, std::size_t length)
 {
-    if (tls_) return tls_->send(data, length);
-    for (std::size_t sent = 0; sent < length;) {
-        const long n = sock_.send(data + sent, length - sent);
-        if (n < 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
+    return tls_ ? tls_->send(data, length) : sock_.send_all(data, length);
 }
 
 MailConnection::Read MailConnection::receive(char* buffer, std::size_t size, std::size_t& got, int seconds)
