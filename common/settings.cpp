@@ -75,6 +75,8 @@ int load_service_settings(ServiceSettings& s)
     s.jsonfile.enabled = read_dword_setting("f_jsonfile", 0);
     read_string_setting("jsonfile", s.jsonfile.path, kPathSize, "");
     read_string_setting("forward_hosts", s.forward_hosts, sizeof s.forward_hosts, "");
+    s.f_mibnames = read_dword_setting("f_mibnames", 1);
+    read_string_setting("mibdirs", s.mibdirs, sizeof s.mibdirs, "");
 
     split_host_list(s.popup_host, s.popup_hosts);
     unscramble_password(s.pop_pass, s.pop_pass);

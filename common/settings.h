@@ -68,6 +68,8 @@ struct ServiceSettings {
     std::int32_t syslog_queue;        // notifications waiting for the collector, at most; not shown, for tests and tuning
     FileSetting jsonfile;             // f_jsonfile, jsonfile: one JSON object per trap per line
     char forward_hosts[kHostListSize];  // further managers, host or host:port, ';' between
+    std::int32_t f_mibnames;          // names from MIB modules in the report and the manager
+    char mibdirs[kHostListSize];      // folders of MIB modules, ';' between; empty: the platform's default
 
     ServiceSettings() = default;
     ServiceSettings(const ServiceSettings&) = delete;
