@@ -88,6 +88,7 @@ class Tarnow:
     version = "v1"
     wrapper = []  # a command to run the receiver under
     more_settings = ""  # further lines of the settings file
+    names = '"f_mibnames"=dword:00000000\r\n'  # names from MIB modules: off unless a kind measures them
 
     def __init__(self, build, tmp):
         self.record = os.path.join(tmp, "bench.orv")
@@ -96,7 +97,7 @@ class Tarnow:
             f.write("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow]\r\n")
             for kind, ext in (("bin", "orv"), ("csv", "csv"), ("log", "log")):
                 f.write('"f_%sfile"=dword:00000001\r\n"%sfile"="%s"\r\n' % (kind, kind, os.path.join(tmp, "bench." + ext)))
-            f.write(self.more_settings)
+            f.write(self.names + self.more_settings)
             # trap_sender's v3 user; passwords not in scrambled form are taken as they stand.
             f.write('\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Users\\bench]\r\n"auth"=dword:00000004\r\n'
                     '"auth_pass"="%s"\r\n"priv"=dword:00000002\r\n"priv_pass"="%s"\r\n' % BENCH_PASSWORDS)
@@ -116,6 +117,15 @@ class Tarnow:
             self.proc.wait()
         self.out.close()
         return count_frames(self.record)
+
+
+class TarnowNames(Tarnow):
+    """tarnow with names from MIB modules in the report (console and log
+    file): the built-in modules and net-snmp's own, which name the
+    bindings trap_sender sends."""
+    name = "tarnow + MIB names"
+    names = '"f_mibnames"=dword:00000001\r\n"mibdirs"="%s;/usr/share/snmp/mibs"\r\n' % os.path.join(
+        os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e", "mibs")
 
 
 class TarnowV2c(Tarnow):
@@ -275,7 +285,7 @@ def main():
         sys.exit("port 162 is in use")
     print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
     rates = {}
-    kinds = [Bare, BareBatched, Tarnow, TarnowSyslog, TarnowSyslogAll, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
+    kinds = [Bare, BareBatched, Tarnow, TarnowNames, TarnowSyslog, TarnowSyslogAll, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
     if args.before:
         TarnowBefore.build = args.before
         kinds.insert(1, TarnowBefore)
@@ -293,7 +303,7 @@ def main():
               ("tarnow / batched loop", Tarnow, BareBatched), ("tarnow v2c / v1", TarnowV2c, Tarnow),
               ("tarnow v3 / v2c", TarnowV3, TarnowV2c), ("tarnow v3 / snmptrapd v3", TarnowV3, SnmptrapdV3),
               ("tarnow / before", Tarnow, TarnowBefore), ("tarnow + syslog / tarnow", TarnowSyslog, Tarnow),
-              ("rsyslog got all / tarnow", TarnowSyslogAll, Tarnow)]
+              ("rsyslog got all / tarnow", TarnowSyslogAll, Tarnow), ("names on / off", TarnowNames, Tarnow)]
     for label, over, under in ratios:
         if rates.get(over) and rates.get(under):  # both ran
             bound = " or less" if under in sender_bound else ""

@@ -15,6 +15,7 @@ const char kMissingModule[] = "IMPORTS のモジュールがありません: ";
 const char kImportLoop[] = "IMPORTS が循環しています: ";
 const char kUndefined[] = "定義がありません: ";
 const char kValueLoop[] = "定義が循環しています: ";
+const char kTooDeep[] = "定義の連なりが長すぎます: ";
 const char kTooLarge[] = "ファイルが大きすぎます";
 const char kUnreadableFile[] = "ファイルを読めません";
 
@@ -22,6 +23,9 @@ const char kUnreadableFile[] = "ファイルを読めません";
 constexpr std::size_t kMostFileBytes = 64u * 1024 * 1024;
 // How deep IMPORTS and type references are followed before they count as a loop.
 constexpr int kMostDepth = 64;
+// The longest chain of values each defined under the one before: identifiers
+// have at most 128 arcs, so a longer chain is no real module's.
+constexpr int kMostChain = 256;
 
 struct BuiltinMib {
     const char* file;
@@ -170,6 +174,7 @@ private:
     std::unordered_map<std::string, const char*> interned_;
     std::vector<std::pair<std::size_t, std::string>> following_;  // imports being followed
     bool loop_ = false;  // the imports being followed came back to one of them
+    int depth_ = 0;      // values being resolved, one inside the other
 };
 
 const char* Builder::intern(const std::string& text)
@@ -227,7 +232,12 @@ std::int64_t Builder::resolve_value(std::size_t mi, std::size_t vi)
         return kFailed;
     }
     if (m.value_node[vi] != kUnresolved) return m.value_node[vi];
+    if (depth_ >= kMostChain) {
+        problem(m, v.line, kTooDeep + v.label);
+        return kFailed;
+    }
     m.value_node[vi] = kInProgress;
+    ++depth_;
     std::int64_t node = 0;
     if (!v.parent.empty()) node = resolve_symbol(mi, v.parent, v.line, 0);
     if (node >= 0) {
@@ -238,6 +248,7 @@ std::int64_t Builder::resolve_value(std::size_t mi, std::size_t vi)
         }
         if (node == 0) node = kFailed;  // "{ }" names nothing
     }
+    --depth_;
     m.value_node[vi] = node;
     return node;
 }

@@ -234,6 +234,11 @@ private:
     // a type's name, with its enumeration and constraints.
     void type_text(MibTypeText& type)
     {
+        if (++type_depth_ > kMostTypeDepth) unreadable();
+        struct Leave {
+            int& depth;
+            ~Leave() { --depth; }
+        } leave{type_depth_};
         if (is("[")) skip_group();
         if (is_word("IMPLICIT") || is_word("EXPLICIT")) advance();
         if (is_word("TEXTUAL-CONVENTION")) return convention(type);
@@ -393,8 +398,13 @@ private:
         if (v.parent.empty() && v.arcs.empty()) throw Fault{v.line, kUnreadable + std::string("{ }")};
     }
 
+    // A TEXTUAL-CONVENTION's SYNTAX is read by the same function; no real
+    // module nests conventions, so a deep nest is a fault, not a stack overflow.
+    static constexpr int kMostTypeDepth = 8;
+
     const std::vector<Token>& t_;
     std::size_t pos_ = 0;
+    int type_depth_ = 0;
 };
 
 } // namespace
