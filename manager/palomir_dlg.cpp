@@ -431,7 +431,7 @@ void CPalomirDlg::load_mib_names()
         read_string_setting("mibdirs", dirs.data(), dirs.size(), "");
         std::vector<MibProblem> problems;  // the receiver's log tells of them
         try {
-            names_ = load_mib_names(dirs.data(), problems);
+            names_ = ::load_mib_names(dirs.data(), problems);
         } catch (const std::bad_alloc&) {
             names_.reset();
         }
