@@ -125,7 +125,7 @@ int rows(int from, int count)
         int image = -1;
         cell(list, remote, row, 0, &image);
         std::printf("%d", image);
-        for (int column = 1; column <= 7; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
+        for (int column = 1; column <= 8; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
         std::printf("\n");
     }
     // The rows in view: the last one must be among them.
@@ -140,7 +140,7 @@ int columns()
     HWND list = trap_list();
     if (list == nullptr) return 1;
     Remote remote(list, 4096);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 9; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof column));
