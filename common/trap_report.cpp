@@ -1,8 +1,10 @@
 #include "common/trap_report.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
+#include "common/display_hint.h"
 #include "common/octet_text.h"
 
 namespace {
@@ -124,20 +126,25 @@ public:
     // the text's first character, deeper than any line of the report: no
     // text of the sender's begins a line. A text the record holds cut ends
     // in the cut mark.
-    void put_text(const char* label, const char* t, bool cut)
+    // `added` (a name or a form of the value, "" for none) follows the text
+    // by the same rules.
+    void put_text(const char* label, const char* t, bool cut, const char* added = "")
     {
         const std::size_t indent = std::strlen(label);
         Line line(label);
-        while (*t != '\0') {
-            const bool line_break = *t == '\r' || *t == '\n';
-            if (line_break || line.size() >= indent + kWrapWidth) {
-                if (line_break) t += t[0] == '\r' && t[1] == '\n' ? 2 : 1;
-                put(line);
-                line = Line("");
-                line.blanks(indent);
-            } else {
-                t += line.visible(t);
+        for (const char* part : {t, added}) {
+            while (*part != '\0') {
+                const bool line_break = *part == '\r' || *part == '\n';
+                if (line_break || line.size() >= indent + kWrapWidth) {
+                    if (line_break) part += part[0] == '\r' && part[1] == '\n' ? 2 : 1;
+                    put(line);
+                    line = Line("");
+                    line.blanks(indent);
+                } else {
+                    part += line.visible(part);
+                }
             }
+            if (cut) break;
         }
         if (cut) line.text(kCutMark);
         put(line);
@@ -148,28 +155,150 @@ private:
     Sink& sink_;
 };
 
+bool is_set(const char* text) { return text != nullptr && text[0] != '\0'; }
+
+// The octets of an OCTET STRING value as the record holds it: its hex form
+// ("00 1A 2B", which only octets that read as no text get), or the text's own
+// octets when it is printable ASCII. False for other text.
+bool value_octets(const char* value, std::uint8_t (&octets)[kTextSize], std::size_t& count)
+{
+    const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
+    count = 0;
+    bool hex = false;
+    for (const char* p = value; count < kTextSize && digit(p[0]) >= 0 && digit(p[1]) >= 0; p += 3) {
+        octets[count++] = static_cast<std::uint8_t>(digit(p[0]) << 4 | digit(p[1]));
+        hex = p[2] == '\0';
+        if (p[2] != ' ') break;
+    }
+    if (hex && octet_string_reading(octets, count) == OctetReading::Hex) return true;
+    for (count = 0; value[count] != '\0'; ++count) {
+        const auto c = static_cast<std::uint8_t>(value[count]);
+        if (c < 0x20 || c > 0x7E || count == kTextSize) return false;
+        octets[count] = c;
+    }
+    return true;
+}
+
+// The labels of the set bits of a BITS value, ", " between; false for none.
+bool bit_labels(const MibSyntax& syntax, const std::uint8_t* octets, std::size_t count, char* out, std::size_t size)
+{
+    std::size_t used = 0;
+    out[0] = '\0';
+    for (std::size_t i = 0; i < syntax.item_count; ++i) {
+        const std::int64_t bit = syntax.items[i].value;
+        if (bit < 0 || static_cast<std::uint64_t>(bit) / 8 >= count) continue;
+        if ((octets[bit / 8] & (0x80 >> (bit % 8))) == 0) continue;
+        const int n = std::snprintf(out + used, size - used, "%s%s", used > 0 ? ", " : "", syntax.items[i].label);
+        if (n < 0 || static_cast<std::size_t>(n) >= size - used) return out[0] = '\0', false;
+        used += static_cast<std::size_t>(n);
+    }
+    return used > 0;
+}
+
+// An INTEGER value's label in its enumeration, or its DISPLAY-HINT form.
+bool integer_form(const MibSyntax& syntax, const char* value, char* out, std::size_t size)
+{
+    char* end = nullptr;
+    const long long number = std::strtoll(value, &end, 10);
+    if (end == value || *end != '\0') return false;
+    if (const char* label = syntax.bits ? nullptr : mib_enum_label(&syntax, number)) {
+        return std::snprintf(out, size, "%s", label) < static_cast<int>(size);
+    }
+    return is_set(syntax.display_hint) && format_integer_hint(syntax.display_hint, number, out, size) &&
+           std::strcmp(out, value) != 0;
+}
+
+// What a value of the object's syntax shows beside its plain text: an
+// enumeration's label, the set bits' labels, or the display hint's form
+// (or the InetAddress convention's) where it differs from the plain text.
+bool value_form(const MibSyntax& syntax, const TrapVarBind& vb, char* out, std::size_t size)
+{
+    if (vb.type == ber::kInteger) return integer_form(syntax, vb.value, out, size);
+    std::uint8_t octets[kTextSize];
+    std::size_t count = 0;
+    if (vb.type != ber::kOctetString || !value_octets(vb.value, octets, count)) return false;
+    if (syntax.bits) return bit_labels(syntax, octets, count, out, size);
+    const bool formed = is_set(syntax.display_hint)
+                            ? format_octets_hint(syntax.display_hint, octets, count, out, size)
+                            : is_set(syntax.convention) && std::strcmp(syntax.convention, "InetAddress") == 0 &&
+                                  format_inet_address(octets, count, out, size);
+    return formed && std::strcmp(out, vb.value) != 0;
+}
+
+// What names add to a report: " (name)" after an identifier, " (label)"
+// or " (form)" after a value, each into a buffer of its own.
+class Added {
+public:
+    explicit Added(const MibNames* names) : names_(names) {}
+
+    // " (name)" for a whole identifier that has one, else "".
+    const char* oid_name(const char* oid, bool cut)
+    {
+        text_[0] = '\0';
+        if (names_ == nullptr || cut || !names_->name(oid, text_ + 2, sizeof text_ - 3)) return text_;
+        return parenthesised();
+    }
+
+    const char* notification(const TrapRecord& r)
+    {
+        text_[0] = '\0';
+        if (names_ != nullptr && !names_->notification_name(r, text_, sizeof text_)) text_[0] = '\0';
+        return text_;
+    }
+
+    // " (label)" or " (form)" after a value, as its object's syntax shows it.
+    const char* value(const TrapVarBind& vb)
+    {
+        text_[0] = '\0';
+        if (names_ == nullptr || vb.value_cut || vb.name_cut) return text_;
+        if (vb.type == ber::kOid) return oid_name(vb.value, false);
+        const MibMatch match = names_->find(vb.name);
+        if (match.syntax == nullptr || !value_form(*match.syntax, vb, text_ + 2, sizeof text_ - 3)) {
+            text_[0] = '\0';
+            return text_;
+        }
+        return parenthesised();
+    }
+
+private:
+    const char* parenthesised()
+    {
+        const std::size_t n = std::strlen(text_ + 2);
+        text_[0] = ' ';
+        text_[1] = '(';
+        text_[n + 2] = ')';
+        text_[n + 3] = '\0';
+        return text_;
+    }
+
+    const MibNames* names_;
+    char text_[kOidTextSize + 640];
+};
+
 template <class Sink>
-void emit_report(const TrapRecord& r, const char* eol, Sink sink)
+void emit_report(const TrapRecord& r, const char* eol, const MibNames* names, Sink sink)
 {
     ReportLines<Sink> out(eol, sink);
+    Added added(names);
     out.put(Line("受信日時: ").text(r.recv_time));
     out.put(Line("バージョン: ").decimal(r.version));
     out.put_text("コミュニティ: ", r.community, r.community_cut);
     out.put(Line("PDUタイプ: ").hex(static_cast<std::uint32_t>(r.pdu_type)));
-    out.put_text("ベンダーOID: ", r.enterprise, r.enterprise_cut);
+    out.put_text("ベンダーOID: ", r.enterprise, r.enterprise_cut, added.oid_name(r.enterprise, r.enterprise_cut));
     out.put_text("エージェントアドレス: ", r.agent_addr, r.agent_addr_cut);
     out.put(Line("汎用トラップ: ").decimal(r.generic_trap));
     out.put(Line("企業固有トラップ: ").decimal(r.specific_trap));
     out.put(Line("タイムチック: ").decimal(r.time_stamp));
+    if (const char* trap_name = added.notification(r); trap_name[0] != '\0') out.put_text("トラップ名: ", trap_name, false);
 
     const int used = used_varbinds(r);
     for (int i = 0; i < used; ++i) {
         const TrapVarBind& vb = r.varbinds[i];
         out.put(Line("トラップ情報[").decimal(i + 1).text("]"));
-        out.put_text("    オブジェクト識別子: ", vb.name, vb.name_cut);
+        out.put_text("    オブジェクト識別子: ", vb.name, vb.name_cut, added.oid_name(vb.name, vb.name_cut));
         if (const char* type = value_type_name(vb.type)) out.put(Line("    タイプ: ").text(type));
         else out.put(Line("    タイプ: 0x").hex(vb.type));
-        if (value_type_has_data(vb.type)) out.put_text("    データ: ", vb.value, vb.value_cut);
+        if (value_type_has_data(vb.type)) out.put_text("    データ: ", vb.value, vb.value_cut, added.value(vb));
     }
     if (r.omitted_varbinds > 0)
         out.put(Line("(以下 ").decimal(r.omitted_varbinds).text(" 件のトラップ情報は省略)"));
@@ -177,17 +306,18 @@ void emit_report(const TrapRecord& r, const char* eol, Sink sink)
 
 } // namespace
 
-void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol)
+void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol, const MibNames* names)
 {
-    emit_report(record, eol, [stream](const char* line, std::size_t n) { std::fwrite(line, 1, n, stream); });
+    emit_report(record, eol, names, [stream](const char* line, std::size_t n) { std::fwrite(line, 1, n, stream); });
     std::fputs(eol, stream);
 }
 
-void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol)
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol,
+                        const MibNames* names)
 {
     std::size_t used = strnlen(buffer, size);
     if (used >= size) return;
-    emit_report(record, eol, [&](const char* line, std::size_t n) {
+    emit_report(record, eol, names, [&](const char* line, std::size_t n) {
         const std::size_t room = size - 1 - used;
         const std::size_t take = n < room ? n : room;
         std::memcpy(buffer + used, line, take);

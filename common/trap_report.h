@@ -16,6 +16,16 @@
 // unless told; at most two characters) and no empty line at the end of the
 // text already in `buffer` (it must hold a NUL-terminated text); it never
 // writes past `size` bytes, cutting the last line if it must.
+// With `names`, the report also shows names from MIB modules: after every
+// identifier it holds whole (the enterprise, each binding's name, a value of
+// type OBJECT IDENTIFIER) " (name)" where one is known; after an INTEGER
+// value " (label)" of its object's enumeration, after a BITS value its set
+// bits' labels, and after an OCTET STRING or INTEGER value whose object has a
+// DISPLAY-HINT (or is an InetAddress) " (form)" where that differs from the
+// plain text (a value the record holds cut gets none); and after the time
+// stamp the line "トラップ名: " with the notification's name when it has one.
+// These texts wrap as the datagram's texts do. Null names: the report as it
+// always was.
 // write_hex_dump() writes nothing when `stream` is null; flushing the stream
 // is the caller's. Write errors are not detected.
 #pragma once
@@ -23,12 +33,15 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "common/mib_names.h"
 #include "common/trap_record.h"
 
 constexpr std::size_t kReportBufferSize = 65000;
 
-void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n");
-void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol = "\r\n");
+void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n",
+                       const MibNames* names = nullptr);
+void format_trap_report(char* buffer, std::size_t size, const TrapRecord& record, const char* eol = "\r\n",
+                        const MibNames* names = nullptr);
 void write_hex_dump(const void* bytes, std::size_t count, std::FILE* stream, const char* eol = "\n");
 
 // The same dump into `buffer`, NUL-terminated; returns its length. `eol` is

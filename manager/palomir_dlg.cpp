@@ -34,7 +34,8 @@ struct Column {
     int width;
 };
 const Column kColumns[] = {{"", 24},           {"受信日時", 136},   {"コミュニティ", 96}, {"エージェントアドレス", 116},
-                           {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}, {"受信サーバー", 116}};
+                           {"ベンダーID", 166}, {"TRAP番号", 66}, {"ベンダー固有", 86}, {"受信サーバー", 116},
+                           {"トラップ名", 160}};
 // Distinct receivers told apart per list; further ones show as this host.
 constexpr std::size_t kMostSenders = 4096;
 
@@ -128,6 +129,7 @@ BOOL CPalomirDlg::OnInitDialog()
     MoveWindow(hwnd(), r.left, r.top, r.right - r.left + 1, r.bottom - r.top, TRUE);  // a first WM_SIZE
     refresh_service_status();
     setup_trap_list();
+    load_mib_names();
     tool_orvread = read_dword_setting("tool_orvread", 0);
     tool_front = read_dword_setting("tool_front", 0);
     if (tool_orvread == 1 && read_dword_setting("f_binfile", 0) == 1) {
@@ -368,8 +370,10 @@ const CPalomirDlg::ListRow& CPalomirDlg::list_row(std::size_t index)
     char number[2][16];
     std::snprintf(number[0], sizeof number[0], "%d", g_record.generic_trap);
     std::snprintf(number[1], sizeof number[1], "%u", static_cast<unsigned>(g_record.specific_trap));
+    char trap_name[kOidTextSize + 256] = "";
+    if (names_ != nullptr) names_->notification_name(g_record, trap_name, sizeof trap_name);
     const char* texts[] = {"", g_record.recv_time, g_record.community, g_record.agent_addr, g_record.enterprise,
-                           number[0], number[1], sender_of(index).c_str()};
+                           number[0], number[1], sender_of(index).c_str(), trap_name};
     for (std::size_t i = 0; i < std::size(texts); ++i) row.cells[i] = widen(texts[i]);
     row.image = g_record.generic_trap == 6 ? 0 : 1;
     row.index = index;
@@ -415,7 +419,25 @@ void CPalomirDlg::show_trap_detail(int row)
     decode_trap(*record, g_frame);
     CTrapDetailDlg detail(hwnd());
     detail.record_ptr = record.get();
+    detail.names = names_.get();
     detail.DoModal();
+}
+
+void CPalomirDlg::load_mib_names()
+{
+    names_.reset();
+    if (read_dword_setting("f_mibnames", 1) == 1) {
+        std::vector<char> dirs(kHostListSize, '\0');
+        read_string_setting("mibdirs", dirs.data(), dirs.size(), "");
+        std::vector<MibProblem> problems;  // the receiver's log tells of them
+        try {
+            names_ = ::load_mib_names(dirs.data(), problems);
+        } catch (const std::bad_alloc&) {
+            names_.reset();
+        }
+    }
+    row_cache_ = {};
+    InvalidateRect(list_, nullptr, TRUE);
 }
 
 void CPalomirDlg::load_record_file(const char* path)

@@ -2,7 +2,10 @@
 // with the records behind its rows, toolbar, status bar and the 5-second
 // monitor timer. The list is virtual: row i shows frame i of trap_store,
 // decoded when the row is drawn, and the receiver that forwarded it from
-// another host (empty for this host's and for frames from record files).
+// another host (empty for this host's and for frames from record files),
+// and the notification's name from the MIB modules of the receiver's
+// settings ("f_mibnames", "mibdirs"), read at start and again after the
+// service settings are changed; the detail dialog shows the same names.
 #pragma once
 
 #include "manager/framework/framework.h"
@@ -12,10 +15,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/frame_store.h"
+#include "common/mib_names.h"
 #include "common/trap_record.h"
 
 class CPalomirDlg : public CDialog {
@@ -52,6 +57,9 @@ private:
     void refresh_service_status();
     void toggle_service();
     void edit_service_settings();
+    // Reads the MIB modules the settings name (none when "f_mibnames" is not
+    // 1) and shows the list's rows again with them.
+    void load_mib_names();
     // Shows `text` in the status box at once, though messages wait meanwhile.
     void show_status_now(const char* text);
     void apply_vendor_rule(int generic_trap, std::uint32_t time);
@@ -86,12 +94,13 @@ private:
     std::vector<std::uint32_t> frame_senders_;
     std::vector<std::string> senders_{""};
     bool rows_pending_ = false;  // kept frames wait for the list to take them
+    std::unique_ptr<MibNames> names_;  // null: numbers only
 
     // The texts of recently drawn rows, by row number modulo the cache size.
     struct ListRow {
         std::size_t index = SIZE_MAX;
         int image = 1;
-        std::wstring cells[8];
+        std::wstring cells[9];
     };
     const ListRow& list_row(std::size_t index);
     std::array<ListRow, 128> row_cache_;

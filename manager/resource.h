@@ -70,6 +70,8 @@
 #define IDC_RECEPTION_HOSTS           1008
 #define IDC_RECEPTION_LEVEL_SPIN      1009
 #define IDC_RECEPTION_V2C             1010
+#define IDC_RECEPTION_MIB_ON          1011
+#define IDC_RECEPTION_MIB_DIRS        1012
 
 // Mail page (107)
 #define IDC_MAIL_PORT                 1001

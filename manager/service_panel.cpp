@@ -159,6 +159,7 @@ void CPalomirDlg::edit_service_settings()
 {
     CMyPropertySheet sheet(hwnd());
     if (sheet.DoModal() != IDOK) return;
+    load_mib_names();
     if (message_box(hwnd(), kRestartQuestion, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) return;
     toggle_service();
     toggle_service();

@@ -32,6 +32,7 @@ const char kCsvFilter[] = "CSVﾌｧｲﾙ (*.csv)|*.csv|全てのﾌｧｲﾙ (
 const char kLogFilter[] = "ﾛｸﾞﾌｧｲﾙ (*.log)|*.log|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kProgramFilter[] = "実行ﾌｧｲﾙ (*.exe)|*.exe|全てのﾌｧｲﾙ (*.*)|*.*||";
 const char kWaveFilter[] = "WAVﾌｧｲﾙ (*.wav)|*.wav|全てのﾌｧｲﾙ (*.*)|*.*||";
+const char kMibDirsTooLong[] = "MIBﾌｫﾙﾀﾞは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。";
 const char kPasswordRefused[] = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。";
 
 constexpr int kPasswordLimit = 249;  // the longest password the scrambler takes
@@ -156,6 +157,7 @@ CMyPropertyPage2::CMyPropertyPage2() : CPropertyPage(IDD_PAGE_RECEPTION)
     on_command(IDC_RECEPTION_PROGRAM_BROWSE, [this] { browse_program(); });
     on_command(IDC_RECEPTION_POPUP_ON, [this] { update_enabling(); });
     on_command(IDC_RECEPTION_PROGRAM_ON, [this] { update_enabling(); });
+    on_command(IDC_RECEPTION_MIB_ON, [this] { update_enabling(); });
 }
 
 void CMyPropertyPage2::DoDataExchange(CDataExchange& dx)
@@ -168,6 +170,10 @@ void CMyPropertyPage2::DoDataExchange(CDataExchange& dx)
     dx.text(IDC_RECEPTION_PROGRAM, program_, kPathLimit);
     dx.text(IDC_RECEPTION_HOSTS, popup_hosts_, kHostListLimit);
     dx.check(IDC_RECEPTION_OWN_HOST, popup_own_host_);
+    dx.check(IDC_RECEPTION_MIB_ON, mib_names_on_);
+    dx.text(IDC_RECEPTION_MIB_DIRS, mib_dirs_, static_cast<int>(kHostListSize - 1));
+    // The service reads the folders into kHostListSize bytes and takes the default ones when they do not fit.
+    if (dx.save && dx.ok() && mib_dirs_.size() >= kHostListSize) dx.fail(IDC_RECEPTION_MIB_DIRS, kMibDirsTooLong);
 }
 
 // The program setting is a command line: a chosen path with a blank is quoted,
@@ -190,6 +196,8 @@ BOOL CMyPropertyPage2::OnInitDialog()
     popup_own_host_ = read_dword_setting("f_popup_mysend", 1);
     program_on_ = read_dword_setting("f_program", 0);
     program_ = read_text("program", kPathLimit);
+    mib_names_on_ = read_dword_setting("f_mibnames", 1);
+    mib_dirs_ = read_text("mibdirs", static_cast<int>(kHostListSize - 1));
     UpdateData(false);
     update_enabling();
     return TRUE;
@@ -204,6 +212,7 @@ void CMyPropertyPage2::update_enabling()
     enable(IDC_RECEPTION_OWN_HOST, popup);
     enable(IDC_RECEPTION_PROGRAM, program);
     enable(IDC_RECEPTION_PROGRAM_BROWSE, program);
+    enable(IDC_RECEPTION_MIB_DIRS, is_checked(IDC_RECEPTION_MIB_ON));
 }
 
 void CMyPropertyPage2::OnOK()
@@ -216,6 +225,8 @@ void CMyPropertyPage2::OnOK()
     write_dword_setting("f_popup_mysend", popup_own_host_);
     write_dword_setting("f_program", program_on_);
     write_string_setting("program", program_.c_str());
+    write_dword_setting("f_mibnames", mib_names_on_);
+    write_string_setting("mibdirs", mib_dirs_.c_str());
 }
 
 // --- Mail page ----------------------------------------------------------------

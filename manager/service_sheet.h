@@ -51,6 +51,8 @@ private:
     std::string program_;
     std::string popup_hosts_;
     int popup_own_host_ = 0;
+    int mib_names_on_ = 1;   // "f_mibnames"
+    std::string mib_dirs_;   // "mibdirs": folders of MIB modules, ';' between
 };
 
 class CMyPropertyPage3 : public CPropertyPage {  // mail

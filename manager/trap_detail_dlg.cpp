@@ -17,7 +17,7 @@ BOOL CTrapDetailDlg::OnInitDialog()
     } catch (const std::bad_alloc&) {
         return TRUE;  // the box stays empty
     }
-    format_trap_report(text.data(), text.size(), *record_ptr);
+    format_trap_report(text.data(), text.size(), *record_ptr, "\r\n", names);
     set_item_text(IDC_DETAIL_REPORT, text.data());
     return TRUE;
 }

@@ -1,7 +1,9 @@
 // The modal "TRAP詳細" dialog: the report of one trap in an edit box.
-// record_ptr is set between construction and DoModal and only read.
+// record_ptr (and names, null for numbers only) are set between
+// construction and DoModal and only read.
 #pragma once
 
+#include "common/mib_names.h"
 #include "common/trap_record.h"
 #include "manager/framework/framework.h"
 
@@ -9,6 +11,7 @@ class CTrapDetailDlg : public CDialog {
 public:
     explicit CTrapDetailDlg(HWND owner);
     const TrapRecord* record_ptr = nullptr;
+    const MibNames* names = nullptr;
 
 protected:
     BOOL OnInitDialog() override;

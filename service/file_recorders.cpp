@@ -321,12 +321,12 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
     return deliver_text(Kind::Csv, file, buffer, row.size(), sizeof buffer);
 }
 
-int write_log_file(const FileSetting& file, const TrapRecord& trap)
+int write_log_file(const FileSetting& file, const TrapRecord& trap, const MibNames* names)
 {
     if (!is_on(file.enabled)) return 0;
     thread_local char report[2 * (kReportBufferSize + 1)];
     report[0] = '\0';
-    format_trap_report(report, kReportBufferSize, trap, "\n");
+    format_trap_report(report, kReportBufferSize, trap, "\n", names);
     std::strcat(report, "\n");  // the empty line that ends every report
     return deliver_text(Kind::Log, file, report, std::strlen(report), sizeof report);
 }

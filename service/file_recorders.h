@@ -25,6 +25,7 @@
 
 #include <memory>
 
+#include "common/mib_names.h"
 #include "common/settings.h"
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
@@ -48,7 +49,8 @@ void write_held_file_entries();
 
 int write_bin_file(const FileSetting& file, const TrapFrame& frame);
 int write_csv_file(const FileSetting& file, const TrapRecord& trap);
-int write_log_file(const FileSetting& file, const TrapRecord& trap);
+// The report with names where `names` is given (trap_report.h).
+int write_log_file(const FileSetting& file, const TrapRecord& trap, const MibNames* names = nullptr);
 int write_error_log(const FileSetting& file, const TrapFrame& frame);
 int write_log_line(const FileSetting& file, const char* text);
 

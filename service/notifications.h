@@ -3,17 +3,20 @@
 // mail, program. `sender` is the datagram's source address as text. Switches
 // are on when exactly 1. Popup and mail run only for traps whose generic-trap
 // number is at least "traplevel"; sound and program apply that test
-// themselves; the files and syslog take every trap. Results are ignored: a failed
+// themselves; the files and syslog take every trap. `names` go to the log
+// file's report; the mail and syslog workers take the names in use
+// (mib_in_use.h). Results are ignored: a failed
 // action never stops the next one.
 #pragma once
 
+#include "common/mib_names.h"
 #include "common/settings.h"
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
 #include "service/syslog_out.h"
 
 void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame,
-                       const char* sender);
+                       const char* sender, const MibNames* names = nullptr);
 
 // Starts the popup and mail workers that could not start when their traps
 // came (the system refused threads), so that waiting alerts go out; the

@@ -12,6 +12,7 @@
 #include "platform/random.h"
 #include "platform/sockets.h"
 #include "service/file_recorders.h"
+#include "service/mib_in_use.h"
 #include "service/notifications.h"
 #include "service/reception.h"
 
@@ -256,6 +257,7 @@ struct Loop {
     Reception& reception;
     TrapFrame& translated;
     TrapRecord& record;
+    const MibNames* names;  // null: numbers only
     bool console;  // each datagram's dump and each trap's report go to standard output
 };
 
@@ -289,11 +291,11 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
         return true;
     }
     loop.forwards.add(*trap, loop.forwarder, loop.managers);
-    if (loop.console) write_trap_report(loop.record, stdout);
+    if (loop.console) write_trap_report(loop.record, stdout, "\n", loop.names);
     if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
     char sender[kAddressTextSize];
     endpoint_text(slot.sender, sender, sizeof sender);
-    run_notifications(settings, loop.record, *trap, sender);
+    run_notifications(settings, loop.record, *trap, sender, loop.names);
     return true;
 }
 
@@ -321,7 +323,8 @@ int run_receive_loop(TrapOutput output)
     load_service_settings(settings);
     stop_token();  // made before any stop request can ask for it
     const MailWorkersAtStop finish_mail;  // on every way out of the loop
-    const SyslogSenderAtStop syslog_sender(settings);
+    const std::vector<MibProblem> mib_problems = load_mib_names_in_use(settings);
+    const SyslogSenderAtStop syslog_sender(settings);  // holds the names it formats with
 
     UdpSocket receiver;
     if (!receiver.open_bound(kTrapPort)) {
@@ -338,13 +341,15 @@ int run_receive_loop(TrapOutput output)
     const bool console = output == TrapOutput::Console;
     std::setvbuf(stdout, console_buffer, _IOFBF, sizeof console_buffer);
     if (console) std::printf("%s\n\n", kBanner);
+    report_mib_problems(settings, mib_problems, console);
     std::fflush(stdout);
 
     Managers managers(settings.forward_hosts);
     PendingStop stop(receiver.most_queued_datagrams());
     FileBatch files;
     Reception reception(settings);
-    Loop loop{settings, receiver, forwarder, managers, forwards, reception, translated, record, console};
+    Loop loop{settings, receiver,   forwarder, managers, forwards,
+              reception, translated, record,  mib_names_in_use().get(), console};
     for (;;) {
         retry_alert_workers();
         const UdpSocket::Receive result = batch.receive(receiver);

@@ -300,11 +300,11 @@ void write_header(Message& m, int priority, std::uint32_t time, const char* host
 }
 
 // The report's lines in UTF-8 after the byte order mark, cut to the room left.
-void write_text(Message& m, char* out, const TrapFrame& frame, SyslogFormatter::Buffers& b)
+void write_text(Message& m, char* out, const TrapFrame& frame, SyslogFormatter::Buffers& b, const MibNames* names)
 {
     if (decode_trap(b.record, frame) != 0 || m.room() <= 1 + sizeof kByteOrderMark) return;
     b.report[0] = '\0';
-    format_trap_report(b.report, sizeof b.report, b.record, "\n");
+    format_trap_report(b.report, sizeof b.report, b.record, "\n", names);
     std::size_t n = std::strlen(b.report);
     while (n > 0 && b.report[n - 1] == '\n') --n;
     m.put(" ");
@@ -336,7 +336,7 @@ bool fits_hostname(const char* name)
 
 } // namespace
 
-SyslogFormatter::SyslogFormatter(int facility) : buffers_(new Buffers)
+SyslogFormatter::SyslogFormatter(int facility, const MibNames* names) : names_(names), buffers_(new Buffers)
 {
     if (facility < 0 || facility > 23) facility = kDefaultFacility;
     priority_ = facility * 8 + kSeverityNotice;
@@ -356,6 +356,6 @@ std::size_t SyslogFormatter::format(const TrapFrame& frame, char* out, std::size
     write_bindings(sd, parts, *buffers_);
     sd.close();
     write_origin(m, parts.agent, buffers_->value);
-    write_text(m, out, frame, *buffers_);
+    write_text(m, out, frame, *buffers_, names_);
     return m.used();
 }

@@ -17,7 +17,7 @@
 // as text also gives aN, the text in UTF-8. Then the element "origin" with
 // the agent address as "ip" (dotted IPv4, or IPv6 text as RFC 5952 writes it).
 // MSG: a byte order mark and the trap's report (the console's lines, LF
-// between them) in UTF-8.
+// between them, with the formatter's names) in UTF-8.
 //
 // A message is cut to `size` octets: parameters go whole or not at all, and
 // after the first that does not fit no other binding follows (the element
@@ -32,11 +32,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/mib_names.h"
 #include "common/trap_frame.h"
 
 class SyslogFormatter {
 public:
-    explicit SyslogFormatter(int facility);
+    // `names` (null: none) go into the report of every message; they must
+    // outlive the formatter.
+    explicit SyslogFormatter(int facility, const MibNames* names = nullptr);
     ~SyslogFormatter();
     SyslogFormatter(const SyslogFormatter&) = delete;
     SyslogFormatter& operator=(const SyslogFormatter&) = delete;
@@ -50,6 +53,7 @@ public:
 
 private:
     int priority_;
+    const MibNames* names_;
     char hostname_[256];
     std::unique_ptr<Buffers> buffers_;
 };

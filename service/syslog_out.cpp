@@ -11,12 +11,14 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/process.h"
 #include "platform/sockets.h"
 #include "platform/tls.h"
 #include "service/file_recorders.h"
+#include "service/mib_in_use.h"
 #include "service/syslog_message.h"
 
 namespace {
@@ -189,12 +191,12 @@ private:
 
 class SyslogSender {
 public:
-    SyslogSender(const ServiceSettings& s, std::size_t room)
-        : log_(s.logfile), room_(room), ring_(std::clamp(room * kRingBytesPerFrame, kLeastRingBytes, kMostRingBytes)),
+    SyslogSender(const ServiceSettings& s, std::size_t room, std::shared_ptr<const MibNames> names)
+        : log_(s.logfile), names_(std::move(names)), room_(room), ring_(std::clamp(room * kRingBytesPerFrame, kLeastRingBytes, kMostRingBytes)),
           link_(Collector{s.syslog_host, static_cast<std::uint16_t>(s.syslog_port), s.syslog_transport,
                           s.f_syslog_verify != 0}),
           stream_(s.syslog_transport == kTransportTcp || s.syslog_transport == kTransportTls),
-          formatter_(s.syslog_facility), batch_(stream_ ? kStreamBatch + kStreamMessageSize + 16 : 0),
+          formatter_(s.syslog_facility, names_.get()), batch_(stream_ ? kStreamBatch + kStreamMessageSize + 16 : 0),
           datagrams_(stream_ ? 0 : kMostBatched * kDatagramSize)
     {
     }
@@ -348,6 +350,7 @@ private:
     }
 
     const FileSetting log_;
+    const std::shared_ptr<const MibNames> names_;  // the formatter's, alive while the worker runs
     const std::size_t room_;
     std::mutex lock_;
     std::condition_variable wake_;   // the worker waits here for frames and the stop
@@ -382,7 +385,7 @@ void start_syslog_sender(const ServiceSettings& s)
     if (!is_on(s.f_syslog) || s.syslog_host[0] == '\0') return;
     const std::int32_t room = std::clamp<std::int32_t>(s.syslog_queue, 1, kMostRoom);
     try {
-        g_sender = std::make_shared<SyslogSender>(s, static_cast<std::size_t>(room));
+        g_sender = std::make_shared<SyslogSender>(s, static_cast<std::size_t>(room), mib_names_in_use());
     } catch (const std::bad_alloc&) {
         return;
     }

@@ -10,7 +10,8 @@
 // once when the loop starts (it does nothing unless "f_syslog" is 1 and
 // "syslog_host" is set); queue_syslog_notification() for every trap;
 // finish_syslog_sender() when the loop ends. SyslogSenderAtStop does the
-// first and the last.
+// first and the last. The sender holds the names in use when it starts
+// (mib_in_use.h) for the reports in its messages.
 //
 // The loop never waits for the collector: queue_syslog_notification() copies
 // the trap's frame into a queue of fixed memory ("syslog_queue" frames, 10000

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "common/display_hint.h"
 #include "common/trap_report.h"
 #include "tests/support/trap_bytes.h"
 
@@ -194,6 +195,110 @@ TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
     format_trap_report(small, 64, r);
     EXPECT_EQ(std::strlen(small), 63u);
     EXPECT_EQ(small[64], 'Z');
+}
+
+// A module of our own: an enumeration, conventions with and without hints, BITS, a notification.
+const char kReportModule[] = R"(REPORT-TEST-MIB DEFINITIONS ::= BEGIN
+IMPORTS MODULE-IDENTITY, OBJECT-TYPE, NOTIFICATION-TYPE, Integer32, enterprises FROM SNMPv2-SMI
+        TEXTUAL-CONVENTION, MacAddress, DateAndTime FROM SNMPv2-TC;
+reportTest MODULE-IDENTITY LAST-UPDATED "202601010000Z" ORGANIZATION "t" CONTACT-INFO "t"
+    DESCRIPTION "t" ::= { enterprises 99999 }
+InetAddress ::= TEXTUAL-CONVENTION STATUS current DESCRIPTION "t" SYNTAX OCTET STRING (SIZE (0..255))
+Tenths ::= TEXTUAL-CONVENTION DISPLAY-HINT "d-1" STATUS current DESCRIPTION "t" SYNTAX Integer32
+rtState OBJECT-TYPE SYNTAX INTEGER { up(1), down(2) } MAX-ACCESS read-only STATUS current
+    DESCRIPTION "t" ::= { reportTest 1 }
+rtMac OBJECT-TYPE SYNTAX MacAddress MAX-ACCESS read-only STATUS current DESCRIPTION "t" ::= { reportTest 2 }
+rtWhen OBJECT-TYPE SYNTAX DateAndTime MAX-ACCESS read-only STATUS current DESCRIPTION "t" ::= { reportTest 3 }
+rtAddr OBJECT-TYPE SYNTAX InetAddress MAX-ACCESS read-only STATUS current DESCRIPTION "t" ::= { reportTest 4 }
+rtFlags OBJECT-TYPE SYNTAX BITS { red(0), green(1), blue(9) } MAX-ACCESS read-only STATUS current
+    DESCRIPTION "t" ::= { reportTest 5 }
+rtTemp OBJECT-TYPE SYNTAX Tenths MAX-ACCESS read-only STATUS current DESCRIPTION "t" ::= { reportTest 6 }
+rtTraps OBJECT IDENTIFIER ::= { reportTest 0 }
+rtEvent NOTIFICATION-TYPE OBJECTS { rtState } STATUS current DESCRIPTION "t" ::= { rtTraps 1 }
+END
+)";
+
+// Each binding's name and data line as the report shows them with names ('|': a wrapped line).
+TEST(TrapReport, NamesFromMibModules)
+{
+    std::vector<MibProblem> problems;
+    const auto names = load_mib_texts({{"report-test.mib", kReportModule}}, problems);
+    ASSERT_TRUE(problems.empty()) << mib_problem_text(problems[0]);
+    const Bytes v6 = from_hex("20010db8000000000000000000000001");
+    Bytes long_oid = from_hex("2b06010401868d1f01");  // rtState and 120 sub-identifiers of 2^32-1
+    std::string long_index;
+    for (int i = 0; i < 120; ++i, long_index += ".4294967295") long_oid.insert(long_oid.end(), {0x8F, 0xFF, 0xFF, 0xFF, 0x7F});
+    struct Case {
+        Bytes name, value;
+        bool cut;
+        std::string name_shown, data_shown;
+    } cases[] = {
+        {oid({6, 1, 4, 1, 99999, 1, 7}), integer(2), false, "1.3.6.1.4.1.99999.1.7 (REPORT-TEST-MIB::rtState.7)", "2 (down)"},
+        {oid({6, 1, 4, 1, 99999, 1, 7}), integer(5), false, "1.3.6.1.4.1.99999.1.7 (REPORT-TEST-MIB::rtState.7)", "5"},
+        {oid({6, 1, 4, 1, 99999, 1, 7}), integer(2), true, "1.3.6.1.4.1.99999.1.7" + kCut, "2"},  // cut: no name, no label
+        {oid({6, 1, 4, 1, 99999, 2, 1}), tlv(0x04, from_hex("001a2b3c4d5e")), false,
+         "1.3.6.1.4.1.99999.2.1 (REPORT-TEST-MIB::rtMac.1)", "00 1A 2B 3C 4D 5E (00:1a:2b:3c:4d:5e)"},
+        {oid({6, 1, 4, 1, 99999, 2, 1}), tlv(0x04, octets("ABCDEF")), false,
+         "1.3.6.1.4.1.99999.2.1 (REPORT-TEST-MIB::rtMac.1)", "ABCDEF (41:42:43:44:45:46)"},
+        {oid({6, 1, 4, 1, 99999, 3, 0}), tlv(0x04, from_hex("07e801020d0405062b0900")), false,
+         "1.3.6.1.4.1.99999.3.0 (REPORT-TEST-MIB::rtWhen.0)", "07 E8 01 02 0D 04 05 06 2B 09 00 (2024-1-2,13:4:5.6,+9:0)"},
+        {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c0000201")), false,
+         "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "C0 00 02 01 (192.0.2.1)"},
+        {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, v6), false, "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)",
+         "20 01 0D B8 00 00 00 00 00 00 00 00 00 00 00 01 (2001:db8::1)"},
+        {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c000020100")), false,
+         "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "C0 00 02 01 00"},  // no address of 5 octets
+        {oid({6, 1, 4, 1, 99999, 5, 0}), tlv(0x04, octets("@@")), false, "1.3.6.1.4.1.99999.5.0 (REPORT-TEST-MIB::rtFlags.0)",
+         "@@ (green, blue)"},
+        {oid({6, 1, 4, 1, 99999, 6, 0}), integer(215), false, "1.3.6.1.4.1.99999.6.0 (REPORT-TEST-MIB::rtTemp.0)", "215 (21.5)"},
+        {tlv(0x06, {0x2A, 0x05}), oid({6, 1, 4, 1, 99999, 0, 1}), false, "1.2.5 (iso.2.5)",
+         "1.3.6.1.4.1.99999.0.1 (REPORT-TEST-MIB::rtEvent)"},
+        {tlv(0x06, long_oid), integer(1), false, "1.3.6.1.4.1.99999.1" + long_index + " (REPORT-TEST-MIB::rtState" +
+         long_index + ")", "1 (up)"},  // wrapped
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name_shown.substr(0, 60));
+        TrapRecord r;
+        ASSERT_EQ(decode_trap(r, make_frame(make_trap(6, 1, binding(c.name, c.value)))), 0);
+        std::strcpy(r.enterprise, "1.3.6.1.4.1.99999");
+        r.varbinds[0].name_cut = c.cut;
+        std::string text = captured([&](std::FILE* f) { write_trap_report(r, f, "\n", names.get()); });
+        for (std::size_t at; (at = text.find("\n" + std::string(kName.size(), ' '))) != std::string::npos;)
+            text.erase(at, 1 + kName.size());  // the wrapped lines joined again
+        EXPECT_NE(text.find(kEnterprise + "1.3.6.1.4.1.99999 (REPORT-TEST-MIB::reportTest)\n"), std::string::npos);
+        EXPECT_NE(text.find(kTimeStamp + "100\n\x83g\x83\x89\x83" "b\x83v\x96\xBC: REPORT-TEST-MIB::rtEvent\n"),
+                  std::string::npos) << text;  // トラップ名:
+        EXPECT_NE(text.find("\n" + kName + c.name_shown + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\n" + kData + c.data_shown + "\n"), std::string::npos) << text;
+    }
+}
+
+TEST(DisplayHint, OctetAndIntegerHints)
+{
+    struct Case {
+        const char* hint;
+        Bytes octets;  // empty: the integer
+        std::int64_t integer;
+        const char* shown;  // null: no form
+    } cases[] = {
+        {"1x:", from_hex("001a2b"), 0, "00:1a:2b"}, {"2x", from_hex("00ab0c"), 0, "00ab0c"},
+        {"*1d./", from_hex("020a0b010c"), 0, "10.11/12"}, {"1d.1d:", from_hex("0102030405"), 0, "1.2:3:4:5"},
+        {"255a", octets("core sw"), 0, "core sw"}, {"255a", from_hex("01"), 0, nullptr},
+        {"1o", from_hex("08"), 0, "10"}, {"", from_hex("01"), 0, nullptr}, {"1z", from_hex("01"), 0, nullptr},
+        {"x:", from_hex("01"), 0, nullptr}, {"0x", from_hex("01"), 0, nullptr},
+        {"d-2", {}, -5, "-0.05"}, {"d-2", {}, 1234, "12.34"}, {"x", {}, 255, "ff"}, {"b", {}, 5, "101"},
+        {"o", {}, 8, "10"}, {"d", {}, -7, "-7"}, {"d-", {}, 1, nullptr}, {"dx", {}, 1, nullptr}, {"q", {}, 1, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hint);
+        char out[64];
+        const bool formed = c.octets.empty() ? format_integer_hint(c.hint, c.integer, out, sizeof out)
+                                             : format_octets_hint(c.hint, c.octets.data(), c.octets.size(), out, sizeof out);
+        EXPECT_EQ(formed, c.shown != nullptr);
+        EXPECT_EQ(std::string(out), c.shown ? c.shown : "");
+    }
+    char small[8];
+    EXPECT_FALSE(format_octets_hint("1x:", from_hex("001a2b").data(), 3, small, sizeof small));  // 8 characters and the NUL
 }
 
 TEST(HexDump, LinesAndColumns)

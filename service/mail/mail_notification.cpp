@@ -3,12 +3,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
 
 #include "common/trap_report.h"
 #include "service/file_recorders.h"
+#include "service/mib_in_use.h"
 #include "service/mail/send_mail.h"
 #include "service/notifications.h"
 #include "service/worker_pool.h"
@@ -36,6 +38,7 @@ const char kMailOutOfMemory[] = "メモリが足りないため、トラップ 1
 struct MailJob {
     const ServiceSettings* settings;
     TrapRecord trap;
+    std::shared_ptr<const MibNames> names;  // kept alive while the job waits and runs
 };
 
 // The workers and what they share, from the first mail to the stop. Every
@@ -50,7 +53,7 @@ public:
             settings_ = &s;
             ++unsettled_;
         }
-        if (pool_.submit(MailJob{&s, trap})) return true;
+        if (pool_.submit(MailJob{&s, trap, mib_names_in_use()})) return true;
         std::lock_guard<std::mutex> guard(outcome_lock_);
         --unsettled_;
         return false;
@@ -79,7 +82,7 @@ private:
         std::string failure;
         const char* why = kMailOutOfMemory;
         try {
-            failure = mail_worker(*job.settings, job.trap, &cut_off_);
+            failure = mail_worker(*job.settings, job.trap, &cut_off_, job.names.get());
             why = failure.empty() ? nullptr : failure.c_str();
         } catch (const std::bad_alloc&) {
         }
@@ -218,10 +221,11 @@ bool pop_before_smtp(const ServiceSettings& s, const std::atomic<bool>* cut_off)
     return passed;
 }
 
-std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const std::atomic<bool>* cut_off)
+std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const std::atomic<bool>* cut_off,
+                        const MibNames* names)
 {
     std::vector<char> body(kReportBufferSize, '\0');
-    format_trap_report(body.data(), body.size(), trap);
+    format_trap_report(body.data(), body.size(), trap, "\r\n", names);
     char subject[256];
     std::snprintf(subject, sizeof subject, "SNMP Trap %s", trap.recv_time);
     if (is_on(s.f_pop3)) pop_before_smtp(s, cut_off);

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <string>
 
+#include "common/mib_names.h"
 #include "common/settings.h"
 #include "common/trap_record.h"
 #include "service/mail/send_mail.h"
@@ -33,11 +34,14 @@ int start_mail_notification(const ServiceSettings& settings, const TrapRecord& t
 void finish_mail_workers();
 
 // The worker's whole job for one trap: body, optional POP3 log-in, SMTP.
+// The body is the report, with `names` where given (trap_report.h); the
+// workers that start_mail_notification() feeds hold the names in use when
+// the trap came (mib_in_use.h).
 // Returns the log line of an undelivered mail, empty when it was delivered.
 // Once `cut_off` is set, every wait ends within a second. It may throw
 // std::bad_alloc.
 std::string mail_worker(const ServiceSettings& settings, const TrapRecord& trap,
-                        const std::atomic<bool>* cut_off = nullptr);
+                        const std::atomic<bool>* cut_off = nullptr, const MibNames* names = nullptr);
 
 // USER, PASS and QUIT against "pop_server"; true when the log-in passed.
 // A failure writes one line to the log file: "POP3認証に失敗しました。", or

@@ -76,7 +76,7 @@ class InstallerTest(unittest.TestCase):
 
         self.msiexec("/i", h.host_path(self.msi))
         self.assertEqual(h.eventually(service_state, "RUNNING"), "RUNNING")
-        self.assertEqual(sorted(os.listdir(self.folder)), ["palomir.exe", "palomir.html", "tarnow.exe"])
+        self.assertEqual(sorted(os.listdir(self.folder)), ["mibs", "palomir.exe", "palomir.html", "tarnow.exe"])
         self.assertEqual(installed_versions(), ["1.0.4"])
         self.assertEqual(self.settings.key_access(), (True, ["BA", "SY"]), "the existing key is restricted")
         self.assertTrue(h.eventually(lambda: h.udp_port_bound(162), True), "the service bound port 162")

@@ -47,7 +47,7 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(probe("placement")[0].split()[:2], ["0", "0"])
         self.assertEqual(probe("columns"), ["\t24\t0", "受信日時\t136\t0", "コミュニティ\t96\t0",
                                             "エージェントアドレス\t116\t0", "ベンダーID\t166\t0", "TRAP番号\t66\t0",
-                                            "ベンダー固有\t86\t0", "受信サーバー\t116\t0",
+                                            "ベンダー固有\t86\t0", "受信サーバー\t116\t0", "トラップ名\t160\t0",
                                             "extended\t1\t1", "shared-images\t1"])
         self.assertEqual(probe("toolbar"), ["32775", "0", "32772", "32773", "32779", "0", "32789", "32774"])
         self.assertEqual(probe("text", "1003"), [QUIET])
@@ -94,6 +94,21 @@ class ManagerTest(mc.ManagerCase):
         self.assertEqual(text, h.report(trap, b"\\r\\n").decode("cp932"))
         self.assertEqual(mc.run_probe("close", "TRAP詳細").returncode, 0)
         self.assertTrue(self.gone("TRAP詳細"), "one dialog, the first row's")
+
+    def test_names_in_the_list_and_the_detail(self):
+        self.start_manager({"f_mibnames": 1, "mibdirs": h.host_path(h.TEST_MIBS)})
+        self.start_receiver()
+        h.snmptrap_v2c_names("100", "TARNOW-TEST-MIB::tarnowTestDeviceDown", "TARNOW-TEST-MIB::tarnowTestDeviceState.3",
+                             "i", "failed")
+        h.snmptrap(ENTERPRISE, 2, 0, "1.3.6.1.2.1.2.2.1.8.3", "i", "2")  # linkDown: built-in names
+        self.assertEqual([r[8] for r in self.rows(2)[0]], ["TARNOW-TEST-MIB::tarnowTestDeviceDown", "IF-MIB::linkDown"])
+        probe("dblclick", "1")
+        self.assertTrue(self.wait("TRAP詳細"))
+        text = probe("dialog-text", "TRAP詳細", "1001")[0]
+        for line in ["トラップ名: IF-MIB::linkDown", "オブジェクト識別子: 1.3.6.1.2.1.2.2.1.8.3 (IF-MIB::ifOperStatus.3)",
+                     "データ: 2 (down)"]:
+            self.assertIn(line + "\\r\\n", text)
+        self.assertEqual(mc.run_probe("close", "TRAP詳細").returncode, 0)
 
     def test_help_opens_the_guide_in_the_browser(self):
         log = os.path.join(self.tmp, "opened.txt")

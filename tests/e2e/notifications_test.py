@@ -6,6 +6,7 @@ import ast
 import email
 import logging
 import os
+import re
 import shutil
 import socket
 import stat
@@ -102,6 +103,34 @@ class NotificationsTest(h.ReceiverCase):
                         bindings=[("1.3.6.1.2.1.1.5.0", "O", text.encode())])
             expected.append(("SNMP Trap " + h.recv_time(t), h.report(trap, b"\r\n").decode("cp932")))
         self.assertEqual(sorted(got), sorted(expected))
+
+    def test_names_from_mib_modules_in_console_log_and_mail(self):
+        broken = os.path.join(self.tmp, "vendor")
+        os.mkdir(broken)
+        with open(os.path.join(broken, "BROKEN-MIB.txt"), "w") as f:
+            f.write("BROKEN-MIB DEFINITIONS ::= BEGIN\nIMPORTS widget FROM NO-SUCH-MIB;\nEND\n")
+        down = ["100", "TARNOW-TEST-MIB::tarnowTestDeviceDown", "TARNOW-TEST-MIB::tarnowTestDeviceMac.3", "x",
+                "001A2B3C4D5E", "TARNOW-TEST-MIB::tarnowTestDeviceState.3", "i", "failed"]
+        named = ["トラップ名: TARNOW-TEST-MIB::tarnowTestDeviceDown\n",
+                 "オブジェクト識別子: 1.3.6.1.4.1.99999.1.1.1.3.3 (TARNOW-TEST-MIB::tarnowTestDeviceMac.3)\n",
+                 "データ: 00 1A 2B 3C 4D 5E (00:1a:2b:3c:4d:5e)\n", "データ: 3 (failed)\n"]
+        problem = r"MIBモジュールを読めません: \S*BROKEN-MIB.txt \(2行目\): "
+        for names_on in (1, 0):
+            inbox, port = self.with_smtp()
+            self.start_with_files(f_email=1, smtpname="127.0.0.1", smtpport=port, mail_from="a@example.org",
+                                  mail_to="b@example.org", f_mibnames=names_on,
+                                  mibdirs=h.host_path(h.TEST_MIBS) + ";" + h.host_path(broken))
+            h.snmptrap_v2c_names(*down)
+            self.assertEqual(len(self.manager.frames(1)), 1)
+            mail = self.wait_for_mails(inbox, 1)[0]
+            out = self.stop().decode("cp932").replace("\r\n", "\n").replace(h.BANNER.decode("cp932"), "")
+            log = h.read(self.files["log"]).decode("cp932").replace("\r\n", "\n")
+            body = email.message_from_bytes(mail.content).get_payload(decode=True).decode("iso-2022-jp")
+            for where, text in (("console", out), ("log", log), ("mail", body.replace("\r\n", "\n"))):
+                self.assertEqual([line in text for line in named], [bool(names_on)] * len(named), (where, text))
+                self.assertEqual(" (" in text, bool(names_on), (where, text))  # names off: the report as it was
+            self.assertEqual([len(re.findall(problem, t)) for t in (out, log)], [names_on] * 2, (out, log))
+            os.remove(self.files["log"])
 
     def test_a_trap_cannot_smuggle_smtp_commands(self):
         inbox, port = self.with_smtp("::1")  # an IPv6 server

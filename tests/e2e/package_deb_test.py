@@ -36,6 +36,7 @@ class DebianPackageTest(unittest.TestCase):
         conffiles = subprocess.run(["dpkg-query", "-W", "-f=${Conffiles}", "tarnow"], capture_output=True).stdout
         self.assertIn(b"/etc/tarnow/settings.reg", conffiles)
         self.assertEqual(os.stat("/etc/tarnow/settings.reg").st_mode & 0o777, 0o600)
+        self.assertEqual([os.path.isdir(d) for d in ("/usr/share/tarnow/mibs", "/etc/tarnow/mibs")], [True, True])
         depends = subprocess.run(["dpkg-query", "-W", "-f=${Depends}", "tarnow"], capture_output=True).stdout
         self.assertRegex(depends, rb"(^|, )libc6 \(>= 2\.\d+\).*, libstdc\+\+6 \(>= \d")
         # An upgrade keeps the administrator's settings, and makes them root's alone again.

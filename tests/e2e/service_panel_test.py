@@ -24,7 +24,7 @@ USER = "SNMPv3 ﾕｰｻﾞｰ"
 PASSWORD_REFUSED = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。"
 STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
 ALL_VALUES = STORAGE_VALUES + [
-    "traplevel", "f_v2c", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program",
+    "traplevel", "f_v2c", "f_popup", "popup_host", "f_popup_mysend", "f_program", "program", "f_mibnames", "mibdirs",
     "f_email", "smtpport", "smtpname", "mail_from", "mail_to", "f_pop3", "pop_server", "pop_user", "pop_pass",
     "smtp_security", "f_smtp_verify", "f_smtp_auth", "smtp_user", "smtp_pass",
     "f_sound", "f_wave", "wavefile", "waveloop", "sound_freq", "sound_msec",
@@ -127,7 +127,8 @@ class ServicePanelTest(mc.ManagerCase):
             ("トラップ受信基本", {1001: ("0", True, None), 1009: (None, True, None), 1010: (None, True, "1"),
                           1004: (None, True, "0"),
                           1008: ("", False, None), 1007: (None, False, "1"), 1005: (None, True, "0"),
-                          1003: ("", False, None), 1000: (None, False, None)}),
+                          1003: ("", False, None), 1000: (None, False, None), 1011: (None, True, "1"),
+                          1012: ("", True, None)}),
             ("メール送信", {1004: (None, True, "0"), 1001: ("25", False, None), 1003: ("", False, None),
                        1008: ("", False, None), 1006: ("", False, None), 1005: (None, True, "0"),
                        1007: ("", False, None), 1009: ("", False, None), 1010: ("", False, None),
@@ -167,6 +168,7 @@ class ServicePanelTest(mc.ManagerCase):
             (3, 1006, [1001, 1000, 1007, 1002], [1003, 1008]),  # wave file
             (3, 1005, [1003, 1008], [1001, 1000, 1007]),  # beep again
             (1, 1004, [], [1008, 1007]),  # popup off: greyed, values kept
+            (1, 1011, [], [1012]),  # no names from MIB modules: no folders
             (5, 1004, [1001, 1002, 1005, 1006, 1007, 1009], [1008]),  # syslog on: UDP, no certificate
             (5, 1007, [1008], []),  # TLS: the certificate check
             (5, 1010, [1011, 1012], []),  # JSON lines file
@@ -201,6 +203,7 @@ class ServicePanelTest(mc.ManagerCase):
             (1, "トラップ受信基本", None, 1001, "7", "0 から 6 までの整数を入力してください。", "6"),
             (1, "トラップ受信基本", None, 1001, "-1", "正の整数を入力してください。", "0"),
             (1, "トラップ受信基本", None, 1001, "three", "正の整数を入力してください。", "0"),
+            (1, "トラップ受信基本", None, 1012, "あ" * 2048, "MIBﾌｫﾙﾀﾞは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", ""),
             (2, "メール送信", 1004, 1001, "65536", "0 から 65535 までの整数を入力してください。", "25"),
             (2, "メール送信", None, 1001, "smtp", "正の整数を入力してください。", "25"),
             (2, "メール送信", 1005, 1010, "pass word", PASSWORD_REFUSED, ""),

@@ -5,6 +5,7 @@
 // nothing) from one that found nothing. Usage:
 //   palomir_probe rows [FROM COUNT] | columns | toolbar | placement | scroll ROW | type TEXT
 //   palomir_probe text ID | command ID | send ID | dblclick ROW | dialog-text TITLE ID | close TITLE
+//   palomir_probe text-scroll TITLE ID LINES
 //   palomir_probe wait TITLE SECONDS | gone TITLE SECONDS | children TITLE | menu | tooltips | icon-colour ID [TITLE] (ID 0: the first icon)
 //   palomir_probe show STATE | state | resize W H | syscommand SC | click TITLE ID | check TITLE ID
 //   palomir_probe open-file PATH | set TITLE ID TEXT | select-page SHEET INDEX | tabs SHEET
@@ -125,7 +126,7 @@ int rows(int from, int count)
         int image = -1;
         cell(list, remote, row, 0, &image);
         std::printf("%d", image);
-        for (int column = 1; column <= 7; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
+        for (int column = 1; column <= 8; ++column) std::printf("\t%s", escaped(cell(list, remote, row, column, nullptr)).c_str());
         std::printf("\n");
     }
     // The rows in view: the last one must be among them.
@@ -140,7 +141,7 @@ int columns()
     HWND list = trap_list();
     if (list == nullptr) return 1;
     Remote remote(list, 4096);
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 9; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.pszText = reinterpret_cast<wchar_t*>(remote.at(sizeof column));
@@ -571,6 +572,12 @@ int wmain(int argc, wchar_t** argv)
         HWND dialog = FindWindowW(nullptr, argv[2]);
         if (dialog == nullptr) return 1;
         std::printf("%s\n", escaped(window_text(GetDlgItem(dialog, _wtoi(argv[3])))).c_str());
+        return 0;
+    }
+    if (command == L"text-scroll" && argc > 4) {  // a multi-line edit scrolled down by LINES
+        HWND dialog = FindWindowW(nullptr, argv[2]);
+        if (dialog == nullptr) return 1;
+        SendMessageW(GetDlgItem(dialog, _wtoi(argv[3])), EM_LINESCROLL, 0, _wtoi(argv[4]));
         return 0;
     }
     if (command == L"redraw" && argc > 2) {
