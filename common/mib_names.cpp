@@ -15,6 +15,7 @@ const char kMissingModule[] = "IMPORTS のモジュールがありません: ";
 const char kImportLoop[] = "IMPORTS が循環しています: ";
 const char kUndefined[] = "定義がありません: ";
 const char kValueLoop[] = "定義が循環しています: ";
+const char kUnknownMacro[] = "知らないマクロです: ";
 const char kTooDeep[] = "定義の連なりが長すぎます: ";
 const char kTooLarge[] = "ファイルが大きすぎます";
 const char kUnreadableFile[] = "ファイルを読めません";
@@ -26,6 +27,19 @@ constexpr int kMostDepth = 64;
 // The longest chain of values each defined under the one before: identifiers
 // have at most 128 arcs, so a longer chain is no real module's.
 constexpr int kMostChain = 256;
+
+// SMIv1 modules: the base modules of RFC 1155, 1212, 1213 and 1215, and every
+// module that imports from one of them.
+bool is_smiv1(const MibModuleText& m)
+{
+    static const char* const kBases[] = {"RFC1155-SMI", "RFC-1212", "RFC-1215", "RFC1213-MIB"};
+    for (const char* base : kBases) {
+        if (m.name == base) return true;
+        for (const MibImport& import : m.imports)
+            if (import.module == base) return true;
+    }
+    return false;
+}
 
 struct BuiltinMib {
     const char* file;
@@ -82,8 +96,10 @@ public:
 
     void add(MibModuleText&& m, bool replaces)
     {
-        if (m.fault_line != 0) problems_.push_back({m.file, m.fault_line, m.why});
-        if (m.name.empty()) return;
+        if (m.name.empty()) {
+            problems_.push_back({m.file, m.fault_line, m.why});
+            return;
+        }
         const auto known = index_.find(m.name);
         if (known != index_.end()) {
             if (!replaces) return;  // the first file of a module is kept
@@ -118,7 +134,16 @@ private:
             for (std::size_t i = 0; i < text.types.size(); ++i) types.emplace(text.types[i].name, i);
             for (const MibImport& import : text.imports) imports.emplace(import.symbol, &import);
             value_node.assign(text.values.size(), kUnresolved);
-            has_problem = text.fault_line != 0;
+            if (text.fault_line != 0) note(text.fault_line, text.why);
+            if (text.unknown_macro_line != 0) note(text.unknown_macro_line, kUnknownMacro + text.unknown_macro);
+            smiv1 = is_smiv1(text);
+        }
+        // Keeps the fault with the lowest line: the module's first.
+        void note(int line, const std::string& why)
+        {
+            if (problem_line != 0 && problem_line <= line) return;
+            problem_line = line;
+            problem_why = why;
         }
         State(State&& other) noexcept = default;
         State& operator=(State&& other) noexcept = default;
@@ -129,7 +154,9 @@ private:
         std::unordered_map<std::string, const MibImport*> imports;
         std::vector<std::int64_t> value_node;
         std::vector<std::pair<std::uint32_t, const std::string*>> arc_names;  // "name(n)" arcs
-        bool has_problem = false;
+        int problem_line = 0;  // 0: none
+        std::string problem_why;
+        bool smiv1 = false;
         bool from_file = false;
     };
     struct BuildNode {
@@ -138,12 +165,7 @@ private:
         std::int32_t def = -1;
     };
 
-    void problem(State& m, int line, const std::string& why)
-    {
-        if (m.has_problem) return;
-        m.has_problem = true;
-        problems_.push_back({m.text.file, line, why});
-    }
+    static void problem(State& m, int line, const std::string& why) { m.note(line, why); }
 
     std::uint32_t child_of(std::uint32_t node, std::uint32_t arc)
     {
@@ -157,12 +179,13 @@ private:
 
     std::int64_t resolve_value(std::size_t mi, std::size_t vi);
     std::int64_t resolve_symbol(std::size_t mi, const std::string& label, int line, int depth);
+    std::int64_t follow_import(std::size_t mi, std::size_t from, const std::string& label, int line, int depth);
     // The module and type a type name leads to from module `mi`; false for a base type.
     bool find_type(std::size_t mi, const std::string& name, std::size_t& out_module, std::size_t& out_type, int depth);
     const MibSyntax* syntax_of(std::size_t mi, const MibTypeText& type);
     const char* intern(const std::string& text);
     void name_node(std::uint32_t node, const char* module, const std::string& label, MibKind kind,
-                   const MibSyntax* syntax);
+                   const MibSyntax* syntax, bool smiv1);
     std::unique_ptr<MibNames::Tree> flatten();
 
     std::vector<MibProblem>& problems_;
@@ -171,6 +194,7 @@ private:
     std::size_t builtins_ = 0;
     std::vector<BuildNode> nodes_;
     std::unique_ptr<MibNames::Tree> tree_;
+    std::vector<bool> def_smiv1_;  // per name in the tree: from an SMIv1 module
     std::unordered_map<std::string, const char*> interned_;
     std::vector<std::pair<std::size_t, std::string>> following_;  // imports being followed
     bool loop_ = false;  // the imports being followed came back to one of them
@@ -186,6 +210,25 @@ const char* Builder::intern(const std::string& text)
     return kept;
 }
 
+std::int64_t Builder::follow_import(std::size_t mi, std::size_t from, const std::string& label, int line, int depth)
+{
+    State& m = modules_[mi];
+    for (const auto& f : following_) {
+        if (f.first == from && f.second == label) {
+            problem(m, line, kImportLoop + label);
+            loop_ = true;
+            return kFailed;
+        }
+    }
+    if (depth > kMostDepth) return kFailed;
+    following_.emplace_back(from, label);
+    const std::int64_t node = resolve_symbol(from, label, line, depth + 1);
+    following_.pop_back();
+    if (node < 0) problem(m, line, (loop_ ? kImportLoop : kUndefined) + label);
+    if (following_.empty()) loop_ = false;
+    return node;
+}
+
 std::int64_t Builder::resolve_symbol(std::size_t mi, const std::string& label, int line, int depth)
 {
     State& m = modules_[mi];
@@ -194,21 +237,8 @@ std::int64_t Builder::resolve_symbol(std::size_t mi, const std::string& label, i
     const auto imported = m.imports.find(label);
     if (imported != m.imports.end()) {
         const auto from = index_.find(imported->second->module);
-        if (from == index_.end()) return kFailed;  // the missing module is this module's problem already
-        for (const auto& f : following_) {
-            if (f.first == from->second && f.second == label) {
-                problem(m, imported->second->line, kImportLoop + label);
-                loop_ = true;
-                return kFailed;
-            }
-        }
-        if (depth > kMostDepth) return kFailed;
-        following_.emplace_back(from->second, label);
-        const std::int64_t node = resolve_symbol(from->second, label, imported->second->line, depth + 1);
-        following_.pop_back();
-        if (node < 0) problem(m, imported->second->line, (loop_ ? kImportLoop : kUndefined) + label);
-        if (following_.empty()) loop_ = false;
-        return node;
+        if (from != index_.end()) return follow_import(mi, from->second, label, imported->second->line, depth);
+        // The module is missing (its own fault): any module that defines the name will do.
     }
     static const char* const kRoots[] = {"ccitt", "iso", "joint-iso-ccitt"};
     for (std::uint32_t arc = 0; arc < 3; ++arc)
@@ -229,6 +259,7 @@ std::int64_t Builder::resolve_value(std::size_t mi, std::size_t vi)
     const MibValueText& v = m.text.values[vi];
     if (m.value_node[vi] == kInProgress) {
         problem(m, v.line, kValueLoop + v.label);
+        loop_ = !following_.empty();  // through IMPORTS: each module's import is part of the loop
         return kFailed;
     }
     if (m.value_node[vi] != kUnresolved) return m.value_node[vi];
@@ -311,12 +342,18 @@ const MibSyntax* Builder::syntax_of(std::size_t mi, const MibTypeText& type)
                                                    intern(hint), intern(convention)});
 }
 
+// The first module to name an identifier names it, except that an SMIv2
+// module's name is taken over an SMIv1 module's: SNMPv2-SMI::enterprises
+// rather than RFC1155-SMI::enterprises, IF-MIB::ifIndex rather than
+// RFC1213-MIB::ifIndex, whichever file came first.
 void Builder::name_node(std::uint32_t node, const char* module, const std::string& label, MibKind kind,
-                        const MibSyntax* syntax)
+                        const MibSyntax* syntax, bool smiv1)
 {
-    if (nodes_[node].def >= 0) return;  // the first module to name an identifier names it
+    const std::int32_t named = nodes_[node].def;
+    if (named >= 0 && (smiv1 || !def_smiv1_[named])) return;
     nodes_[node].def = static_cast<std::int32_t>(tree_->defs.size());
     tree_->defs.push_back({module, intern(label), kind, syntax});
+    def_smiv1_.push_back(smiv1);
 }
 
 std::unique_ptr<MibNames::Tree> Builder::build()
@@ -324,7 +361,7 @@ std::unique_ptr<MibNames::Tree> Builder::build()
     tree_ = std::make_unique<MibNames::Tree>();
     nodes_.assign(1, BuildNode{0, {}, -1});
     static const char* const kRoots[] = {"ccitt", "iso", "joint-iso-ccitt"};
-    for (std::uint32_t arc = 0; arc < 3; ++arc) name_node(child_of(0, arc), intern(""), kRoots[arc], MibKind::Node, nullptr);
+    for (std::uint32_t arc = 0; arc < 3; ++arc) name_node(child_of(0, arc), intern(""), kRoots[arc], MibKind::Node, nullptr, false);
     for (State& m : modules_) {
         for (const MibImport& import : m.text.imports)
             if (index_.find(import.module) == index_.end()) problem(m, import.line, kMissingModule + import.module);
@@ -338,10 +375,12 @@ std::unique_ptr<MibNames::Tree> Builder::build()
             if (m.value_node[vi] < 0) continue;
             const MibValueText& v = m.text.values[vi];
             const MibSyntax* syntax = v.kind == MibKind::Object && v.has_syntax ? syntax_of(mi, v.syntax) : nullptr;
-            name_node(static_cast<std::uint32_t>(m.value_node[vi]), module, v.label, v.kind, syntax);
+            name_node(static_cast<std::uint32_t>(m.value_node[vi]), module, v.label, v.kind, syntax, m.smiv1);
         }
-        for (const auto& arc : m.arc_names) name_node(arc.first, module, *arc.second, MibKind::Node, nullptr);
+        for (const auto& arc : m.arc_names) name_node(arc.first, module, *arc.second, MibKind::Node, nullptr, m.smiv1);
     }
+    for (const State& m : modules_)
+        if (m.problem_line != 0) problems_.push_back({m.text.file, m.problem_line, m.problem_why});
     tree_->modules = modules_.size();
     return flatten();
 }

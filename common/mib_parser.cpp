@@ -112,6 +112,7 @@ public:
     // before a fault.
     void module(MibModuleText& m)
     {
+        own_macros_.clear();
         m.line = line();
         m.name = std::string(word());
         if (is("{")) skip_group();
@@ -225,6 +226,7 @@ private:
         } else if (is_word("MACRO")) {
             while (!is_word("END")) advance();
             advance();
+            own_macros_.push_back(name);
         } else {
             value_assignment(m, name, at);
         }
@@ -365,6 +367,19 @@ private:
             return;
         }
         if (known) m.values.push_back(std::move(v));
+        else if (m.unknown_macro_line == 0 && !defined_or_imported(m, macro)) {
+            m.unknown_macro_line = at;
+            m.unknown_macro = std::string(macro);
+        }
+    }
+
+    bool defined_or_imported(const MibModuleText& m, std::string_view macro) const
+    {
+        for (const std::string& own : own_macros_)
+            if (own == macro) return true;
+        for (const MibImport& import : m.imports)
+            if (import.symbol == macro) return true;
+        return false;
     }
 
     // "{ parent arc ... }", where an arc is a number or "name(number)".
@@ -405,6 +420,7 @@ private:
     const std::vector<Token>& t_;
     std::size_t pos_ = 0;
     int type_depth_ = 0;
+    std::vector<std::string> own_macros_;  // MACRO definitions of the module being read
 };
 
 } // namespace

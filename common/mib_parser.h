@@ -7,7 +7,8 @@
 //
 // Comments run from "--" to the end of the line. A macro definition
 // (X MACRO ::= BEGIN ... END) and a value defined by a macro the reader does
-// not know are skipped whole. At the first text it cannot read the module
+// not know are skipped whole; one whose macro the module neither defines nor
+// imports is noted as a fault, and reading goes on after it. At the first text it cannot read the module
 // keeps what it read before, and `fault_line`/`why` say where and why; the
 // file's later modules are not read.
 #pragma once
@@ -67,6 +68,10 @@ struct MibModuleText {
     std::vector<MibTypeAssignment> types;
     int fault_line = 0;  // 0: read whole
     std::string why;
+    // Values skipped because their macro is neither known, nor defined in
+    // the module, nor imported: the line of the first, and its macro.
+    int unknown_macro_line = 0;
+    std::string unknown_macro;
 };
 
 // The modules of one file, in their order. A file with no module gives one

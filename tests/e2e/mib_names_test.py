@@ -99,8 +99,7 @@ def module(name, body):
 
 # file: (text, line of its one logged fault or None, {oid: the name it still gets}).
 # The line is the first fault's: a cut module's is its last line; a missing
-# module's, its FROM; in the loop, the definition that closes it and the
-# IMPORTS that then find nothing.
+# module's, its FROM; in a loop through IMPORTS, each module's FROM.
 MODULES = {
     "cut.txt": (module("TEST-CUT-MIB", "testCut OBJECT IDENTIFIER ::= { enterprises 99990 }\n"
                        "testCutKept OBJECT IDENTIFIER ::= { testCut 1 }\n"
@@ -119,7 +118,7 @@ MODULES = {
                    "    testLoopB FROM TEST-LOOP-B-MIB;\n"
                    "testLoopA OBJECT IDENTIFIER ::= { testLoopB 1 }\n"
                    "testLoopAFree OBJECT IDENTIFIER ::= { enterprises 99993 }\nEND\n",
-                   4, {"1.3.6.1.4.1.99993": "TEST-LOOP-A-MIB::testLoopAFree"}),
+                   3, {"1.3.6.1.4.1.99993": "TEST-LOOP-A-MIB::testLoopAFree"}),
     "loop_b.txt": ("TEST-LOOP-B-MIB DEFINITIONS ::= BEGIN\nIMPORTS enterprises FROM SNMPv2-SMI\n"
                    "    testLoopA FROM TEST-LOOP-A-MIB;\n"
                    "testLoopB OBJECT IDENTIFIER ::= { testLoopA 1 }\n"
