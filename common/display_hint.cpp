@@ -57,8 +57,8 @@ private:
     bool ok_ = true;
 };
 
-// One octet-format specification.
-struct OctetSpec {
+// One part of an octet-string hint.
+struct OctetPart {
     bool repeat = false;
     std::size_t length = 0;
     char format = 0;
@@ -66,33 +66,33 @@ struct OctetSpec {
     char terminator = 0;
 };
 
-// Reads the specification at hint[at]; false when it is malformed.
-bool read_spec(const char* hint, std::size_t& at, OctetSpec& spec)
+// Reads the part at hint[at]; false when it is malformed.
+bool read_part(const char* hint, std::size_t& at, OctetPart& part)
 {
-    spec = OctetSpec{};
+    part = OctetPart{};
     if (hint[at] == '*') {
-        spec.repeat = true;
+        part.repeat = true;
         ++at;
     }
     if (!is_digit(hint[at])) return false;
     while (is_digit(hint[at])) {
-        spec.length = spec.length * 10 + static_cast<std::size_t>(hint[at++] - '0');
-        if (spec.length > 65535) return false;
+        part.length = part.length * 10 + static_cast<std::size_t>(hint[at++] - '0');
+        if (part.length > 65535) return false;
     }
-    spec.format = hint[at++];
-    if (std::strchr("xdoat", spec.format) == nullptr || spec.format == '\0' || spec.length == 0) return false;
+    part.format = hint[at++];
+    if (std::strchr("xdoat", part.format) == nullptr || part.format == '\0' || part.length == 0) return false;
     const auto free_char = [](char c) { return c != '\0' && c != '*' && !is_digit(c); };
-    if (free_char(hint[at])) spec.separator = hint[at++];
-    if (spec.repeat && spec.separator != 0 && free_char(hint[at])) spec.terminator = hint[at++];
+    if (free_char(hint[at])) part.separator = hint[at++];
+    if (part.repeat && part.separator != 0 && free_char(hint[at])) part.terminator = hint[at++];
     return true;
 }
 
-// One application of `spec` to the octets from `at`; false for an octet 'a' or 't' cannot show.
-bool apply_spec(const OctetSpec& spec, const std::uint8_t* octets, std::size_t count, std::size_t& at, HintText& text)
+// One application of `part` to the octets from `at`; false for an octet 'a' or 't' cannot show.
+bool apply_part(const OctetPart& part, const std::uint8_t* octets, std::size_t count, std::size_t& at, HintText& text)
 {
-    const std::size_t take = count - at < spec.length ? count - at : spec.length;
+    const std::size_t take = count - at < part.length ? count - at : part.length;
     text.release();
-    if (spec.format == 'a' || spec.format == 't') {
+    if (part.format == 'a' || part.format == 't') {
         for (std::size_t i = 0; i < take; ++i) {
             const std::uint8_t c = octets[at + i];
             if (c < 0x20 || c > 0x7E) return false;
@@ -102,11 +102,11 @@ bool apply_spec(const OctetSpec& spec, const std::uint8_t* octets, std::size_t c
         if (take > 8) return false;  // no number of more than 64 bits
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < take; ++i) value = value << 8 | octets[at + i];
-        const unsigned base = spec.format == 'x' ? 16 : spec.format == 'o' ? 8 : 10;
-        text.number(value, base, spec.format == 'x' ? 2 * take : 1);
+        const unsigned base = part.format == 'x' ? 16 : part.format == 'o' ? 8 : 10;
+        text.number(value, base, part.format == 'x' ? 2 * take : 1);
     }
     at += take;
-    if (spec.separator != 0) text.hold(spec.separator);
+    if (part.separator != 0) text.hold(part.separator);
     return true;
 }
 
@@ -117,20 +117,20 @@ bool format_octets_hint(const char* hint, const std::uint8_t* octets, std::size_
     HintText text(out, size);
     if (hint == nullptr || hint[0] == '\0') return text.fail();
     std::size_t h = 0, at = 0;
-    OctetSpec spec;
-    if (!read_spec(hint, h, spec)) return text.fail();
+    OctetPart part;
+    if (!read_part(hint, h, part)) return text.fail();
     while (at < count) {
         std::size_t times = 1;
-        if (spec.repeat) times = octets[at++];
+        if (part.repeat) times = octets[at++];
         for (std::size_t i = 0; i < times && at < count; ++i) {
-            if (!apply_spec(spec, octets, count, at, text)) return text.fail();
+            if (!apply_part(part, octets, count, at, text)) return text.fail();
         }
-        if (spec.terminator != 0) text.hold(spec.terminator);
-        if (hint[h] != '\0' && !read_spec(hint, h, spec)) return text.fail();
+        if (part.terminator != 0) text.hold(part.terminator);
+        if (hint[h] != '\0' && !read_part(hint, h, part)) return text.fail();
     }
     // The rest of the hint must be well formed too.
     while (hint[h] != '\0') {
-        if (!read_spec(hint, h, spec)) return text.fail();
+        if (!read_part(hint, h, part)) return text.fail();
     }
     return text.ok() ? true : text.fail();
 }

@@ -2,7 +2,7 @@
 // convention, which has no hint of its own (RFC 4001).
 //
 // format_octets_hint() applies an octet-format hint ("1x:", "255a",
-// "2d-1d-1d,1d:1d:1d.1d,1a1d:1d") to `count` octets: each specification is
+// "2d-1d-1d,1d:1d:1d.1d,1a1d:1d") to `count` octets: each part is
 // an optional '*' (the next octet is a repeat count), a length, a format
 // (x lower-case hex, two digits an octet; d decimal; o octal; a and t the
 // octets as they are), an optional separator and, after '*', an optional
