@@ -264,7 +264,7 @@ class ManagerTest(mc.ManagerCase):
         def expected(i):
             t, g, n = traps[i]
             return ["0" if g == 6 else "1", time.strftime("%Y/%m/%d %H:%M:%S", time.localtime(t)), "public",
-                    agent_of(n), ENTERPRISE, str(g), str(n), ""]  # from a file: no receiving server
+                    agent_of(n), ENTERPRISE, str(g), str(n), "", ""]  # from a file: no receiving server; names off
         for row in (count - 1, 0, 61234):  # in view after loading, then scrolled to
             with self.subTest(row=row):
                 probe("scroll", str(row))
