@@ -72,6 +72,7 @@ TEST(MibNames, NotificationOfAV1TrapIsItsTrapTypeOrNotificationType)
         {{"v1.txt", "V1-MIB DEFINITIONS ::= BEGIN\n"
                     "IMPORTS enterprises FROM RFC1155-SMI TRAP-TYPE FROM RFC-1215;\n"
                     "acme OBJECT IDENTIFIER ::= { enterprises 4243 }\n"
+                    "acmeFan TRAP-TYPE ENTERPRISE { acme 7 } DESCRIPTION \"fan\" ::= 2\n"
                     "acmeDown TRAP-TYPE ENTERPRISE acme DESCRIPTION \"down\" ::= 3\n"
                     "END\n"},
          {"v2.txt", "V2-MIB DEFINITIONS ::= BEGIN\n"
@@ -89,6 +90,7 @@ TEST(MibNames, NotificationOfAV1TrapIsItsTrapTypeOrNotificationType)
         const char* name;
     } rows[] = {
         {"1.3.6.1.4.1.4243", 6, 3, "V1-MIB::acmeDown"},
+        {"1.3.6.1.4.1.4243.7", 6, 2, "V1-MIB::acmeFan"},
         {"1.3.6.1.4.1.4244.2", 6, 5, "V2-MIB::boxHot"},  // RFC 3584 translation without the 0 arc
         {"1.3.6.1.4.1.4244.2", 6, 9, "V2-MIB::boxEvents.0.9"},
         {"1.3.6.1.4.1.4243", 3, 0, "IF-MIB::linkUp"},
