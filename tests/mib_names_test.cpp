@@ -49,6 +49,8 @@ const HostileCase kHostile[] = {
      "1.3.6.1.4.1.4242", "HOSTILE-MIB::h", 1},
     {"a string never closed", [] { return std::string("s OBJECT-TYPE DESCRIPTION \"open\n ::= { h 3 }\n"); },
      "1.3.6.1.4.1.4242.3", "HOSTILE-MIB::h.3", 1},
+    {"a line break quoted in the fault", [] { return std::string("\"x\n[fake line]\" OBJECT IDENTIFIER ::= { h 5 }\n"); },
+     "1.3.6.1.4.1.4242.5", "HOSTILE-MIB::h.5", 1},
     {"a value that names itself", [] { return std::string("x OBJECT IDENTIFIER ::= { x 1 }\n"); },
      "1.3.6.1.4.1.4242", "HOSTILE-MIB::h", 1},
 };
@@ -62,6 +64,7 @@ TEST(MibNames, HostileModulesLoadWhatTheyCanWithOneLineEach)
         EXPECT_TRUE(names->name(c.oid, name, sizeof name)) << c.what;
         EXPECT_STREQ(c.name, name) << c.what;
         EXPECT_EQ(c.problems, problems.size()) << c.what;
+        for (const MibProblem& p : problems) EXPECT_EQ(mib_problem_text(p).find_first_of("\r\n"), std::string::npos) << c.what;
     }
 }
 
