@@ -248,6 +248,8 @@ TEST(TrapReport, NamesFromMibModules)
          "20 01 0D B8 00 00 00 00 00 00 00 00 00 00 00 01 (2001:db8::1)"},
         {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c000020100")), false,
          "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "C0 00 02 01 00"},  // no address of 5 octets
+        {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c0a864c8")), false,
+         "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "ﾀｨdﾈ (192.168.100.200)"},  // octets that read as CP932
         {oid({6, 1, 4, 1, 99999, 5, 0}), tlv(0x04, octets("@@")), false, "1.3.6.1.4.1.99999.5.0 (REPORT-TEST-MIB::rtFlags.0)",
          "@@ (green, blue)"},
         {oid({6, 1, 4, 1, 99999, 6, 0}), integer(215), false, "1.3.6.1.4.1.99999.6.0 (REPORT-TEST-MIB::rtTemp.0)", "215 (21.5)"},
