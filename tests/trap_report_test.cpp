@@ -195,6 +195,12 @@ TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
     format_trap_report(small, 64, r);
     EXPECT_EQ(std::strlen(small), 63u);
     EXPECT_EQ(small[64], 'Z');
+    std::vector<MibProblem> problems;  // with names: every identifier 128 arcs long, and each named
+    for (std::strcpy(r.enterprise, "1.3.6.1.2.1.2.2.1.8"); std::strlen(r.enterprise) + 11 < kOidTextSize;) std::strcat(r.enterprise, ".4294967295");
+    for (TrapVarBind& vb : r.varbinds) vb = TrapVarBind{}, std::strcpy(vb.name, r.enterprise), std::strcpy(vb.value, r.enterprise), vb.type = 0x06;
+    big[0] = '\0';
+    format_trap_report(big, sizeof big, r, "\r\n", load_mib_texts({}, problems).get());
+    EXPECT_EQ(std::string(big).substr(std::strlen(big) - last.size()), last) << std::strlen(big);
 }
 
 // A module of our own: an enumeration, conventions with and without hints, BITS, a notification.
