@@ -531,10 +531,20 @@ std::unique_ptr<MibNames> load_mib_texts(const std::vector<std::pair<std::string
     return load_into(with_builtins(builder), files);
 }
 
+// A file's name and the module's text quoted in `why` hold what the file's
+// writer chose: a control character shows as "\x0A", so that no part of
+// them breaks the line.
 std::string mib_problem_text(const MibProblem& p)
 {
     const std::string line = p.line > 0 ? " (" + std::to_string(p.line) + "行目)" : "";
-    return "MIBモジュールを読めません: " + p.file + line + ": " + p.why;
+    std::string text;
+    for (const char c : "MIBモジュールを読めません: " + p.file + line + ": " + p.why) {
+        const auto octet = static_cast<unsigned char>(c);
+        char escaped[8] = {c, '\0'};
+        if (octet < 0x20 || octet == 0x7F) std::snprintf(escaped, sizeof escaped, "\\x%02X", octet);
+        text += escaped;
+    }
+    return text;
 }
 
 const char* mib_enum_label(const MibSyntax* syntax, std::int64_t value)

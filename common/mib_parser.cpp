@@ -335,16 +335,18 @@ private:
         if (macro == "OBJECT" && is_word("IDENTIFIER")) advance();
         else v.kind = macro_kind(macro, known);
         const bool trap_type = macro == "TRAP-TYPE";
-        std::string enterprise;
+        MibValueText enterprise;  // a name, or a value in braces
         while (!is("::=")) {
             if (is_word("END")) unreadable();  // no macro's clauses hold the word
             if (is_word("SYNTAX") && !v.has_syntax) {
                 advance();
                 type_text(v.syntax);
                 v.has_syntax = true;
-            } else if (trap_type && is_word("ENTERPRISE") && peek(1).kind == Kind::Word) {
+            } else if (trap_type && is_word("ENTERPRISE") && (peek(1).kind == Kind::Word || is("{", 1))) {
                 advance();
-                enterprise = std::string(advance().text);
+                enterprise.line = at;
+                if (is("{")) oid_value(enterprise);
+                else enterprise.parent = std::string(advance().text);
             } else if (at_group()) {
                 skip_group();
             } else {
@@ -357,9 +359,11 @@ private:
             std::uint64_t specific = 0;
             if (number.kind != Kind::Number || !parse_unsigned(number.text, 0xFFFFFFFFull, specific))
                 throw Fault{number.line, kBadNumber + std::string(number.text)};
-            if (enterprise.empty()) throw Fault{at, kUnreadable + std::string("ENTERPRISE")};
-            v.parent = enterprise;
-            v.arcs = {{0, ""}, {static_cast<std::uint32_t>(specific), ""}};
+            if (enterprise.line == 0) throw Fault{at, kUnreadable + std::string("ENTERPRISE")};
+            v.parent = std::move(enterprise.parent);
+            v.arcs = std::move(enterprise.arcs);
+            v.arcs.push_back({0, ""});
+            v.arcs.push_back({static_cast<std::uint32_t>(specific), ""});
         } else if (is("{")) {
             oid_value(v);
         } else {

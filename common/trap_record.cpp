@@ -112,6 +112,7 @@ bool binding_value_text(TrapVarBind& vb, const Element& e)
         whole = number_text(vb.value, e);
     } else if (e.tag == kOctetString) {
         whole = octet_string_text(vb.value, kTextSize, e.content, e.length);
+        vb.value_as_octets = whole && std::strlen(vb.value) == e.length && std::memcmp(vb.value, e.content, e.length) == 0;
     } else if (e.tag == kOid) {
         bool cut = false;
         if (!oid_text(vb.value, sizeof vb.value, e.content, e.length, cut)) return false;

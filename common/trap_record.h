@@ -46,6 +46,7 @@ struct TrapVarBind {
     char value[kOidTextSize];  // the value as text, see value_type_name(); kTextSize but for identifiers
     bool name_cut;
     bool value_cut;
+    bool value_as_octets;      // an OCTET STRING whose text is its octets as they came (no hex, no conversion)
 };
 
 struct TrapRecord {

@@ -157,26 +157,26 @@ private:
 
 bool is_set(const char* text) { return text != nullptr && text[0] != '\0'; }
 
-// The octets of an OCTET STRING value as the record holds it: its hex form
-// ("00 1A 2B", which only octets that read as no text get), or the text's own
-// octets when it is printable ASCII. False for other text.
-bool value_octets(const char* value, std::uint8_t (&octets)[kTextSize], std::size_t& count)
+// The octets of an OCTET STRING value as the record holds it: the text
+// itself where it is the octets as they came, or its hex form ("00 1A 2B",
+// which only octets that read as no text get). False for text converted
+// from UTF-8: its octets are not known.
+bool value_octets(const TrapVarBind& vb, std::uint8_t (&octets)[kTextSize], std::size_t& count)
 {
+    if (vb.value_as_octets) {
+        count = strnlen(vb.value, kTextSize);
+        std::memcpy(octets, vb.value, count);
+        return count < kTextSize;
+    }
     const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
     count = 0;
     bool hex = false;
-    for (const char* p = value; count < kTextSize && digit(p[0]) >= 0 && digit(p[1]) >= 0; p += 3) {
+    for (const char* p = vb.value; count < kTextSize && digit(p[0]) >= 0 && digit(p[1]) >= 0; p += 3) {
         octets[count++] = static_cast<std::uint8_t>(digit(p[0]) << 4 | digit(p[1]));
         hex = p[2] == '\0';
         if (p[2] != ' ') break;
     }
-    if (hex && octet_string_reading(octets, count) == OctetReading::Hex) return true;
-    for (count = 0; value[count] != '\0'; ++count) {
-        const auto c = static_cast<std::uint8_t>(value[count]);
-        if (c < 0x20 || c > 0x7E || count == kTextSize) return false;
-        octets[count] = c;
-    }
-    return true;
+    return hex && octet_string_reading(octets, count) == OctetReading::Hex;
 }
 
 // The labels of the set bits of a BITS value, ", " between; false for none.
@@ -216,7 +216,7 @@ bool value_form(const MibSyntax& syntax, const TrapVarBind& vb, char* out, std::
     if (vb.type == ber::kInteger) return integer_form(syntax, vb.value, out, size);
     std::uint8_t octets[kTextSize];
     std::size_t count = 0;
-    if (vb.type != ber::kOctetString || !value_octets(vb.value, octets, count)) return false;
+    if (vb.type != ber::kOctetString || !value_octets(vb, octets, count)) return false;
     if (syntax.bits) return bit_labels(syntax, octets, count, out, size);
     const bool formed = is_set(syntax.display_hint)
                             ? format_octets_hint(syntax.display_hint, octets, count, out, size)

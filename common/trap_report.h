@@ -36,7 +36,10 @@
 #include "common/mib_names.h"
 #include "common/trap_record.h"
 
-constexpr std::size_t kReportBufferSize = 65000;
+// Holds the longest report: ten bindings whose names and values are
+// identifiers of 128 arcs, each followed by the longest name that is shown
+// (one that fits 2056 bytes), need less than 90000 bytes.
+constexpr std::size_t kReportBufferSize = 131072;
 
 void write_trap_report(const TrapRecord& record, std::FILE* stream, const char* eol = "\n",
                        const MibNames* names = nullptr);

@@ -49,6 +49,8 @@ const HostileCase kHostile[] = {
      "1.3.6.1.4.1.4242", "HOSTILE-MIB::h", 1},
     {"a string never closed", [] { return std::string("s OBJECT-TYPE DESCRIPTION \"open\n ::= { h 3 }\n"); },
      "1.3.6.1.4.1.4242.3", "HOSTILE-MIB::h.3", 1},
+    {"a line break quoted in the fault", [] { return std::string("\"x\n[fake line]\" OBJECT IDENTIFIER ::= { h 5 }\n"); },
+     "1.3.6.1.4.1.4242.5", "HOSTILE-MIB::h.5", 1},
     {"a value that names itself", [] { return std::string("x OBJECT IDENTIFIER ::= { x 1 }\n"); },
      "1.3.6.1.4.1.4242", "HOSTILE-MIB::h", 1},
 };
@@ -62,6 +64,7 @@ TEST(MibNames, HostileModulesLoadWhatTheyCanWithOneLineEach)
         EXPECT_TRUE(names->name(c.oid, name, sizeof name)) << c.what;
         EXPECT_STREQ(c.name, name) << c.what;
         EXPECT_EQ(c.problems, problems.size()) << c.what;
+        for (const MibProblem& p : problems) EXPECT_EQ(mib_problem_text(p).find_first_of("\r\n"), std::string::npos) << c.what;
     }
 }
 
@@ -72,6 +75,7 @@ TEST(MibNames, NotificationOfAV1TrapIsItsTrapTypeOrNotificationType)
         {{"v1.txt", "V1-MIB DEFINITIONS ::= BEGIN\n"
                     "IMPORTS enterprises FROM RFC1155-SMI TRAP-TYPE FROM RFC-1215;\n"
                     "acme OBJECT IDENTIFIER ::= { enterprises 4243 }\n"
+                    "acmeFan TRAP-TYPE ENTERPRISE { acme 7 } DESCRIPTION \"fan\" ::= 2\n"
                     "acmeDown TRAP-TYPE ENTERPRISE acme DESCRIPTION \"down\" ::= 3\n"
                     "END\n"},
          {"v2.txt", "V2-MIB DEFINITIONS ::= BEGIN\n"
@@ -89,6 +93,7 @@ TEST(MibNames, NotificationOfAV1TrapIsItsTrapTypeOrNotificationType)
         const char* name;
     } rows[] = {
         {"1.3.6.1.4.1.4243", 6, 3, "V1-MIB::acmeDown"},
+        {"1.3.6.1.4.1.4243.7", 6, 2, "V1-MIB::acmeFan"},
         {"1.3.6.1.4.1.4244.2", 6, 5, "V2-MIB::boxHot"},  // RFC 3584 translation without the 0 arc
         {"1.3.6.1.4.1.4244.2", 6, 9, "V2-MIB::boxEvents.0.9"},
         {"1.3.6.1.4.1.4243", 3, 0, "IF-MIB::linkUp"},

@@ -195,6 +195,12 @@ TEST(TrapReport, LongestReportFitsAndSmallBuffersAreNotOverrun)
     format_trap_report(small, 64, r);
     EXPECT_EQ(std::strlen(small), 63u);
     EXPECT_EQ(small[64], 'Z');
+    std::vector<MibProblem> problems;  // with names: every identifier 128 arcs long, and each named
+    for (std::strcpy(r.enterprise, "1.3.6.1.2.1.2.2.1.8"); std::strlen(r.enterprise) + 11 < kOidTextSize;) std::strcat(r.enterprise, ".4294967295");
+    for (TrapVarBind& vb : r.varbinds) vb = TrapVarBind{}, std::strcpy(vb.name, r.enterprise), std::strcpy(vb.value, r.enterprise), vb.type = 0x06;
+    big[0] = '\0';
+    format_trap_report(big, sizeof big, r, "\r\n", load_mib_texts({}, problems).get());
+    EXPECT_EQ(std::string(big).substr(std::strlen(big) - last.size()), last) << std::strlen(big);
 }
 
 // A module of our own: an enumeration, conventions with and without hints, BITS, a notification.
@@ -248,6 +254,8 @@ TEST(TrapReport, NamesFromMibModules)
          "20 01 0D B8 00 00 00 00 00 00 00 00 00 00 00 01 (2001:db8::1)"},
         {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c000020100")), false,
          "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "C0 00 02 01 00"},  // no address of 5 octets
+        {oid({6, 1, 4, 1, 99999, 4, 0}), tlv(0x04, from_hex("c0a864c8")), false,
+         "1.3.6.1.4.1.99999.4.0 (REPORT-TEST-MIB::rtAddr.0)", "ﾀｨdﾈ (192.168.100.200)"},  // octets that read as CP932
         {oid({6, 1, 4, 1, 99999, 5, 0}), tlv(0x04, octets("@@")), false, "1.3.6.1.4.1.99999.5.0 (REPORT-TEST-MIB::rtFlags.0)",
          "@@ (green, blue)"},
         {oid({6, 1, 4, 1, 99999, 6, 0}), integer(215), false, "1.3.6.1.4.1.99999.6.0 (REPORT-TEST-MIB::rtTemp.0)", "215 (21.5)"},
