@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <initializer_list>
 #include <map>
 #include <unordered_map>
 
@@ -466,40 +467,67 @@ MibMatch MibNames::find(const char* oid) const
     return MibMatch{def.module, def.label, *best_end == '\0' ? best_end : best_end + 1, def.kind, def.syntax};
 }
 
-bool MibNames::name(const char* oid, char* out, std::size_t size) const
+bool MibNames::name_of(const MibMatch& m, char* out, std::size_t size)
 {
     if (size == 0) return false;
     out[0] = '\0';
-    const MibMatch m = find(oid);
     if (m.label == nullptr) return false;
-    const int n = std::snprintf(out, size, "%s%s%s%s%s", m.module, m.module[0] != '\0' ? "::" : "", m.label,
-                                m.index[0] != '\0' ? "." : "", m.index);
-    if (n < 0 || static_cast<std::size_t>(n) >= size) {
-        out[0] = '\0';
-        return false;
+    const char* const parts[] = {m.module, m.module[0] != '\0' ? "::" : "", m.label, m.index[0] != '\0' ? "." : "",
+                                 m.index};
+    std::size_t used = 0;
+    for (const char* part : parts) {
+        const std::size_t n = std::strlen(part);
+        if (n >= size - used) {
+            out[0] = '\0';
+            return false;
+        }
+        std::memcpy(out + used, part, n);
+        used += n;
     }
+    out[used] = '\0';
     return true;
 }
+
+bool MibNames::name(const char* oid, char* out, std::size_t size) const { return name_of(find(oid), out, size); }
+
+namespace {
+
+// `prefix`, then each of `arcs` after a dot, into out (room for the prefix and 23 more).
+void identifier(char* out, const char* prefix, std::initializer_list<std::uint32_t> arcs)
+{
+    std::size_t n = std::strlen(prefix);
+    std::memcpy(out, prefix, n);
+    for (std::uint32_t arc : arcs) {
+        char digits[10];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + arc % 10);
+            arc /= 10;
+        } while (arc != 0);
+        out[n++] = '.';
+        while (count > 0) out[n++] = digits[--count];
+    }
+    out[n] = '\0';
+}
+
+} // namespace
 
 bool MibNames::notification_name(const TrapRecord& record, char* out, std::size_t size) const
 {
     if (size > 0) out[0] = '\0';
-    char oid[kOidTextSize + 32];
+    char oid[kOidTextSize + 24];
     if (record.generic_trap >= 0 && record.generic_trap <= 5) {
-        std::snprintf(oid, sizeof oid, "1.3.6.1.6.3.1.1.5.%d", static_cast<int>(record.generic_trap) + 1);
+        identifier(oid, "1.3.6.1.6.3.1.1.5", {static_cast<std::uint32_t>(record.generic_trap) + 1});
         return name(oid, out, size);
     }
     if (record.enterprise_cut || record.enterprise[0] == '\0') return false;
-    std::snprintf(oid, sizeof oid, "%s.0.%lu", record.enterprise, static_cast<unsigned long>(record.specific_trap));
+    identifier(oid, record.enterprise, {0, record.specific_trap});
     const MibMatch with_zero = find(oid);
-    if (with_zero.kind != MibKind::Notification || with_zero.index[0] != '\0') {
-        char direct[kOidTextSize + 32];
-        std::snprintf(direct, sizeof direct, "%s.%lu", record.enterprise,
-                      static_cast<unsigned long>(record.specific_trap));
-        const MibMatch m = find(direct);
-        if (m.kind == MibKind::Notification && m.index[0] == '\0') return name(direct, out, size);
-    }
-    return name(oid, out, size);
+    if (with_zero.kind == MibKind::Notification && with_zero.index[0] == '\0') return name_of(with_zero, out, size);
+    char direct[kOidTextSize + 24];
+    identifier(direct, record.enterprise, {record.specific_trap});
+    const MibMatch m = find(direct);
+    return name_of(m.kind == MibKind::Notification && m.index[0] == '\0' ? m : with_zero, out, size);
 }
 
 std::size_t MibNames::module_count() const { return tree_ == nullptr ? 0 : tree_->modules; }

@@ -76,6 +76,8 @@ public:
     // "MODULE::label.index" ("label.index" under a bare root), NUL-terminated
     // into out[0 .. size); false and "" when no prefix is known or it does not fit.
     bool name(const char* oid, char* out, std::size_t size) const;
+    // The same for what find() gave, while the identifier it was given lives.
+    static bool name_of(const MibMatch& match, char* out, std::size_t size);
 
     // The notification a record carries, named as name() names it: a generic
     // trap 0..5 is snmpTraps.(generic + 1); an enterprise-specific one is

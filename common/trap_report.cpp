@@ -52,6 +52,14 @@ public:
         else text_octets(t, 1);
         return 1;
     }
+    // The printable ASCII characters at t, at most `most`, as they are;
+    // returns how many were taken.
+    std::size_t printable(const char* t, std::size_t most)
+    {
+        std::size_t n = 0;
+        while (n < most && used_ < kMostText && t[n] >= 0x20 && t[n] <= 0x7E) line_[used_++] = t[n++];
+        return n;
+    }
     Line& decimal(long long v)
     {
         if (v < 0) text("-");
@@ -140,6 +148,8 @@ public:
                     put(line);
                     line = Line("");
                     line.blanks(indent);
+                } else if (const std::size_t n = line.printable(part, indent + kWrapWidth - line.size()); n > 0) {
+                    part += n;
                 } else {
                     part += line.visible(part);
                 }
@@ -231,11 +241,16 @@ class Added {
 public:
     explicit Added(const MibNames* names) : names_(names) {}
 
-    // " (name)" for a whole identifier that has one, else "".
+    // " (name)" for a whole identifier that has one, else "". The match is
+    // kept for the value after a binding's name.
     const char* oid_name(const char* oid, bool cut)
     {
         text_[0] = '\0';
-        if (names_ == nullptr || cut || !names_->name(oid, text_ + 2, sizeof text_ - 3)) return text_;
+        matched_ = nullptr;
+        if (names_ == nullptr || cut) return text_;
+        match_ = names_->find(oid);
+        matched_ = oid;
+        if (!MibNames::name_of(match_, text_ + 2, sizeof text_ - 3)) return text_;
         return parenthesised();
     }
 
@@ -252,7 +267,7 @@ public:
         text_[0] = '\0';
         if (names_ == nullptr || vb.value_cut || vb.name_cut) return text_;
         if (vb.type == ber::kOid) return oid_name(vb.value, false);
-        const MibMatch match = names_->find(vb.name);
+        const MibMatch match = matched_ == vb.name ? match_ : names_->find(vb.name);
         if (match.syntax == nullptr || !value_form(*match.syntax, vb, text_ + 2, sizeof text_ - 3)) {
             text_[0] = '\0';
             return text_;
@@ -272,6 +287,8 @@ private:
     }
 
     const MibNames* names_;
+    MibMatch match_{};
+    const char* matched_ = nullptr;  // the identifier match_ is for
     char text_[kOidTextSize + 640];
 };
 

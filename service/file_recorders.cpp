@@ -321,14 +321,26 @@ int write_csv_file(const FileSetting& file, const TrapRecord& trap)
     return deliver_text(Kind::Csv, file, buffer, row.size(), sizeof buffer);
 }
 
-int write_log_file(const FileSetting& file, const TrapRecord& trap, const MibNames* names)
+namespace {
+
+thread_local char t_report[2 * (kReportBufferSize + 1)];
+
+} // namespace
+
+const char* log_report_text(const TrapRecord& trap, const MibNames* names)
+{
+    t_report[0] = '\0';
+    format_trap_report(t_report, kReportBufferSize, trap, "\n", names);
+    std::strcat(t_report, "\n");  // the empty line that ends every report
+    return t_report;
+}
+
+int write_log_file(const FileSetting& file, const char* report)
 {
     if (!is_on(file.enabled)) return 0;
-    thread_local char report[2 * (kReportBufferSize + 1)];
-    report[0] = '\0';
-    format_trap_report(report, kReportBufferSize, trap, "\n", names);
-    std::strcat(report, "\n");  // the empty line that ends every report
-    return deliver_text(Kind::Log, file, report, std::strlen(report), sizeof report);
+    // deliver_text() may convert the entry in place: it works on the thread's own buffer.
+    if (report != t_report) std::snprintf(t_report, kReportBufferSize + 1, "%s", report);
+    return deliver_text(Kind::Log, file, t_report, std::strlen(t_report), sizeof t_report);
 }
 
 int write_error_log(const FileSetting& file, const TrapFrame& frame)

@@ -49,8 +49,17 @@ void write_held_file_entries();
 
 int write_bin_file(const FileSetting& file, const TrapFrame& frame);
 int write_csv_file(const FileSetting& file, const TrapRecord& trap);
-// The report with names where `names` is given (trap_report.h).
-int write_log_file(const FileSetting& file, const TrapRecord& trap, const MibNames* names = nullptr);
+// The log file's entry for a trap, which the console shows too: the report
+// (trap_report.h) with "\n" line ends, names where `names` is given, and the
+// empty line after it, in the calling thread's buffer, valid until the
+// thread's next call.
+const char* log_report_text(const TrapRecord& trap, const MibNames* names);
+// `report` is log_report_text()'s entry for the trap.
+int write_log_file(const FileSetting& file, const char* report);
+inline int write_log_file(const FileSetting& file, const TrapRecord& trap, const MibNames* names = nullptr)
+{
+    return write_log_file(file, log_report_text(trap, names));
+}
 int write_error_log(const FileSetting& file, const TrapFrame& frame);
 int write_log_line(const FileSetting& file, const char* text);
 

@@ -3,14 +3,14 @@
 #include "service/file_recorders.h"
 
 void run_notifications(const ServiceSettings& s, const TrapRecord& trap, const TrapFrame& frame, const char* sender,
-                       const MibNames* names)
+                       const char* report)
 {
     const bool alert = passes_trap_level(s, trap);
     if (alert && is_on(s.f_popup)) send_trap_popup(s, trap);
     if (is_on(s.f_sound)) play_trap_sound(s, trap);
     if (is_on(s.binfile.enabled)) write_bin_file(s.binfile, frame);
     if (is_on(s.csvfile.enabled)) write_csv_file(s.csvfile, trap);
-    if (is_on(s.logfile.enabled)) write_log_file(s.logfile, trap, names);
+    if (is_on(s.logfile.enabled)) write_log_file(s.logfile, report);
     if (is_on(s.jsonfile.enabled)) write_json_file(s.jsonfile, trap, frame, sender);
     if (is_on(s.f_syslog)) queue_syslog_notification(frame);
     if (is_on(s.f_email) && alert) {

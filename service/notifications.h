@@ -3,10 +3,11 @@
 // mail, program. `sender` is the datagram's source address as text. Switches
 // are on when exactly 1. Popup and mail run only for traps whose generic-trap
 // number is at least "traplevel"; sound and program apply that test
-// themselves; the files and syslog take every trap. `names` go to the log
-// file's report; the mail and syslog workers take the names in use
-// (mib_in_use.h). Results are ignored: a failed
-// action never stops the next one.
+// themselves; the files and syslog take every trap. `report` is the trap's
+// log file entry (log_report_text(), with the names in use), made once for
+// the console and the log file; the mail and syslog workers take the names
+// in use themselves (mib_in_use.h). Results are ignored: a failed action
+// never stops the next one.
 #pragma once
 
 #include "common/mib_names.h"
@@ -16,7 +17,7 @@
 #include "service/syslog_out.h"
 
 void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame,
-                       const char* sender, const MibNames* names = nullptr);
+                       const char* sender, const char* report);
 
 // Starts the popup and mail workers that could not start when their traps
 // came (the system refused threads), so that waiting alerts go out; the

@@ -291,11 +291,14 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
         return true;
     }
     loop.forwards.add(*trap, loop.forwarder, loop.managers);
-    if (loop.console) write_trap_report(loop.record, stdout, "\n", loop.names);
+    // One report for the console and the log file.
+    const bool console_or_log = loop.console || is_on(settings.logfile.enabled);
+    const char* report = console_or_log ? log_report_text(loop.record, loop.names) : nullptr;
+    if (loop.console) std::fputs(report, stdout);
     if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
     char sender[kAddressTextSize];
     endpoint_text(slot.sender, sender, sizeof sender);
-    run_notifications(settings, loop.record, *trap, sender, loop.names);
+    run_notifications(settings, loop.record, *trap, sender, report);
     return true;
 }
 
