@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <initializer_list>
 #include <map>
 #include <unordered_map>
 
@@ -490,42 +489,16 @@ bool MibNames::name_of(const MibMatch& m, char* out, std::size_t size)
 
 bool MibNames::name(const char* oid, char* out, std::size_t size) const { return name_of(find(oid), out, size); }
 
-namespace {
-
-// `prefix`, then each of `arcs` after a dot, into out (room for the prefix and 23 more).
-void identifier(char* out, const char* prefix, std::initializer_list<std::uint32_t> arcs)
-{
-    std::size_t n = std::strlen(prefix);
-    std::memcpy(out, prefix, n);
-    for (std::uint32_t arc : arcs) {
-        char digits[10];
-        int count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + arc % 10);
-            arc /= 10;
-        } while (arc != 0);
-        out[n++] = '.';
-        while (count > 0) out[n++] = digits[--count];
-    }
-    out[n] = '\0';
-}
-
-} // namespace
-
 bool MibNames::notification_name(const TrapRecord& record, char* out, std::size_t size) const
 {
     if (size > 0) out[0] = '\0';
-    char oid[kOidTextSize + 24];
-    if (record.generic_trap >= 0 && record.generic_trap <= 5) {
-        identifier(oid, "1.3.6.1.6.3.1.1.5", {static_cast<std::uint32_t>(record.generic_trap) + 1});
-        return name(oid, out, size);
-    }
-    if (record.enterprise_cut || record.enterprise[0] == '\0') return false;
-    identifier(oid, record.enterprise, {0, record.specific_trap});
+    char oid[kNotificationIdSize];
+    char direct[kNotificationIdSize];
+    notification_identifier(record, oid, direct);
+    if (oid[0] == '\0') return false;
+    if (record.generic_trap >= 0 && record.generic_trap <= 5) return name(oid, out, size);
     const MibMatch with_zero = find(oid);
     if (with_zero.kind == MibKind::Notification && with_zero.index[0] == '\0') return name_of(with_zero, out, size);
-    char direct[kOidTextSize + 24];
-    identifier(direct, record.enterprise, {record.specific_trap});
     const MibMatch m = find(direct);
     return name_of(m.kind == MibKind::Notification && m.index[0] == '\0' ? m : with_zero, out, size);
 }

@@ -77,6 +77,9 @@ int load_service_settings(ServiceSettings& s)
     read_string_setting("forward_hosts", s.forward_hosts, sizeof s.forward_hosts, "");
     s.f_mibnames = read_dword_setting("f_mibnames", 1);
     read_string_setting("mibdirs", s.mibdirs, sizeof s.mibdirs, "");
+    s.dup_seconds = read_dword_setting("dup_seconds", 0);
+    s.mail_max_per_minute = read_dword_setting("mail_max_per_minute", 0);
+    s.counter_seconds = read_dword_setting("counter_seconds", 3600);
 
     split_host_list(s.popup_host, s.popup_hosts);
     unscramble_password(s.pop_pass, s.pop_pass);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 
 #include "common/octet_text.h"
 #include "platform/address_text.h"
@@ -202,4 +203,39 @@ int used_varbinds(const TrapRecord& record)
     int n = 0;
     while (n < kMaxVarBinds && record.varbinds[n].name[0] != '\0') ++n;
     return n;
+}
+
+namespace {
+
+// `prefix`, then each of `arcs` after a dot, into out (room for the prefix and 23 more).
+void identifier(char* out, const char* prefix, std::initializer_list<std::uint32_t> arcs)
+{
+    std::size_t n = std::strlen(prefix);
+    std::memmove(out, prefix, n);
+    for (std::uint32_t arc : arcs) {
+        char digits[10];
+        int count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + arc % 10);
+            arc /= 10;
+        } while (arc != 0);
+        out[n++] = '.';
+        while (count > 0) out[n++] = digits[--count];
+    }
+    out[n] = '\0';
+}
+
+} // namespace
+
+void notification_identifier(const TrapRecord& record, char* out, char* direct)
+{
+    out[0] = '\0';
+    direct[0] = '\0';
+    if (record.generic_trap >= 0 && record.generic_trap <= 5) {
+        identifier(out, "1.3.6.1.6.3.1.1.5", {static_cast<std::uint32_t>(record.generic_trap) + 1});
+        return;
+    }
+    if (record.enterprise_cut || record.enterprise[0] == '\0') return;
+    identifier(out, record.enterprise, {0, record.specific_trap});
+    identifier(direct, record.enterprise, {record.specific_trap});
 }

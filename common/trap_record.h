@@ -78,3 +78,13 @@ bool value_type_has_data(std::uint8_t type);
 
 // Number of used variable-binding slots (they form a prefix).
 int used_varbinds(const TrapRecord& record);
+
+// Room for a notification identifier: the enterprise, ".0." and a number.
+constexpr std::size_t kNotificationIdSize = kOidTextSize + 24;
+
+// The identifier RFC 3584 3.1 gives the trap: snmpTraps.(generic+1) for a
+// generic trap 0 to 5, else enterprise.0.specific (empty when the enterprise
+// is empty or was cut). `direct` gets enterprise.specific for a trap that
+// has one (the identifier an SNMPv2 notification without a 0 before its
+// last arc came with), else "". Both kNotificationIdSize.
+void notification_identifier(const TrapRecord& record, char* out, char* direct);

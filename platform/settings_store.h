@@ -44,3 +44,8 @@ int list_setting_subkeys(const char* subkey, char (*names)[256], int capacity);
 // Deletes `subkey` with its values and subkeys. 1 when it is gone (also when
 // it was never there), 0 when it cannot be deleted.
 int delete_setting_subkey(const char* subkey);
+
+// Values the receiver publishes while it runs (its counters) in `subkey`:
+// the registry keeps them beside the settings; the settings file elsewhere
+// holds settings only, so there nothing is written (0). 1 when written.
+int write_runtime_dwords(const char* subkey, const char* const* names, const std::int32_t* values, int count);

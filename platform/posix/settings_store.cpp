@@ -608,3 +608,5 @@ int delete_setting_subkey(const char* subkey)
         return remove_sections(file, path) ? Edit::Changed : Edit::Unchanged;
     });
 }
+
+int write_runtime_dwords(const char*, const char* const*, const std::int32_t*, int) { return 0; }

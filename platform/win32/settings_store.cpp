@@ -122,3 +122,14 @@ int delete_setting_subkey(const char* subkey)
     const LONG rc = RegDeleteTreeA(key.get(), subkey);
     return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? 1 : 0;
 }
+
+int write_runtime_dwords(const char* subkey, const char* const* names, const std::int32_t* values, int count)
+{
+    Key key(subkey, KEY_WRITE, true);
+    if (key.get() == nullptr) return 0;
+    for (int i = 0; i < count; ++i) {
+        const DWORD v = static_cast<DWORD>(values[i]);
+        RegSetValueExA(key.get(), names[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    }
+    return 1;
+}
