@@ -248,7 +248,7 @@ void TrapRules::set(const RuleSetting* rules, int count)
         Compiled& c = rules_[count_++];
         c.setting = &r;
         c.has_prefix = r.address[0] != '\0' && parse_address_prefix(r.address, c.prefix);
-        c.actions = is_on(r.f_drop) ? kDrop : 0;
+        c.actions = is_on(r.f_drop) ? std::uint32_t{kDrop} : 0u;
         if (is_on(r.f_sound)) c.actions |= kRunSound;
         if (is_on(r.f_popup)) c.actions |= kRunPopup;
         if (is_on(r.f_program)) c.actions |= kRunProgram;
