@@ -10,6 +10,11 @@ enum ServiceEvent {
     kEventUninstalled = 2,
     kEventStarted = 3,
     kEventStopped = 4,
+    kEventText = 5,  // "%1"
 };
 
 void report_service_event(ServiceEvent event);
+
+// A line about the service's work (its counters), as an informational event
+// (message 5, "%1") or a syslog line; `cp932` is code page 932.
+void report_service_text(const char* cp932);

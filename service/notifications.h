@@ -1,9 +1,9 @@
 // The actions the receive loop runs for a decoded trap, in their fixed order:
 // popup, sound, record file, CSV file, log file, JSON lines file, syslog,
 // mail, program. `sender` is the datagram's source address as text. Switches
-// are on when exactly 1. Popup and mail run only for traps whose generic-trap
-// number is at least "traplevel"; sound and program apply that test
-// themselves; the files and syslog take every trap. `report` is the trap's
+// are on when exactly 1. The files take every trap; popup, sound, syslog,
+// mail and program run when their switch is on and `actions` (trap_rules.h
+// bits) asks for them: a matching rule's, else trap_level_actions(). `report` is the trap's
 // log file entry (log_report_text(), with the names in use), made once for
 // the console and the log file; the mail and syslog workers take the names
 // in use themselves (mib_in_use.h). Results are ignored: a failed action
@@ -14,10 +14,15 @@
 #include "common/settings.h"
 #include "common/trap_frame.h"
 #include "common/trap_record.h"
+#include "common/trap_rules.h"
 #include "service/syslog_out.h"
 
 void run_notifications(const ServiceSettings& settings, const TrapRecord& trap, const TrapFrame& frame,
-                       const char* sender, const char* report);
+                       const char* sender, const char* report, std::uint32_t actions);
+
+// What the trap level asks for: every alert for a trap whose generic-trap
+// number is at least "traplevel", syslog for every trap.
+std::uint32_t trap_level_actions(const ServiceSettings& settings, const TrapRecord& trap);
 
 // Starts the popup and mail workers that could not start when their traps
 // came (the system refused threads), so that waiting alerts go out; the
@@ -40,7 +45,7 @@ struct MailWorkersAtStop {
 // The alerting actions. Each returns 0 (done, or nothing to do) or -1.
 int send_trap_popup(const ServiceSettings& settings, const TrapRecord& trap);
 int play_trap_sound(const ServiceSettings& settings, const TrapRecord& trap);
-int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap);
+int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap, std::uint32_t repeats);
 int run_trap_program(const ServiceSettings& settings, const TrapRecord& trap);
 
 // True when the trap passes the trap level: generic-trap >= "traplevel".
@@ -49,11 +54,11 @@ inline bool passes_trap_level(const ServiceSettings& settings, const TrapRecord&
     return trap.generic_trap >= settings.traplevel;
 }
 
-// True when run_notifications() holds up its caller for the trap: a beep
+// True when run_notifications() holds up its caller for `actions`: a beep
 // plays to its end and a program start waits for the program (a wave file
 // plays on its own).
-inline bool holds_up_caller(const ServiceSettings& settings, const TrapRecord& trap)
+inline bool holds_up_caller(const ServiceSettings& settings, std::uint32_t actions)
 {
-    const bool beep = is_on(settings.f_sound) && !is_on(settings.f_wave);
-    return passes_trap_level(settings, trap) && (beep || is_on(settings.f_program));
+    const bool beep = is_on(settings.f_sound) && !is_on(settings.f_wave) && (actions & kRunSound) != 0;
+    return beep || (is_on(settings.f_program) && (actions & kRunProgram) != 0);
 }

@@ -67,7 +67,7 @@ void retry_popup_workers()
 
 int send_trap_popup(const ServiceSettings& s, const TrapRecord& trap)
 {
-    if (!is_on(s.f_popup) || !passes_trap_level(s, trap)) return 0;
+    if (!is_on(s.f_popup)) return 0;
     PopupJob job{&s, {}};
     std::memcpy(job.agent_addr, trap.agent_addr, sizeof job.agent_addr);
     if (popup_pool().submit(job)) return 0;

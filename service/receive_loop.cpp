@@ -11,6 +11,8 @@
 #include "common/trap_report.h"
 #include "platform/random.h"
 #include "platform/sockets.h"
+#include "service/alert_policy.h"
+#include "service/counters.h"
 #include "service/file_recorders.h"
 #include "service/mib_in_use.h"
 #include "service/notifications.h"
@@ -257,6 +259,7 @@ struct Loop {
     Reception& reception;
     TrapFrame& translated;
     TrapRecord& record;
+    AlertPolicy& policy;
     const MibNames* names;  // null: numbers only
     bool console;  // each datagram's dump and each trap's report go to standard output
 };
@@ -290,15 +293,18 @@ bool handle_datagram(Loop& loop, TrapFrame& frame, const DatagramSlot& slot)
         if (is_on(settings.logfile.enabled)) write_error_log(settings.logfile, frame);
         return true;
     }
+    const std::uint32_t actions = loop.policy.decide(loop.record, slot.sender);
+    if (actions == kDrop) return true;
+    count(Counter::Recorded);
     loop.forwards.add(*trap, loop.forwarder, loop.managers);
     // One report for the console and the log file.
     const bool console_or_log = loop.console || is_on(settings.logfile.enabled);
     const char* report = console_or_log ? log_report_text(loop.record, loop.names) : nullptr;
     if (loop.console) std::fputs(report, stdout);
-    if (holds_up_caller(settings, loop.record)) deliver(loop);  // no earlier trap waits for a beep or a program
+    if (holds_up_caller(settings, actions)) deliver(loop);  // no earlier trap waits for a beep or a program
     char sender[kAddressTextSize];
     endpoint_text(slot.sender, sender, sizeof sender);
-    run_notifications(settings, loop.record, *trap, sender, report);
+    run_notifications(settings, loop.record, *trap, sender, report, actions);
     return true;
 }
 
@@ -309,6 +315,7 @@ bool handle_batch(Loop& loop, ReceivedBatch& batch, PendingStop& stop)
 {
     for (std::size_t i = 0; i < batch.count(); ++i) {
         if (stop.due(false) || !handle_datagram(loop, batch.frame(i), batch.slot(i))) return false;
+        count(Counter::Received);
     }
     return true;
 }
@@ -325,6 +332,8 @@ int run_receive_loop(TrapOutput output)
     static char console_buffer[kConsoleBufferSize];
     load_service_settings(settings);
     stop_token();  // made before any stop request can ask for it
+    const bool console = output == TrapOutput::Console;
+    CounterReports counters(settings, console);  // its last line counts the mails settled at the stop
     const MailWorkersAtStop finish_mail;  // on every way out of the loop
     const std::vector<MibProblem> mib_problems = load_mib_names_in_use(settings);
     const SyslogSenderAtStop syslog_sender(settings);  // holds the names it formats with
@@ -341,7 +350,6 @@ int run_receive_loop(TrapOutput output)
     }
     receiver.set_receive_timeout(kStopCheckMilliseconds);
     receiver.set_receive_buffer(kReceiveBufferBytes);
-    const bool console = output == TrapOutput::Console;
     std::setvbuf(stdout, console_buffer, _IOFBF, sizeof console_buffer);
     if (console) std::printf("%s\n\n", kBanner);
     report_mib_problems(settings, mib_problems, console);
@@ -351,10 +359,15 @@ int run_receive_loop(TrapOutput output)
     PendingStop stop(receiver.most_queued_datagrams());
     FileBatch files;
     Reception reception(settings);
-    Loop loop{settings, receiver,   forwarder, managers, forwards,
-              reception, translated, record,  mib_names_in_use().get(), console};
+    AlertPolicy policy(settings, mib_names_in_use().get(), console);  // its last mails go before the workers finish
+    policy.report_rule_problems();
+    std::fflush(stdout);
+    Loop loop{settings,  receiver,   forwarder, managers, forwards,
+              reception, translated, record,    policy,   mib_names_in_use().get(), console};
     for (;;) {
         retry_alert_workers();
+        policy.tick();
+        counters.tick();
         const UdpSocket::Receive result = batch.receive(receiver);
         if (result == UdpSocket::Receive::Failed) {
             std::printf("RecvFrom error\n");

@@ -1,13 +1,12 @@
-// Sound and program start for traps that pass the trap level; both run on
-// the receive loop's thread.
+// Sound and program start for the traps the receive loop asks them for;
+// both run on its thread.
 #include "platform/process.h"
 #include "platform/sound.h"
 #include "service/file_recorders.h"
 #include "service/notifications.h"
 
-int play_trap_sound(const ServiceSettings& s, const TrapRecord& trap)
+int play_trap_sound(const ServiceSettings& s, const TrapRecord&)
 {
-    if (!passes_trap_level(s, trap)) return 0;
     if (is_on(s.f_wave)) {
         play_wave_file(s.wavefile, is_on(s.waveloop));
     } else {
@@ -16,9 +15,8 @@ int play_trap_sound(const ServiceSettings& s, const TrapRecord& trap)
     return 0;
 }
 
-int run_trap_program(const ServiceSettings& s, const TrapRecord& trap)
+int run_trap_program(const ServiceSettings& s, const TrapRecord&)
 {
-    if (!passes_trap_level(s, trap)) return 0;
     write_held_file_entries();  // the program may read the files and must find its trap there
     return start_program(s.program) ? 0 : -1;
 }

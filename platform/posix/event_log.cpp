@@ -16,16 +16,19 @@ const char* event_text(ServiceEvent event)
     case kEventUninstalled: return "Orvel SNMP Trap Receiver がアンインストールされました。";
     case kEventStarted: return "Orvel SNMP Trap Receiver サービスが開始しました。";
     case kEventStopped: return "Orvel SNMP Trap Receiver サービスが終了しました。";
+    case kEventText: return "";
     }
     return "";
 }
 
 } // namespace
 
-void report_service_event(ServiceEvent event)
+void report_service_event(ServiceEvent event) { report_service_text(event_text(event)); }
+
+void report_service_text(const char* cp932)
 {
     std::string utf8;
-    if (!to_utf8(event_text(event), utf8)) return;
+    if (!to_utf8(cp932, utf8)) return;
     openlog("tarnow", LOG_PID, LOG_DAEMON);
     syslog(LOG_INFO, "%s", utf8.c_str());
     closelog();

@@ -10,6 +10,7 @@
 
 #include "common/trap_report.h"
 #include "service/file_recorders.h"
+#include "service/counters.h"
 #include "service/mib_in_use.h"
 #include "service/mail/send_mail.h"
 #include "service/notifications.h"
@@ -35,10 +36,15 @@ const char kMailDropped[] = "メール通知の待ちが1000件を超えたた�
 const char kMailDroppedAtStop[] = "サービスの停止までに送れなかったため、トラップ 1 件のメールを破棄しました。";
 const char kMailOutOfMemory[] = "メモリが足りないため、トラップ 1 件のメールを破棄しました。";
 
+// A trap's mail (its report, after how many repeats it stands for when
+// `repeats` > 0), or a mail of its own text when `body` is not empty.
 struct MailJob {
     const ServiceSettings* settings;
     TrapRecord trap;
     std::shared_ptr<const MibNames> names;  // kept alive while the job waits and runs
+    std::uint32_t repeats;
+    std::string subject;
+    std::string body;
 };
 
 // The workers and what they share, from the first mail to the stop. Every
@@ -46,14 +52,20 @@ struct MailJob {
 // not, written by its worker or, for the mails the stop cuts off, by finish().
 class MailWorkers {
 public:
-    bool submit(const ServiceSettings& s, const TrapRecord& trap)
+    bool submit(const ServiceSettings& s, const TrapRecord& trap, std::uint32_t repeats)
     {
+        return submit(MailJob{&s, trap, mib_names_in_use(), repeats, {}, {}});
+    }
+
+    bool submit(MailJob&& job)
+    {
+        const ServiceSettings& s = *job.settings;
         {
             std::lock_guard<std::mutex> guard(outcome_lock_);
             settings_ = &s;
             ++unsettled_;
         }
-        if (pool_.submit(MailJob{&s, trap, mib_names_in_use()})) return true;
+        if (pool_.submit(std::move(job))) return true;
         std::lock_guard<std::mutex> guard(outcome_lock_);
         --unsettled_;
         return false;
@@ -71,7 +83,10 @@ public:
         {
             std::lock_guard<std::mutex> guard(outcome_lock_);
             stopped_ = true;
-            for (; unsettled_ > 0; --unsettled_) write_log_line(settings_->logfile, kMailDroppedAtStop);
+            for (; unsettled_ > 0; --unsettled_) {
+                write_log_line(settings_->logfile, kMailDroppedAtStop);
+                count(Counter::MailsFailed);
+            }
         }
         pool_.finish(stop + kStopGrace + kBreakOff);
     }
@@ -82,7 +97,9 @@ private:
         std::string failure;
         const char* why = kMailOutOfMemory;
         try {
-            failure = mail_worker(*job.settings, job.trap, &cut_off_, job.names.get());
+            failure = job.body.empty()
+                          ? mail_worker(*job.settings, job.trap, &cut_off_, job.names.get(), job.repeats)
+                          : send_mail_text(*job.settings, job.subject.c_str(), job.body.c_str(), &cut_off_);
             why = failure.empty() ? nullptr : failure.c_str();
         } catch (const std::bad_alloc&) {
         }
@@ -95,6 +112,7 @@ private:
         std::lock_guard<std::mutex> guard(outcome_lock_);
         if (stopped_) return;
         --unsettled_;
+        count(why == nullptr ? Counter::MailsSent : Counter::MailsFailed);
         if (why != nullptr) write_log_line(s.logfile, why);
     }
 
@@ -222,12 +240,20 @@ bool pop_before_smtp(const ServiceSettings& s, const std::atomic<bool>* cut_off)
 }
 
 std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const std::atomic<bool>* cut_off,
-                        const MibNames* names)
+                        const MibNames* names, std::uint32_t repeats)
 {
-    std::vector<char> body(kReportBufferSize, '\0');
-    format_trap_report(body.data(), body.size(), trap, "\r\n", names);
+    std::vector<char> body(kReportBufferSize + 128, '\0');
+    std::size_t n = 0;
+    if (repeats > 0) n = std::snprintf(body.data(), 128, "%s\r\n\r\n", repeats_text(repeats).c_str());
+    format_trap_report(body.data() + n, kReportBufferSize, trap, "\r\n", names);
     char subject[256];
     std::snprintf(subject, sizeof subject, "SNMP Trap %s", trap.recv_time);
+    return send_mail_text(s, subject, body.data(), cut_off);
+}
+
+std::string send_mail_text(const ServiceSettings& s, const char* subject, const char* body,
+                           const std::atomic<bool>* cut_off)
+{
     if (is_on(s.f_pop3)) pop_before_smtp(s, cut_off);
     if (cut_off != nullptr && cut_off->load()) return kMailDroppedAtStop;  // no SMTP dialogue after the stop
     SendMail mail(s.mail_from, s.mail_to);
@@ -237,7 +263,7 @@ std::string mail_worker(const ServiceSettings& s, const TrapRecord& trap, const 
     mail.set_limits(limits);
     mail.open(s.smtpport, s.smtpname);
     mail.set_subject(subject);
-    return mail.send(body.data()) == 0 ? std::string() : mail.failure();
+    return mail.send(body) == 0 ? std::string() : mail.failure();
 }
 
 void retry_mail_workers()
@@ -253,11 +279,34 @@ void finish_mail_workers()
     g_mail_workers = nullptr;  // a later mail gets workers of its own
 }
 
-int start_mail_notification(const ServiceSettings& s, const TrapRecord& trap)
+namespace {
+
+int start_mail_job(const ServiceSettings& s, MailJob&& job)
 {
-    if (!is_on(s.f_email) || !passes_trap_level(s, trap)) return 0;
+    if (!is_on(s.f_email)) return 0;
     if (g_mail_workers == nullptr) g_mail_workers = new (std::nothrow) MailWorkers;
-    if (g_mail_workers != nullptr && g_mail_workers->submit(s, trap)) return 0;
+    if (g_mail_workers != nullptr && g_mail_workers->submit(std::move(job))) return 0;
     write_log_line(s.logfile, kMailDropped);
+    count(Counter::MailsFailed);
     return -1;
+}
+
+} // namespace
+
+std::string repeats_text(std::uint32_t repeats)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "同じトラップを %u 回受信しました", repeats);
+    return text;
+}
+
+int start_mail_notification(const ServiceSettings& s, const TrapRecord& trap, std::uint32_t repeats)
+{
+    if (!is_on(s.f_email)) return 0;
+    return start_mail_job(s, MailJob{&s, trap, mib_names_in_use(), repeats, {}, {}});
+}
+
+int start_text_mail(const ServiceSettings& s, std::string subject, std::string body)
+{
+    return start_mail_job(s, MailJob{&s, TrapRecord{}, nullptr, 0, std::move(subject), std::move(body)});
 }

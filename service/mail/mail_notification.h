@@ -1,4 +1,4 @@
-// Mail notification: for every trap that passes the trap level while
+// Mail notification: for every trap the receive loop asks a mail for while
 // "f_email" is 1, a worker mails the trap's report to "mail_to" through
 // "smtpname", after a POP3 log-in when "f_pop3" is 1.
 //
@@ -30,7 +30,13 @@
 #include "common/trap_record.h"
 #include "service/mail/send_mail.h"
 
-int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap);
+// `repeats` > 0: the mail that closes a window of repeats, its body
+// beginning with repeats_text().
+int start_mail_notification(const ServiceSettings& settings, const TrapRecord& trap, std::uint32_t repeats = 0);
+// A mail of its own text (a minute's summary), the same way.
+int start_text_mail(const ServiceSettings& settings, std::string subject, std::string body);
+// "同じトラップを N 回受信しました"
+std::string repeats_text(std::uint32_t repeats);
 void finish_mail_workers();
 
 // The worker's whole job for one trap: body, optional POP3 log-in, SMTP.
@@ -41,7 +47,11 @@ void finish_mail_workers();
 // Once `cut_off` is set, every wait ends within a second. It may throw
 // std::bad_alloc.
 std::string mail_worker(const ServiceSettings& settings, const TrapRecord& trap,
-                        const std::atomic<bool>* cut_off = nullptr, const MibNames* names = nullptr);
+                        const std::atomic<bool>* cut_off = nullptr, const MibNames* names = nullptr,
+                        std::uint32_t repeats = 0);
+// The optional POP3 log-in and the SMTP dialogue for one mail.
+std::string send_mail_text(const ServiceSettings& settings, const char* subject, const char* body,
+                           const std::atomic<bool>* cut_off = nullptr);
 
 // USER, PASS and QUIT against "pop_server"; true when the log-in passed.
 // A failure writes one line to the log file: "POP3認証に失敗しました。", or

@@ -90,21 +90,27 @@ class Settings:
             reg("delete", KEY, "/f")
 
     def write(self, values):
+        """A dict value is a subkey ("Rules\\001") with its own values."""
         # The reports tests compare byte for byte are those without names from MIB modules, unless a test asks.
         values = dict({"f_mibnames": 0}, **values)
+        keys = [("", {n: v for n, v in values.items() if not isinstance(v, dict)})]
+        keys += [("\\" + n, v) for n, v in values.items() if isinstance(v, dict)]
         if ON_WINE:
-            for name, value in values.items():
-                kind, data = ("REG_DWORD", str(value)) if isinstance(value, int) else ("REG_SZ", value)
-                done = reg("add", KEY, "/v", name, "/t", kind, "/d", data, "/f")
-                if done.returncode != 0:
-                    raise AssertionError("reg add %s: %d %r" % (name, done.returncode, done.stdout + done.stderr))
+            for sub, key_values in keys:
+                for name, value in key_values.items():
+                    kind, data = ("REG_DWORD", str(value)) if isinstance(value, int) else ("REG_SZ", value)
+                    done = reg("add", KEY + sub, "/v", name, "/t", kind, "/d", data, "/f")
+                    if done.returncode != 0:
+                        raise AssertionError("reg add %s: %d %r" % (name, done.returncode, done.stdout + done.stderr))
             return
-        lines = ["REGEDIT4", "", SETTINGS_KEY_LINE]
-        for name, value in values.items():
-            if isinstance(value, int):
-                lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
-            else:
-                lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
+        lines = ["REGEDIT4"]
+        for sub, key_values in keys:
+            lines += ["", SETTINGS_KEY_LINE[:-1] + sub + "]"]
+            for name, value in key_values.items():
+                if isinstance(value, int):
+                    lines.append('"%s"=dword:%08x' % (name, value & 0xFFFFFFFF))
+                else:
+                    lines.append('"%s"="%s"' % (name, value.replace("\\", "\\\\").replace('"', '\\"')))
         with open(self.path, "wb") as f:
             f.write(("\r\n".join(lines) + "\r\n").encode("cp932"))
 
@@ -193,9 +199,10 @@ def send_udp(payload, port=162):
         s.sendto(payload, ("127.0.0.1", port))
 
 
-def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime="100", community="public"):
+def snmptrap(enterprise, generic, specific, *bindings, agent="10.0.0.1", uptime="100", community="public",
+             target="127.0.0.1:162"):
     """Sends one SNMPv1 trap with net-snmp's snmptrap."""
-    subprocess.run(["snmptrap", "-v", "1", "-c", community, "127.0.0.1:162", enterprise, agent,
+    subprocess.run(["snmptrap", "-v", "1", "-c", community, target, enterprise, agent,
                     str(generic), str(specific), uptime, *bindings], check=True, timeout=30)
 
 

@@ -18,6 +18,7 @@ from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import SMTP
 
 import harness as h
+from burst_test import trap as numbered_trap
 
 ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 
@@ -131,6 +132,88 @@ class NotificationsTest(h.ReceiverCase):
                 self.assertEqual(" (" in text, bool(names_on), (where, text))  # names off: the report as it was
             self.assertEqual([len(re.findall(problem, t)) for t in (out, log)], [names_on] * 2, (out, log))
             os.remove(self.files["log"])
+
+    def mail_bodies(self, mails):
+        return [email.message_from_bytes(m.content).get_payload(decode=True).decode("iso-2022-jp") for m in mails]
+
+    def counters_line(self, out):
+        return re.findall("受信の集計: (.*)", out.decode("cp932").replace("\r\n", "\n"))
+
+    def test_rules_choose_the_notifications_or_drop_the_trap(self):
+        rules = [{"oid": ".1.3.6.1.4.1.99999.5", "f_subtree": 1, "f_email": 1}, {"address": "10.9.0.0/16", "f_drop": 1},
+                 {"address": "::1/128", "f_drop": 1}, {"community": "pager", "f_email": 1},
+                 {"value_oid": "1.3.6.1.2.1.1.5", "value_text": "core", "f_email": 1},
+                 {"oid": "1.3.6.1.6.3.1.1.5.3", "address": "10.1.0.0/16", "f_email": 1}]
+        cases = [  # marker, snmptrap arguments, mailed, recorded; the trap level lets none past
+            ("subtree", dict(enterprise="1.3.6.1.4.1.99999.5.2"), True, True),
+            ("beside-subtree", dict(enterprise="1.3.6.1.4.1.99999.50"), False, True),
+            ("cidr-drop", dict(agent="10.9.3.4"), False, False),
+            ("first-rule-decides", dict(agent="10.9.3.4", community="pager"), False, False),
+            ("beside-cidr", dict(agent="10.10.0.1"), False, True),
+            ("ipv6-sender-drop", dict(target="udp6:[::1]:162"), False, False),
+            ("community", dict(community="pager"), True, True),
+            ("value", dict(name="core-sw1"), True, True),
+            ("other-value", dict(name="edge-sw1"), False, True),
+            ("linkdown-core", dict(generic=2, agent="10.1.2.3"), True, True),
+            ("linkdown-elsewhere", dict(generic=2, agent="10.2.2.3"), False, True),
+        ]
+        inbox, port = self.with_smtp()
+        values = {"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
+                  "mail_to": "b@example.org", "traplevel": 7}
+        values.update({"Rules\\%03d" % (i + 1): rule for i, rule in enumerate(rules)})
+        self.start(values)
+        for marker, args, _, _ in cases:
+            args = dict(dict(enterprise=ENTERPRISE, generic=6, name="x"), **args)
+            name = args.pop("name")
+            h.snmptrap(args.pop("enterprise"), args.pop("generic"), 1, "1.3.6.1.2.1.1.5.0", "s", name,
+                       "1.3.6.1.2.1.1.6.0", "s", marker, **args)
+        recorded = [m for m, _, _, r in cases if r]
+        frames = self.manager.frames(len(recorded))
+        mails = self.mail_bodies(self.wait_for_mails(inbox, sum(1 for c in cases if c[2])))
+        out = self.stop()
+        self.assertEqual(sorted(m for m in recorded if any(m.encode() in f[2] for f in frames)), sorted(recorded))
+        self.assertEqual(sorted(m for m, _, _, _ in cases if any("データ: %s\r\n" % m in b for b in mails)),
+                         sorted(m for m, _, mailed, _ in cases if mailed))
+        self.assertEqual(self.counters_line(out), ["受信 11, 記録 8, ルールで破棄 3, 重複で通知せず 0, "
+                                                   "メール送信 4, 要約へ 0, メール失敗 0"])
+
+    def test_repeats_within_dup_seconds_give_one_mail_and_one_summary(self):
+        inbox, port = self.with_smtp()
+        self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
+                    "mail_to": "b@example.org", "dup_seconds": 5})
+        for index in (3, 3, 4, 3, 3, 3):  # port 3 flaps, port 4 goes down once
+            h.snmptrap(ENTERPRISE, 2, 0, "1.3.6.1.2.1.2.2.1.1.%d" % index, "i", str(index))
+        self.assertEqual(len(self.manager.frames(6)), 6)  # every repeat is recorded and forwarded
+        bodies = self.mail_bodies(self.wait_for_mails(inbox, 3))
+        out = self.stop()
+        firsts = ["同じトラップ" not in b and "データ: %d\r\n" % i in b for b in bodies for i in (3, 4)]
+        self.assertEqual(sorted(firsts).count(True), 2, bodies)
+        self.assertEqual([b.startswith("同じトラップを 4 回受信しました\r\n\r\n") and "データ: 3\r\n" in b
+                          for b in bodies].count(True), 1, bodies)
+        self.assertIn("重複で通知せず 4, メール送信 3,", self.counters_line(out)[0])
+
+    def test_a_storm_past_mail_max_per_minute_gives_one_summary_of_the_rest(self):
+        inbox, port = self.with_smtp()
+        self.start_with_files(f_email=1, smtpname="127.0.0.1", smtpport=port, mail_from="a@example.org",
+                              mail_to="b@example.org", mail_max_per_minute=20, f_logfile=0, f_csvfile=0,
+                              f_jsonfile=0)
+        h.eventually(lambda: time.time() % 60 < 40, True, timeout=30)  # the storm within one minute
+        for number in range(3000):
+            h.send_udp(numbered_trap(number))
+        h.eventually(lambda: len(h.record_frames(h.read(self.files["orv"]) or b"", True)), 3000)
+        def summary(mail):
+            return email.message_from_bytes(mail.content)["Subject"].startswith("SNMP Trap Summary ")
+        h.eventually(lambda: any(summary(m) for m in inbox.mails), True, timeout=120)  # at the minute's end
+        mails = self.wait_for_mails(inbox, 21)
+        out = self.stop()
+        bodies = self.mail_bodies(mails)
+        summaries = [b for m, b in zip(mails, bodies) if summary(m)]
+        self.assertEqual((len(mails), len(summaries)), (21, 1))
+        listed = re.findall(r"  10\.0\.0\.1  1\.3\.6\.1\.4\.1\.8072\.2\.3\.0\.(\d+)\r\n", summaries[0])
+        mailed = [int(n) for b in bodies for n in re.findall(r"固有トラップ: (\d+)\r\n", b)]
+        self.assertEqual(sorted(mailed + [int(n) for n in listed]), list(range(3000)))
+        self.assertIn("\r\n計 2980 件\r\n", summaries[0])
+        self.assertIn("要約へ 2980,", self.counters_line(out)[0])
 
     def test_a_trap_cannot_smuggle_smtp_commands(self):
         inbox, port = self.with_smtp("::1")  # an IPv6 server
