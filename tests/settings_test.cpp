@@ -8,6 +8,7 @@
 
 #include "common/password.h"
 #include "common/settings.h"
+#include "common/trap_rules.h"
 #include "common/usm_users.h"
 #include "tests/support/test_platform.h"
 
@@ -134,6 +135,29 @@ TEST(Settings, SubkeysRoundTripListAndDelete)
         EXPECT_EQ(read_dword_setting_in(("Users\\" + users[i]).c_str(), "auth", -1), static_cast<std::int32_t>(i));
     }
     EXPECT_EQ(read_text("mail_to", 64), "noc@local");
+}
+
+// Rules come back in their numbers' order ("10" after "9"), whoever wrote
+// them; writing replaces every rule, and a rule with a problem is refused.
+TEST(Settings, RulesRoundTripInNumericOrder)
+{
+    SettingsSandbox sandbox;
+    for (const char* name : {"10", "9", "007", "x1"}) write_string_setting_in((std::string("Rules\\") + name).c_str(), "oid", name);
+    static RuleSetting rules[kMaxRules + 1];
+    ASSERT_EQ(read_rule_settings(rules, kMaxRules), 3);
+    EXPECT_EQ(std::vector<std::string>({rules[0].oid, rules[1].oid, rules[2].oid}),
+              std::vector<std::string>({"007", "9", "10"}));
+    rules[0] = RuleSetting{"1.3.6.1.6.3.1.1.5.3", 1, "2001:db8::/32", "pager", "1.3.6.1.2.1.2.2.1.2", "core", 0, 1, 0, 1, 1, 1};
+    rules[1] = RuleSetting{};
+    rules[1].f_drop = 1;
+    ASSERT_EQ(write_rule_settings(rules, 2), 1);
+    RuleSetting back[3];
+    ASSERT_EQ(read_rule_settings(back, 3), 2);
+    EXPECT_EQ(std::memcmp(back, rules, 2 * sizeof rules[0]), 0);
+    std::strcpy(rules[1].address, "10.0.0.0/33");
+    EXPECT_EQ(write_rule_settings(rules, 2), 0);
+    EXPECT_EQ(write_rule_settings(rules, kMaxRules + 1), 0);
+    ASSERT_EQ(read_rule_settings(back, 3), 2);  // a refused list leaves the stored one
 }
 
 // Users as the receiver loads them, the passwords as their Ku (RFC 3414

@@ -1,6 +1,7 @@
 // The receive, decode, forward and report path allocates nothing per datagram
 // once it runs: a counting malloc watches the real loop on port 162 while
-// traps arrive, SNMPv3 ones among them once their user's keys are cached.
+// traps arrive, SNMPv3 ones among them once their user's keys are cached,
+// past 50 rules and as repeats.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "common/trap_rules.h"
 #include "common/usm_users.h"
 #include "platform/settings_store.h"
 #include "service/receive_loop.h"
@@ -73,6 +75,16 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
         write_dword_setting(("f_" + std::string(kind[0]) + "file").c_str(), 1);
         write_string_setting((kind[0] + std::string("file")).c_str(), (dir + "\x83\x8D\x83O." + kind[1]).c_str());
     }
+    // 50 rules that each trap walks through (written as the file holds them); repeats within the window.
+    write_dword_setting("dup_seconds", 3600);
+    FILE* file = std::fopen(std::getenv("TARNOW_SETTINGS"), "ab");
+    for (int i = 1; i <= 50; ++i) {
+        std::fprintf(file, "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Rules\\%03d]\r\n\"oid\"=\"1.3.6.1.4.1.9.%d\"\r\n"
+                     "\"f_subtree\"=dword:00000001\r\n\"address\"=\"10.%d.0.0/16\"\r\n\"value_text\"=\"never\"\r\n", i, i, i);
+    }
+    std::fclose(file);
+    RuleSetting rules[kMaxRules];
+    ASSERT_EQ(read_rule_settings(rules, kMaxRules), 50);
     UsmUserSetting user{"watched", 6, "watched-auth", 4, "watched-priv", ""};  // SHA-512: the 48-octet MAC; AES-256
     ASSERT_EQ(write_usm_user(user), 1);
     const Bytes v3 = snmptrap_v3("-u watched -l authPriv -a SHA-512 -A watched-auth -x AES-256 -X watched-priv");
