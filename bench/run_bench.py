@@ -128,6 +128,17 @@ class TarnowNames(Tarnow):
         os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e", "mibs")
 
 
+class TarnowRules(Tarnow):
+    """tarnow with 50 rules that no bench trap matches, so each trap walks all
+    of them: half match its identifier's subtree but not its address, half
+    look for a text in every binding's value."""
+    name = "tarnow + 50 rules"
+    more_settings = "".join(
+        '\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kandrel\\Tarnow\\Rules\\%03d]\r\n' % (i + 1)
+        + ('"oid"="1.3.6.1"\r\n"f_subtree"=dword:00000001\r\n"address"="198.51.%d.0/24"\r\n' % i if i % 2 == 0
+           else '"value_text"="never-%d"\r\n' % i) + '"f_email"=dword:00000001\r\n' for i in range(50))
+
+
 class TarnowV2c(Tarnow):
     name = "tarnow v2c (3 files)"
     version = "v2c"
@@ -285,7 +296,7 @@ def main():
         sys.exit("port 162 is in use")
     print("machine: %s, %d cores, %s" % (platform.node(), os.cpu_count(), platform.platform()))
     rates = {}
-    kinds = [Bare, BareBatched, Tarnow, TarnowNames, TarnowSyslog, TarnowSyslogAll, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
+    kinds = [Bare, BareBatched, Tarnow, TarnowRules, TarnowNames, TarnowSyslog, TarnowSyslogAll, TarnowV2c, TarnowV3, Snmptrapd, SnmptrapdV3]
     if args.before:
         TarnowBefore.build = args.before
         kinds.insert(1, TarnowBefore)
@@ -303,7 +314,8 @@ def main():
               ("tarnow / batched loop", Tarnow, BareBatched), ("tarnow v2c / v1", TarnowV2c, Tarnow),
               ("tarnow v3 / v2c", TarnowV3, TarnowV2c), ("tarnow v3 / snmptrapd v3", TarnowV3, SnmptrapdV3),
               ("tarnow / before", Tarnow, TarnowBefore), ("tarnow + syslog / tarnow", TarnowSyslog, Tarnow),
-              ("rsyslog got all / tarnow", TarnowSyslogAll, Tarnow), ("names on / off", TarnowNames, Tarnow)]
+              ("rsyslog got all / tarnow", TarnowSyslogAll, Tarnow), ("names on / off", TarnowNames, Tarnow),
+              ("50 rules / none", TarnowRules, Tarnow)]
     for label, over, under in ratios:
         if rates.get(over) and rates.get(under):  # both ran
             bound = " or less" if under in sender_bound else ""
