@@ -51,8 +51,9 @@ void CounterReports::tick()
     if (now >= next_publish_) {
         next_publish_ = now + kPublishEvery;
         const ReceiverCounters current = counters_now();
-        if (!same(current, published_) || published_.received == 0) publish_counters(current);
+        if (!published_once_ || !same(current, published_)) publish_counters(current);
         published_ = current;
+        published_once_ = true;
     }
     if (now >= next_line_) {
         next_line_ = now + std::chrono::seconds(settings_.counter_seconds > 0 ? settings_.counter_seconds : 3600);
@@ -65,7 +66,10 @@ void CounterReports::write_line()
     char line[512];
     const std::size_t n = std::snprintf(line, sizeof line, "%s", kCountersLine);
     counters_text(counters_now(), line + n, sizeof line - n);
-    if (console_) std::printf("%s\n", line);
+    if (console_) {
+        std::printf("%s\n", line);
+    } else {
+        report_service_text(line);  // the service's own log: the event log, or the journal
+    }
     write_log_line(settings_.logfile, line);
-    report_service_text(line);
 }

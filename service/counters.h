@@ -2,7 +2,7 @@
 // and the mail workers count with relaxed atomics, so counting never waits.
 // CounterReports, made at each start of the loop, zeroes them, publishes
 // them for the manager every 5 seconds while they change, writes them to the
-// log file, the system's log (event log or journal) and the console every
+// log file and the console (a service: the event log or the journal) every
 // "counter_seconds" (an hour), and once more when the loop ends.
 #pragma once
 
@@ -36,4 +36,5 @@ private:
     std::chrono::steady_clock::time_point next_publish_;
     std::chrono::steady_clock::time_point next_line_;
     ReceiverCounters published_{};
+    bool published_once_ = false;
 };
