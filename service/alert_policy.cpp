@@ -19,10 +19,10 @@ constexpr int kKeptTraps = 64;
 constexpr std::size_t kSummaryLimit = 1024 * 1024;
 constexpr std::uint32_t kAlerts = kRunSound | kRunPopup | kRunProgram | kRunMail;
 
-std::int64_t steady_seconds()
+std::int64_t steady_milliseconds()
 {
     using namespace std::chrono;
-    return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count();
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // Mixes one part's hash into the key.
@@ -51,7 +51,7 @@ std::uint64_t trap_key(const TrapRecord& r, const Endpoint& sender)
 
 struct Window {
     std::uint64_t key;
-    std::int64_t first;      // steady seconds
+    std::int64_t first;      // steady milliseconds
     std::uint32_t repeats;
     std::uint32_t actions;   // the first's
     int kept;                // index of its kept trap, -1 before the first repeat
@@ -71,6 +71,7 @@ struct AlertPolicy::State {
     TrapRecord kept[kKeptTraps];
     int free_kept[kKeptTraps];
     int free_count = 0;
+    std::int64_t window_ms = 0;
     std::int64_t last_sweep = 0;
     // The minute's mails and summary.
     std::int64_t minute = -1;
@@ -83,6 +84,7 @@ struct AlertPolicy::State {
         stored_rules = read_rule_settings(rule_settings, kMaxRules);
         rules.set(rule_settings, stored_rules);
         for (int i = 0; i < kKeptTraps; ++i) free_kept[free_count++] = i;
+        window_ms = static_cast<std::int64_t>(s.dup_seconds) * 1000;
         if (s.mail_max_per_minute > 0) summary.reserve(kSummaryLimit + 4096);
     }
 
@@ -101,12 +103,12 @@ struct AlertPolicy::State {
 
 std::uint32_t AlertPolicy::State::check_repeat(const TrapRecord& r, const Endpoint& sender, std::uint32_t actions)
 {
-    const std::int64_t now = steady_seconds();
+    const std::int64_t now = steady_milliseconds();
     const std::uint64_t key = trap_key(r, sender);
     Window* room = nullptr;
     for (int i = 0; i < kProbes; ++i) {
         Window& w = windows[(key + i) % kWindows];
-        const bool ended = w.used && now - w.first >= settings.dup_seconds;
+        const bool ended = w.used && now - w.first >= window_ms;
         if (w.used && w.key == key) {
             if (ended) {  // the same trap after its window: a new first
                 close(w);
@@ -155,7 +157,7 @@ void AlertPolicy::State::close(Window& w)
 void AlertPolicy::State::sweep(std::int64_t now, bool all)
 {
     for (Window& w : windows) {
-        if (w.used && (all || now - w.first >= settings.dup_seconds)) close(w);
+        if (w.used && (all || now - w.first >= window_ms)) close(w);
     }
 }
 
@@ -247,8 +249,8 @@ void AlertPolicy::tick()
 {
     State& s = *state_;
     if (s.repeats_on()) {
-        const std::int64_t now = steady_seconds();
-        if (now != s.last_sweep) {
+        const std::int64_t now = steady_milliseconds();
+        if (now - s.last_sweep >= 100) {  // ten sweeps a second at most
             s.last_sweep = now;
             s.sweep(now, false);
         }
