@@ -62,12 +62,29 @@ void fill_list(HWND list, const std::vector<std::vector<std::string>>& rows, int
     SendMessageW(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(selected), FALSE);
 }
 
+// The width of a column's heading with the header's margins.
+LRESULT heading_width(HWND list, int column)
+{
+    constexpr LRESULT kHeadingMargins = 16;
+    wchar_t heading[128] = L"";
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT;
+    info.pszText = heading;
+    info.cchTextMax = 128;
+    SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&info));
+    return SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(heading)) + kHeadingMargins;
+}
+
 // A long text makes the list scroll sideways rather than being cut.
 void fit_list_column(HWND list, int column)
 {
+    constexpr LRESULT kCellGap = 8;  // autosizing leaves the texts of neighbouring cells touching
     SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE);
-    const LRESULT widest = SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE_USEHEADER);
+    const LRESULT widest = std::max(SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0) + kCellGap,
+                                    heading_width(list, column));
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (column + 1 == static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)))
+        SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), LVSCW_AUTOSIZE_USEHEADER);
     if (SendMessageW(list, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0) < widest)
         SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), widest);
 }

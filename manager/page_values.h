@@ -25,7 +25,7 @@ struct ListColumn {
 void add_list_columns(HWND dialog, HWND list, const ListColumn* columns, int count);
 // Replaces the list's rows (one text per column) and selects row `selected` (-1: none).
 void fill_list(HWND list, const std::vector<std::vector<std::string>>& rows, int selected);
-// Widens `column` to its widest text and heading; the last column also fills the rest of the row.
+// Sizes `column` to its widest text and its heading; the last column also fills the rest of the row.
 void fit_list_column(HWND list, int column);
 // The selected row, or -1.
 int selected_list_row(HWND list);
