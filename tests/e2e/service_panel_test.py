@@ -120,7 +120,7 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager()
         self.settings.clear()
         self.open_sheet()
-        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3", "転送"])
+        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3", "転送", "ルール"])
         self.assertEqual([(k[1], k[2]) for k in self.children(SHEET) if k[0] == "Button" and k[6] == "1"],
                          [("1", "OK"), ("2", "キャンセル")])
         wave = h.host_path(os.path.dirname(os.environ["PALOMIR_EXE"])) + "\\alarm.wav"
@@ -147,6 +147,9 @@ class ServicePanelTest(mc.ManagerCase):
                     1005: (None, False, "1"), 1006: (None, False, "0"), 1007: (None, False, "0"),
                     1008: (None, False, "1"), 1009: ("16 local0", False, None), 1010: (None, True, "0"),
                     1011: ("", False, None), 1012: (None, False, None), 1013: ("", True, None)}),
+            ("ルール", {1002: (None, True, None), 1003: (None, False, None), 1004: (None, False, None),
+                     1005: (None, False, None), 1006: (None, False, None), 1007: ("0", True, None),
+                     1008: ("0", True, None)}),
         ]
         for index, (caption, expected) in enumerate(defaults):
             if not expected:
@@ -220,6 +223,8 @@ class ServicePanelTest(mc.ManagerCase):
             (5, "転送", None, 1009, "24", "0 から 23 までの整数を入力してください。", "local3"),
             (5, "転送", None, 1009, "local8", "正の整数を入力してください。", "7"),
             (5, "転送", None, 1013, "あ" * 2048, "転送先ﾎｽﾄは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "mgr1"),
+            (6, "ルール", None, 1007, "86401", "0 から 86400 までの整数を入力してください。", "60"),
+            (6, "ルール", None, 1008, "100001", "0 から 100000 までの整数を入力してください。", "20"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
