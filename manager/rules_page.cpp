@@ -38,8 +38,10 @@ std::string value_cell(const RuleSetting& r)
     return cell.empty() ? kEvery : cell;
 }
 
+// A rule the receiver leaves out (one edited by hand in the store) shows why.
 std::string action_cell(const RuleSetting& r)
 {
+    if (const char* problem = rule_problem(r)) return std::string("無効: ") + problem;
     if (is_on(r.f_drop)) return "破棄";
     const std::pair<std::int32_t, const char*> notifications[] = {
         {r.f_sound, "音"}, {r.f_popup, "ポップアップ"}, {r.f_program, "プログラム起動"}, {r.f_email, "メール"},
@@ -160,6 +162,17 @@ void CMyPropertyPage7::DoDataExchange(CDataExchange& dx)
 {
     dx.number(IDC_RULES_DUP_SECONDS, dup_seconds_, 0, kMostDupSeconds);
     dx.number(IDC_RULES_MAIL_MAX, mail_max_per_minute_, 0, kMostMailsPerMinute);
+    if (dx.save && dx.ok() && rules_changed_) refuse_unusable_rule(dx);
+}
+
+// A changed list is stored whole or not at all: a rule the store refuses
+// keeps the page open, named, so that it can be mended or deleted first.
+void CMyPropertyPage7::refuse_unusable_rule(CDataExchange& dx)
+{
+    for (std::size_t i = 0; i < rules_.size(); ++i) {
+        if (const char* problem = rule_problem(rules_[i]))
+            return dx.fail(IDC_RULES_LIST, "ルール " + std::to_string(i + 1) + ": " + problem);
+    }
 }
 
 BOOL CMyPropertyPage7::OnInitDialog()

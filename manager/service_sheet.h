@@ -245,6 +245,7 @@ private:
     void edit_rule();
     void delete_rule();
     void move_rule(int step);
+    void refuse_unusable_rule(CDataExchange& dx);
 
     std::vector<RuleSetting> rules_;
     bool rules_changed_ = false;  // the stored list is replaced at OK only when changed

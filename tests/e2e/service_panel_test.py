@@ -382,6 +382,7 @@ class ServicePanelTest(mc.ManagerCase):
     def test_rules_added_moved_and_round_tripped(self):
         self.start_manager()
         self.assertEqual(probe("text", "32770"), [""], "no counters published: nothing in the status bar")
+        h.reg("add", h.KEY + "\\Rules\\001", "/v", "address", "/d", "192.0.2.300", "/f")  # edited by hand
         self.open_sheet()
         self.show_page(6, RULE)
         text = 'ポート"7"\\a'  # quotes and a backslash: escaped in regedit files
@@ -405,6 +406,12 @@ class ServicePanelTest(mc.ManagerCase):
                 probe("set", RULE, str(control), value)
             probe("click", RULE, "1")
             self.assertTrue(self.gone(RULE))
+        self.assertEqual(probe("list-rows", PAGE, "1001")[0],
+                         "1\t(すべて)\t192.0.2.300\t(すべて)\t(すべて)\t無効: アドレスが正しくありません")
+        probe("click", SHEET, "1")
+        self.assertEqual(self.answer_box(1), ["ルール 1: アドレスが正しくありません"], "the list is not stored")
+        probe("select-row", PAGE, "1001", "0")
+        self.tick(1004)  # 削除
         probe("select-row", PAGE, "1001", "1")
         self.tick(1005)  # 上へ
         moved = ["%d\t%s" % (n, rule[3]) for n, rule in ((1, rules[1]), (2, rules[0]))]
