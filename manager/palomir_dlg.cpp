@@ -10,6 +10,7 @@
 #include <new>
 #include <vector>
 
+#include "common/receiver_counters.h"
 #include "common/settings.h"
 #include "common/trap_report.h"
 #include "manager/resource.h"
@@ -128,6 +129,7 @@ BOOL CPalomirDlg::OnInitDialog()
     const RECT& r = place.rcNormalPosition;
     MoveWindow(hwnd(), r.left, r.top, r.right - r.left + 1, r.bottom - r.top, TRUE);  // a first WM_SIZE
     refresh_service_status();
+    show_counters();
     setup_trap_list();
     load_mib_names();
     tool_orvread = read_dword_setting("tool_orvread", 0);
@@ -278,7 +280,17 @@ void CPalomirDlg::paint_minimised()
 void CPalomirDlg::on_timer()
 {
     refresh_service_status();
+    show_counters();
     if (last_vendor_time != 0 && last_vendor_time < now_seconds() - kAlertSeconds) clear_vendor_alert();
+}
+
+// The receiver's counters as it last published them; nothing while it never did.
+void CPalomirDlg::show_counters()
+{
+    ReceiverCounters counters{};
+    char text[256] = "";
+    if (read_published_counters(counters)) counters_text(counters, text, sizeof text);
+    SetWindowTextW(status_bar_, widen(text).c_str());
 }
 
 void CPalomirDlg::on_trap_frame(std::uint8_t* buffer, int count, const char* sender)

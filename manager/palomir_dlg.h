@@ -1,6 +1,6 @@
 // The manager's main window: the alert and service groups, the trap list
-// with the records behind its rows, toolbar, status bar and the 5-second
-// monitor timer. The list is virtual: row i shows frame i of trap_store,
+// with the records behind its rows, toolbar, status bar (the receiver's
+// counters, read at start and at every tick) and the 5-second monitor timer. The list is virtual: row i shows frame i of trap_store,
 // decoded when the row is drawn, and the receiver that forwarded it from
 // another host (empty for this host's and for frames from record files),
 // and the notification's name from the MIB modules of the receiver's
@@ -55,6 +55,7 @@ private:
     void layout_main_window(int width, int height);
     void on_timer();
     void refresh_service_status();
+    void show_counters();
     void toggle_service();
     void edit_service_settings();
     // Reads the MIB modules the settings name (none when "f_mibnames" is not

@@ -14,6 +14,7 @@
 #define IDI_ALERT_QUIET               141
 #define IDI_ALERT_WARNING             142
 #define IDI_SHEET_SNMPV3              143
+#define IDI_SHEET_RULES               144
 
 // Strings
 #define IDS_SOCKETS_FAILED            103
@@ -32,6 +33,8 @@
 #define IDD_PAGE_SNMPV3               150
 #define IDD_USM_USER                  151
 #define IDD_PAGE_FORWARD              152
+#define IDD_PAGE_RULES                153
+#define IDD_RULE                      154
 
 // Main window (102)
 #define IDC_MAIN_SERVICE_TOGGLE       1000
@@ -124,6 +127,31 @@
 #define IDC_FORWARD_JSON_PATH         1011
 #define IDC_FORWARD_JSON_BROWSE       1012
 #define IDC_FORWARD_HOSTS             1013
+
+// Rules page (153)
+#define IDC_RULES_LIST                1001  // the rules in order
+#define IDC_RULES_ADD                 1002
+#define IDC_RULES_EDIT                1003
+#define IDC_RULES_DELETE              1004
+#define IDC_RULES_UP                  1005
+#define IDC_RULES_DOWN                1006
+#define IDC_RULES_DUP_SECONDS         1007
+#define IDC_RULES_MAIL_MAX            1008
+
+// Rule (154)
+#define IDC_RULE_OID                  1001
+#define IDC_RULE_SUBTREE              1002
+#define IDC_RULE_ADDRESS              1003
+#define IDC_RULE_COMMUNITY            1004
+#define IDC_RULE_VALUE_OID            1005
+#define IDC_RULE_VALUE_TEXT           1006
+#define IDC_RULE_NOTIFY               1007  // first of the two radio buttons: notify, drop
+#define IDC_RULE_DROP                 1008
+#define IDC_RULE_SOUND                1009
+#define IDC_RULE_POPUP                1010
+#define IDC_RULE_PROGRAM              1011
+#define IDC_RULE_MAIL                 1012
+#define IDC_RULE_SYSLOG               1013
 
 // SNMPv3 user (151)
 #define IDC_USER_NAME                 1001

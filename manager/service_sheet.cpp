@@ -12,6 +12,7 @@
 #include "common/password.h"
 #include "common/settings.h"
 #include "common/usm_users.h"
+#include "manager/page_values.h"
 #include "manager/resource.h"
 #include "platform/settings_store.h"
 
@@ -43,21 +44,6 @@ constexpr int kProtocolCount = 7;
 // Stands for a stored password in its field; a blank is never part of a password.
 const char kUnchangedPassword[] = "        ";
 const char kEveryEngine[] = "(すべて)";
-
-// A stored text of up to `limit` characters: in code page 932 each may take two bytes.
-std::string read_text(const char* name, int limit, const char* fallback = "")
-{
-    std::vector<char> buffer(2 * static_cast<std::size_t>(limit) + 1, '\0');
-    read_string_setting(name, buffer.data(), buffer.size(), fallback);
-    return buffer.data();
-}
-
-unsigned read_number(const char* name, unsigned fallback)
-{
-    return static_cast<unsigned>(read_dword_setting(name, static_cast<std::int32_t>(fallback)));
-}
-
-void write_number(const char* name, unsigned value) { write_dword_setting(name, static_cast<std::int32_t>(value)); }
 
 // The scrambled form of a password, or false when it holds a character the
 // scrambler refuses or its scrambled form would not fit the 256 bytes the
@@ -553,6 +539,7 @@ CMyPropertySheet::CMyPropertySheet(HWND owner) : CPropertySheet(IDS_SERVICE_SHEE
     AddPage(sound_);
     AddPage(snmpv3_);
     AddPage(forward_);
+    AddPage(rules_);
 }
 
 // --- SNMPv3 user dialog ---------------------------------------------------------
@@ -607,13 +594,6 @@ bool name_characters_valid(const std::string& name)
 bool same_key_name(const std::string& a, const std::string& b)
 {
     return CompareStringOrdinal(widen(a.c_str()).c_str(), -1, widen(b.c_str()).c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
-void copy_text(char* out, std::size_t size, const std::string& text)
-{
-    const std::size_t n = std::min(size - 1, text.size());
-    text.copy(out, n);
-    out[n] = '\0';
 }
 
 } // namespace
@@ -726,21 +706,8 @@ void CMyPropertyPage5::DoDataExchange(CDataExchange& dx)
 
 BOOL CMyPropertyPage5::OnInitDialog()
 {
-    static const struct { const char* heading; int width; } kColumns[] = {
-        {"ユーザー名", 52}, {"認証", 34}, {"暗号化", 38}, {"エンジンID", 60}};
-    HWND list = item(IDC_V3_USERS);
-    for (int i = 0; i < 4; ++i) {
-        RECT width{0, 0, kColumns[i].width, 0};
-        MapDialogRect(hwnd(), &width);
-        std::wstring heading = widen(kColumns[i].heading);
-        LVCOLUMNW column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.cx = width.right;
-        column.pszText = &heading[0];
-        column.iSubItem = i;
-        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-    }
-    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    static const ListColumn kColumns[] = {{"ユーザー名", 52}, {"認証", 34}, {"暗号化", 38}, {"エンジンID", 60}};
+    add_list_columns(hwnd(), item(IDC_V3_USERS), kColumns, 4);
     std::uint8_t id[kMaxEngineIdSize];
     char hex[2 * kMaxEngineIdSize + 1] = "";
     format_hex_octets(id, receiver_engine_id(id), hex);
@@ -766,39 +733,21 @@ void CMyPropertyPage5::load_users()
 // The list shows the users as they will be stored, with row `selected` selected.
 void CMyPropertyPage5::show_users(int selected)
 {
-    HWND list = item(IDC_V3_USERS);
-    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    for (std::size_t row = 0; row < users_.size(); ++row) {
-        const UsmUserSetting& u = users_[row].user;
-        const char* cells[] = {u.name, u.auth == protocol_index(u.auth) ? kAuthNames[u.auth] : "?",
-                               u.priv == protocol_index(u.priv) ? kPrivNames[u.priv] : "?",
-                               u.engine_id[0] != '\0' ? u.engine_id : kEveryEngine};
-        for (int column = 0; column < 4; ++column) {
-            std::wstring text = widen(cells[column]);
-            LVITEMW cell{};
-            cell.mask = LVIF_TEXT;
-            cell.iItem = static_cast<int>(row);
-            cell.iSubItem = column;
-            cell.pszText = &text[0];
-            SendMessageW(list, column == 0 ? LVM_INSERTITEMW : LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
-        }
+    std::vector<std::vector<std::string>> rows;
+    for (const Entry& entry : users_) {
+        const UsmUserSetting& u = entry.user;
+        rows.push_back({u.name, u.auth == protocol_index(u.auth) ? kAuthNames[u.auth] : "?",
+                        u.priv == protocol_index(u.priv) ? kPrivNames[u.priv] : "?",
+                        u.engine_id[0] != '\0' ? u.engine_id : kEveryEngine});
     }
-    // The engine IDs whole, and at least the rest of the row: a long one makes the list scroll sideways.
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE);
-    const LRESULT widest = SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0);
-    SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, LVSCW_AUTOSIZE_USEHEADER);
-    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, 3, 0) < widest) SendMessageW(list, LVM_SETCOLUMNWIDTH, 3, widest);
-    if (selected >= 0) {
-        LVITEMW state{};
-        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
-        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(&state));
-    }
+    fill_list(item(IDC_V3_USERS), rows, selected);
+    fit_list_column(item(IDC_V3_USERS), 3);  // the engine IDs whole
     update_enabling();
 }
 
 int CMyPropertyPage5::selected_row() const
 {
-    return static_cast<int>(SendMessageW(item(IDC_V3_USERS), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return selected_list_row(item(IDC_V3_USERS));
 }
 
 void CMyPropertyPage5::update_enabling()

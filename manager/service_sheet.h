@@ -1,5 +1,5 @@
-// The service settings sheet: six pages (storage, reception, mail, sound,
-// SNMPv3, forwarding) over the receiver's settings. Each page loads its values when first shown
+// The service settings sheet: seven pages (storage, reception, mail, sound,
+// SNMPv3, forwarding, rules) over the receiver's settings. Each page loads its values when first shown
 // and writes all of them when the sheet closes with OK; a page never shown
 // writes nothing.
 #pragma once
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/trap_rules.h"
 #include "common/usm_users.h"
 #include "manager/framework/framework.h"
 
@@ -197,6 +198,61 @@ private:
     std::string forward_hosts_;
 };
 
+// Adds or edits one rule. OK refuses a rule the receiver could not use
+// (rule_problem), naming the field.
+class CRuleDlg : public CDialog {
+public:
+    CRuleDlg(HWND owner, const RuleSetting& rule);
+    const RuleSetting& rule() const { return rule_; }
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+
+private:
+    void update_enabling();
+    void exchange_bytes(CDataExchange& dx, int id, std::string& value);
+    void take_values(CDataExchange& dx);
+
+    RuleSetting rule_;
+    std::string oid_;
+    int subtree_ = 0;
+    std::string address_;
+    std::string community_;
+    std::string value_oid_;
+    std::string value_text_;
+    int action_ = 0;  // 0 notify, 1 drop
+    int sound_ = 0;
+    int popup_ = 0;
+    int program_ = 0;
+    int mail_ = 0;
+    int syslog_ = 0;
+};
+
+class CMyPropertyPage7 : public CPropertyPage {  // rules, duplicates and the mail limit
+public:
+    CMyPropertyPage7();
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    void show_rules(int selected);
+    void update_enabling();
+    void add_rule();
+    void edit_rule();
+    void delete_rule();
+    void move_rule(int step);
+    void refuse_unusable_rule(CDataExchange& dx);
+
+    std::vector<RuleSetting> rules_;
+    bool rules_changed_ = false;  // the stored list is replaced at OK only when changed
+    unsigned dup_seconds_ = 0;
+    unsigned mail_max_per_minute_ = 0;
+};
+
 class CMyPropertySheet : public CPropertySheet {
 public:
     explicit CMyPropertySheet(HWND owner);
@@ -208,4 +264,5 @@ private:
     CMyPropertyPage4 sound_;
     CMyPropertyPage5 snmpv3_;
     CMyPropertyPage6 forward_;
+    CMyPropertyPage7 rules_;
 };

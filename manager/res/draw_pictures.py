@@ -2,7 +2,7 @@
 """Draws the manager's icons and bitmaps and writes them beside this script:
 icons 128 (program), 134 to 136 (sound, mail and storage pages), 137
 (settings: the manager's dialog and the reception page), 139 (sound test
-button), 141 (no alert), 142 (alert), 143 (SNMPv3 page: a padlock); bitmap 130 (list images: red ball, cyan ball) and
+button), 141 (no alert), 142 (alert), 143 (SNMPv3 page: a padlock), 144 (rules page: a funnel); bitmap 130 (list images: red ball, cyan ball) and
 bitmap 132 (toolbar: open folder, window, list, red cross, question mark,
 exclamation). Plain Python, no imaging library: run it again after a change
 and commit what it writes."""
@@ -63,6 +63,7 @@ BLACK, WHITE = (0, 0, 0), (255, 255, 255)
 RED, DARK_RED = (220, 30, 30), (128, 0, 0)
 CYAN, BLUE, NAVY = (0, 200, 220), (40, 90, 200), (20, 40, 110)
 GREEN, YELLOW, GREY = (30, 160, 60), (250, 210, 30), (128, 128, 128)
+ORANGE = (240, 140, 20)
 
 
 def program_icon(size):
@@ -116,6 +117,14 @@ def padlock(c, s):
     c.rect(round(9 * s), round(17 * s), round(23 * s), round(26 * s), YELLOW)
     c.frame(round(9 * s), round(17 * s), round(23 * s), round(26 * s), NAVY)
     c.rect(round(15 * s), round(20 * s), round(17 * s), round(23 * s), NAVY)
+
+
+def funnel(c, s):
+    for y in range(round(11 * s), round(19 * s) + 1):
+        half = 8 * s * (1 - (y - 11 * s) / (9 * s)) + 1 * s
+        c.rect(round(16 * s - half), y, round(16 * s + half) - 1, y, BLUE)
+    c.rect(round(7 * s), round(10 * s), round(25 * s) - 1, round(11 * s), NAVY)
+    c.rect(round(15 * s), round(19 * s), round(17 * s) - 1, round(26 * s), NAVY)
 
 
 def play_icon(size):
@@ -228,7 +237,8 @@ def main():
     both = lambda draw: ico_bytes([draw(32), draw(16)])
     write("palomir.ico", both(program_icon))
     pages = {"sheet_sound.ico": (RED, speaker), "sheet_mail.ico": (YELLOW, envelope),
-             "sheet_storage.ico": (BLUE, disk), "settings.ico": (GREY, gear), "sheet_snmpv3.ico": (GREEN, padlock)}
+             "sheet_storage.ico": (BLUE, disk), "settings.ico": (GREY, gear), "sheet_snmpv3.ico": (GREEN, padlock),
+             "sheet_rules.ico": (ORANGE, funnel)}
     for name, (colour, mark) in pages.items():
         write(name, both(lambda size, colour=colour, mark=mark: page_icon(size, colour, mark)))
     write("sound_test.ico", both(play_icon))

@@ -21,6 +21,10 @@ ENTERPRISE = "1.3.6.1.4.1.8072.2.3"
 RESTART_QUESTION = ("サービスのプロパティに更新がありました。\\n\\n変更された情報を有効にするには、"
                     "サービスの再起動が必要です。\\n今すぐ再起動を行ないますか？")
 USER = "SNMPv3 ﾕｰｻﾞｰ"
+RULE = "ルール"
+NO_RULE = dict({n: "" for n in ("oid", "address", "community", "value_oid", "value_text")},
+               **{n: "0x0" for n in ("f_subtree", "f_drop", "f_sound", "f_popup", "f_program", "f_email", "f_syslog")})
+COUNTERS = ["received", "recorded", "dropped", "duplicates", "mails_sent", "mails_summarised", "mails_failed"]
 PASSWORD_REFUSED = "パスワードには、空白・\"・\\ を除く半角の英数字と記号を 249 文字まで使えます。"
 STORAGE_VALUES = ["f_binfile", "binfile", "f_csvfile", "csvfile", "f_logfile", "logfile"]
 ALL_VALUES = STORAGE_VALUES + [
@@ -116,7 +120,7 @@ class ServicePanelTest(mc.ManagerCase):
         self.start_manager()
         self.settings.clear()
         self.open_sheet()
-        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3", "転送"])
+        self.assertEqual(probe("tabs", SHEET), ["保存設定", "トラップ受信基本", "メール送信", "サウンド", "SNMPv3", "転送", "ルール"])
         self.assertEqual([(k[1], k[2]) for k in self.children(SHEET) if k[0] == "Button" and k[6] == "1"],
                          [("1", "OK"), ("2", "キャンセル")])
         wave = h.host_path(os.path.dirname(os.environ["PALOMIR_EXE"])) + "\\alarm.wav"
@@ -143,6 +147,9 @@ class ServicePanelTest(mc.ManagerCase):
                     1005: (None, False, "1"), 1006: (None, False, "0"), 1007: (None, False, "0"),
                     1008: (None, False, "1"), 1009: ("16 local0", False, None), 1010: (None, True, "0"),
                     1011: ("", False, None), 1012: (None, False, None), 1013: ("", True, None)}),
+            ("ルール", {1002: (None, True, None), 1003: (None, False, None), 1004: (None, False, None),
+                     1005: (None, False, None), 1006: (None, False, None), 1007: ("0", True, None),
+                     1008: ("0", True, None)}),
         ]
         for index, (caption, expected) in enumerate(defaults):
             if not expected:
@@ -216,6 +223,8 @@ class ServicePanelTest(mc.ManagerCase):
             (5, "転送", None, 1009, "24", "0 から 23 までの整数を入力してください。", "local3"),
             (5, "転送", None, 1009, "local8", "正の整数を入力してください。", "7"),
             (5, "転送", None, 1013, "あ" * 2048, "転送先ﾎｽﾄは合わせて 4095 ﾊﾞｲﾄ以内で入力してください。", "mgr1"),
+            (6, "ルール", None, 1007, "86401", "0 から 86400 までの整数を入力してください。", "60"),
+            (6, "ルール", None, 1008, "100001", "0 から 100000 までの整数を入力してください。", "20"),
         ]
         for index, caption, switch, field, typed, message, good in refusals:
             self.show_page(index, caption)
@@ -369,6 +378,66 @@ class ServicePanelTest(mc.ManagerCase):
         self.assertEqual(probe("list-rows", PAGE, "1001"), [])
         self.press_ok()
         self.assertNotEqual(h.reg("query", h.KEY + "\\Users\\noc-v3").returncode, 0)
+
+    def test_rules_added_moved_and_round_tripped(self):
+        self.start_manager()
+        self.assertEqual(probe("text", "32770"), [""], "no counters published: nothing in the status bar")
+        h.reg("add", h.KEY + "\\Rules\\001", "/v", "address", "/d", "192.0.2.300", "/f")  # edited by hand
+        self.open_sheet()
+        self.show_page(6, RULE)
+        text = 'ポート"7"\\a'  # quotes and a backslash: escaped in regedit files
+        rules = [  # refused first (field, typed, message), then fields typed, boxes clicked, the row shown
+            ((1003, "192.0.2.0/33", "アドレスが正しくありません"), {1003: "192.0.2.0/24", 1004: "public"}, [1008],
+             "(すべて)\t192.0.2.0/24\tpublic\t(すべて)\t破棄"),
+            ((1005, "1.3..6", "値のOIDが正しくありません"),
+             {1001: "1.3.6.1.6.3.1.1.5", 1005: "1.3.6.1.2.1.2.2.1.2", 1006: text}, [1002, 1012],
+             '1.3.6.1.6.3.1.1.5 以下\t(すべて)\t(すべて)\t1.3.6.1.2.1.2.2.1.2 に "%s"\tメール' % text),
+        ]
+        for (field, typed, message), fields, boxes, _ in rules:
+            probe("click", PAGE, "1002")  # 追加...
+            self.assertTrue(self.wait(RULE))
+            for box in boxes:
+                probe("press", RULE, str(box), str(box))
+            probe("set", RULE, str(field), typed)
+            probe("click", RULE, "1")
+            self.assertEqual(self.answer_box(1), [message])
+            self.assertEqual(probe("focus", RULE), [str(field)])
+            for control, value in fields.items():
+                probe("set", RULE, str(control), value)
+            probe("click", RULE, "1")
+            self.assertTrue(self.gone(RULE))
+        self.assertEqual(probe("list-rows", PAGE, "1001")[0],
+                         "1\t(すべて)\t192.0.2.300\t(すべて)\t(すべて)\t無効: アドレスが正しくありません")
+        probe("click", SHEET, "1")
+        self.assertEqual(self.answer_box(1), ["ルール 1: アドレスが正しくありません"], "the list is not stored")
+        probe("select-row", PAGE, "1001", "0")
+        self.tick(1004)  # 削除
+        probe("select-row", PAGE, "1001", "1")
+        self.tick(1005)  # 上へ
+        moved = ["%d\t%s" % (n, rule[3]) for n, rule in ((1, rules[1]), (2, rules[0]))]
+        self.assertEqual(probe("list-rows", PAGE, "1001"), moved)
+        self.press_ok()
+        self.assertEqual(dict(stored(h.KEY + "\\Rules\\001")),
+                         dict(NO_RULE, oid="1.3.6.1.6.3.1.1.5", f_subtree="0x1", value_oid="1.3.6.1.2.1.2.2.1.2",
+                              value_text=text, f_email="0x1"))
+        self.assertEqual(dict(stored(h.KEY + "\\Rules\\002")),
+                         dict(NO_RULE, address="192.0.2.0/24", community="public", f_drop="0x1"))
+
+        export = h.host_path(os.path.join(self.tmp, "tarnow.reg"))
+        before = h.reg("query", h.KEY, "/s").stdout
+        self.assertEqual(h.reg("export", h.KEY, export, "/y").returncode, 0)
+        self.settings.clear()
+        self.assertEqual(h.reg("import", export).returncode, 0)
+        self.assertEqual(h.reg("query", h.KEY, "/s").stdout, before, "regedit files keep the rules")
+        self.open_sheet()
+        self.show_page(6, RULE)
+        self.assertEqual(probe("list-rows", PAGE, "1001"), moved, "read back as written")
+        probe("click", SHEET, "2")
+
+        for name, value in zip(COUNTERS, range(12, 5, -1)):
+            h.reg("add", h.KEY + "\\Counters", "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+        shown = "受信 12, 記録 11, ルールで破棄 10, 重複で通知せず 9, メール送信 8, 要約へ 7, メール失敗 6"
+        self.assertEqual(h.eventually(lambda: probe("text", "32770"), [shown]), [shown], "the timer's refresh")
 
     def test_sound_test_button(self):
         played = h.alsa_file_device(self.tmp)  # Wine's audio driver plays through ALSA
