@@ -72,7 +72,7 @@ struct ServiceSettings {
     char mibdirs[kHostListSize];      // folders of MIB modules, ';' between; empty: the platform's default
     std::int32_t dup_seconds;         // a repeat within this many seconds is not notified again; 0: off
     std::int32_t mail_max_per_minute;  // mails a minute before the rest wait for the minute's summary; 0: no limit
-    std::int32_t counter_seconds;     // how often the counters go to the log; not shown, for tests
+    std::int32_t counter_seconds;     // how often the counters go to the log (and at the stop); 0: never
 
     ServiceSettings() = default;
     ServiceSettings(const ServiceSettings&) = delete;

@@ -35,14 +35,13 @@ CounterReports::CounterReports(const ServiceSettings& settings, bool console)
     for (auto& c : g_counters) c.store(0, std::memory_order_relaxed);
     const auto now = std::chrono::steady_clock::now();
     next_publish_ = now;
-    const int seconds = settings.counter_seconds > 0 ? settings.counter_seconds : 3600;
-    next_line_ = now + std::chrono::seconds(seconds);
+    next_line_ = now + std::chrono::seconds(settings.counter_seconds);
 }
 
 CounterReports::~CounterReports()
 {
     publish_counters(counters_now());
-    write_line();
+    if (settings_.counter_seconds > 0) write_line();
 }
 
 void CounterReports::tick()
@@ -55,8 +54,8 @@ void CounterReports::tick()
         published_ = current;
         published_once_ = true;
     }
-    if (now >= next_line_) {
-        next_line_ = now + std::chrono::seconds(settings_.counter_seconds > 0 ? settings_.counter_seconds : 3600);
+    if (settings_.counter_seconds > 0 && now >= next_line_) {
+        next_line_ = now + std::chrono::seconds(settings_.counter_seconds);
         write_line();
     }
 }

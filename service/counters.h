@@ -3,7 +3,8 @@
 // CounterReports, made at each start of the loop, zeroes them, publishes
 // them for the manager every 5 seconds while they change, writes them to the
 // log file and the console (a service: the event log or the journal) every
-// "counter_seconds" (an hour), and once more when the loop ends.
+// "counter_seconds" (an hour), and once more when the loop ends; 0 writes
+// no such line.
 #pragma once
 
 #include <atomic>

@@ -159,7 +159,7 @@ class NotificationsTest(h.ReceiverCase):
         ]
         inbox, port = self.with_smtp()
         values = {"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
-                  "mail_to": "b@example.org", "traplevel": 7}
+                  "mail_to": "b@example.org", "traplevel": 7, "counter_seconds": 3600}
         values.update({"Rules\\%03d" % (i + 1): rule for i, rule in enumerate(rules)})
         self.start(values)
         for marker, args, _, _ in cases:
@@ -180,7 +180,7 @@ class NotificationsTest(h.ReceiverCase):
     def test_repeats_within_dup_seconds_give_one_mail_and_one_summary(self):
         inbox, port = self.with_smtp()
         self.start({"f_email": 1, "smtpname": "127.0.0.1", "smtpport": port, "mail_from": "a@example.org",
-                    "mail_to": "b@example.org", "dup_seconds": 5})
+                    "mail_to": "b@example.org", "dup_seconds": 5, "counter_seconds": 3600})
         for index in (3, 3, 4, 3, 3, 3):  # port 3 flaps, port 4 goes down once
             h.snmptrap(ENTERPRISE, 2, 0, "1.3.6.1.2.1.2.2.1.1.%d" % index, "i", str(index))
         self.assertEqual(len(self.manager.frames(6)), 6)  # every repeat is recorded and forwarded
@@ -196,7 +196,7 @@ class NotificationsTest(h.ReceiverCase):
         inbox, port = self.with_smtp()
         self.start_with_files(f_email=1, smtpname="127.0.0.1", smtpport=port, mail_from="a@example.org",
                               mail_to="b@example.org", mail_max_per_minute=20, f_logfile=0, f_csvfile=0,
-                              f_jsonfile=0)
+                              f_jsonfile=0, counter_seconds=3600)
         h.eventually(lambda: time.time() % 60 < 40, True, timeout=30)  # the storm within one minute
         for number in range(3000):
             h.send_udp(numbered_trap(number))
