@@ -86,15 +86,23 @@ void FieldText::put(const char* text)
     while (*text != '\0') put(*text++);
 }
 
-void FieldText::put_decimal(std::uint32_t value)
+std::size_t decimal_digits(unsigned long long value, char* out)
 {
-    char digits[10];
-    int n = 0;
+    char reversed[20];
+    std::size_t n = 0;
     do {
-        digits[n++] = static_cast<char>('0' + value % 10);
+        reversed[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n > 0) put(digits[--n]);
+    for (std::size_t i = 0; i < n; ++i) out[i] = reversed[n - 1 - i];
+    return n;
+}
+
+void FieldText::put_decimal(std::uint32_t value)
+{
+    char digits[20];
+    const std::size_t n = decimal_digits(value, digits);
+    for (std::size_t i = 0; i < n; ++i) put(digits[i]);
 }
 
 bool oid_text(char* field, std::size_t size, const std::uint8_t* content, std::size_t length, bool& cut)

@@ -68,6 +68,10 @@ std::int32_t signed_value(const Element& e);
 std::uint32_t unsigned_value(const Element& e);
 std::uint64_t unsigned_value64(const Element& e);
 
+// The decimal digits of `value`, most significant first, into out (room for
+// 20, no NUL); returns how many.
+std::size_t decimal_digits(unsigned long long value, char* out);
+
 // Builds a NUL-terminated text in field[0 .. size) from an empty one,
 // cutting what does not fit.
 class FieldText {

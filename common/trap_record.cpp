@@ -213,14 +213,8 @@ void identifier(char* out, const char* prefix, std::initializer_list<std::uint32
     std::size_t n = std::strlen(prefix);
     std::memmove(out, prefix, n);
     for (std::uint32_t arc : arcs) {
-        char digits[10];
-        int count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + arc % 10);
-            arc /= 10;
-        } while (arc != 0);
         out[n++] = '.';
-        while (count > 0) out[n++] = digits[--count];
+        n += decimal_digits(arc, out + n);
     }
     out[n] = '\0';
 }

@@ -101,13 +101,9 @@ private:
 
     Line& digits(unsigned long long v)
     {
-        char reversed[24];
-        int n = 0;
-        do {
-            reversed[n++] = static_cast<char>('0' + v % 10);
-            v /= 10;
-        } while (v != 0);
-        while (n > 0 && used_ < kMostText) line_[used_++] = reversed[--n];
+        char text[20];
+        const std::size_t n = ber::decimal_digits(v, text);
+        for (std::size_t i = 0; i < n && used_ < kMostText; ++i) line_[used_++] = text[i];
         return *this;
     }
 
