@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/octet_text.h"
 #include "common/settings.h"
 #include "platform/settings_store.h"
 
@@ -14,12 +15,12 @@ const char kRulesKey[] = "Rules";
 
 void rule_key(int number, char* out, std::size_t size) { std::snprintf(out, size, "%s\\%03d", kRulesKey, number); }
 
-// A subkey name's rule number, or 0 when it is not digits only.
+// A subkey name's rule number ("0" and "007" too), or -1 when it is not digits only.
 int rule_number(const char* name)
 {
-    if (*name == '\0' || std::strlen(name) > 6) return 0;
+    if (*name == '\0' || std::strlen(name) > 6) return -1;
     for (const char* p = name; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') return 0;
+        if (*p < '0' || *p > '9') return -1;
     }
     return std::atoi(name);
 }
@@ -54,23 +55,35 @@ bool write_rule(const char* key, const RuleSetting& r)
            write_dword_setting_in(key, "f_email", r.f_email) && write_dword_setting_in(key, "f_syslog", r.f_syslog);
 }
 
-// "" or dotted decimal arcs of at most 2^32-1, without an empty arc; a
-// leading dot is taken.
+// "" or dotted decimal arcs of at most 2^32-1, without an empty arc or a
+// leading zero (no identifier's text has one, so it would never match); a
+// leading dot is taken before an arc.
 bool valid_oid_text(const char* text)
 {
-    if (*text == '.') ++text;
     if (*text == '\0') return true;
+    if (*text == '.') ++text;
     for (;;) {
         const char* start = text;
         unsigned long long arc = 0;
         while (*text >= '0' && *text <= '9' && text - start < 11) arc = arc * 10 + static_cast<unsigned>(*text++ - '0');
-        if (text == start || arc > 0xFFFFFFFFull) return false;
+        if (text == start || arc > 0xFFFFFFFFull || (*start == '0' && text - start > 1)) return false;
         if (*text == '\0') return true;
         if (*text++ != '.') return false;
     }
 }
 
 const char* without_dot(const char* oid) { return *oid == '.' ? oid + 1 : oid; }
+
+// True when the CP932 text `text` holds `part` starting at one of its
+// characters (not at the second byte of a double-byte one).
+bool contains_text(const char* text, const char* part)
+{
+    const std::size_t n = std::strlen(part);
+    for (const char* p = text;; p += is_cp932_lead(static_cast<std::uint8_t>(*p)) && p[1] != '\0' ? 2 : 1) {
+        if (std::strncmp(p, part, n) == 0) return true;
+        if (*p == '\0') return false;
+    }
+}
 
 // True when `id` is `oid`, or lies below it when `subtree`.
 bool identifier_matches(const char* id, const char* oid, bool subtree)
@@ -146,6 +159,29 @@ bool parse_ipv6(const char* text, const char* end, std::uint8_t* out)
     return true;
 }
 
+// The prefix length after the slash: 1 to 3 digits, at most `most`.
+bool prefix_bits(const char* digits, int most, int& out)
+{
+    int bits = 0;
+    const char* p = digits;
+    while (*p >= '0' && *p <= '9' && p - digits < 3) bits = bits * 10 + (*p++ - '0');
+    if (p == digits || *p != '\0' || bits > most) return false;
+    out = bits;
+    return true;
+}
+
+// An IPv4-mapped prefix (::ffff:a.b.c.d/96 or longer) as the IPv4 one it
+// stands for: the sockets give an IPv4 peer as IPv4 whatever the socket.
+void as_ipv4_if_mapped(AddressPrefix& prefix)
+{
+    static const std::uint8_t mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (prefix.family != 6 || prefix.bits < 96 || std::memcmp(prefix.address, mapped, sizeof mapped) != 0) return;
+    prefix.family = 4;
+    std::memmove(prefix.address, prefix.address + 12, 4);
+    std::memset(prefix.address + 4, 0, 12);
+    prefix.bits -= 96;
+}
+
 } // namespace
 
 bool parse_address_prefix(const char* text, AddressPrefix& out)
@@ -162,13 +198,8 @@ bool parse_address_prefix(const char* text, AddressPrefix& out)
     }
     const int most = out.family == 4 ? 32 : 128;
     out.bits = most;
-    if (slash == nullptr) return true;
-    const char* digits = slash + 1;
-    int bits = 0;
-    const char* p = digits;
-    while (*p >= '0' && *p <= '9' && p - digits < 3) bits = bits * 10 + (*p++ - '0');
-    if (p == digits || *p != '\0' || bits > most) return false;
-    out.bits = bits;
+    if (slash != nullptr && !prefix_bits(slash + 1, most, out.bits)) return false;
+    as_ipv4_if_mapped(out);
     return true;
 }
 
@@ -191,12 +222,11 @@ int read_rule_settings(RuleSetting* out, int capacity)
     std::pair<int, int> order[kMostListed];  // rule number, index in names
     int count = 0;
     for (int i = 0; i < listed; ++i) {
-        if (const int n = rule_number(names[i])) order[count++] = {n, i};
+        if (const int n = rule_number(names[i]); n >= 0) order[count++] = {n, i};
     }
-    std::sort(order, order + count);
+    std::sort(order, order + count);  // "7" and "007" both, the first listed first
     int read = 0;
     for (int i = 0; i < count && read < capacity; ++i) {
-        if (i > 0 && order[i].first == order[i - 1].first) continue;  // "7" and "007": the first listed
         char key[300];
         std::snprintf(key, sizeof key, "%s\\%s", kRulesKey, names[order[i].second]);
         read_rule(key, out[read++]);
@@ -278,7 +308,7 @@ bool TrapRules::matches(const Compiled& rule, const Trap& trap)
     for (int i = 0; i < kMaxVarBinds && trap.record.varbinds[i].name[0] != '\0'; ++i) {
         const TrapVarBind& b = trap.record.varbinds[i];
         if (value_oid[0] != '\0' && !identifier_matches(without_dot(b.name), value_oid, true)) continue;
-        if (std::strstr(b.value, r.value_text) != nullptr) return true;
+        if (contains_text(b.value, r.value_text)) return true;
     }
     return false;
 }

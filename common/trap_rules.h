@@ -3,15 +3,18 @@
 // a notification no rule matches is handled by the trap level.
 //
 // In the settings store each rule is the subkey "Rules\<n>" (n = 1, 2, ...,
-// the order; written as three digits, read in numeric order) with:
+// the order; written as three digits, read in numeric order, "7" and "007"
+// both, as listed) with:
 //   "oid"        the notification's identifier ("" any), dotted decimal;
 //   "f_subtree"  1: the identifier and every identifier below it;
 //   "address"    an address or CIDR prefix, IPv4 or IPv6 ("" any), met by
-//                the datagram's sender or the trap's agent address;
+//                the datagram's sender or the trap's agent address; an
+//                IPv4-mapped one (::ffff:a.b.c.d/96 or longer) is IPv4;
 //   "community"  the community, or the SNMPv3 user ("" any), exactly;
 //   "value_oid", "value_text": a binding named value_oid or below it ("" any
 //                binding) whose value, as the report shows it, contains
-//                value_text ("" any value); both "" matches every trap;
+//                value_text at a CP932 character ("" any value); both ""
+//                matches every trap;
 //   "f_drop"     1: not recorded, not forwarded, not notified, counted;
 //   "f_sound", "f_popup", "f_program", "f_email", "f_syslog": otherwise, the
 //                notifications that run (each also needs its own switch on).

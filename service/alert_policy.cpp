@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/octet_text.h"
 #include "service/counters.h"
 #include "service/file_recorders.h"
 #include "service/mail/mail_notification.h"
@@ -17,6 +18,10 @@ constexpr int kWindows = 4096;
 constexpr int kProbes = 32;
 constexpr int kKeptTraps = 64;
 constexpr std::size_t kSummaryLimit = 1024 * 1024;
+// A summary line longer than this goes on in indented lines: SMTP takes no
+// line of more than 998 characters (RFC 5321 4.5.3.1.6), and an identifier
+// of 128 arcs is longer than that.
+constexpr std::size_t kSummaryWidth = 255;
 constexpr std::uint32_t kAlerts = kRunSound | kRunPopup | kRunProgram | kRunMail;
 
 std::int64_t steady_milliseconds()
@@ -47,6 +52,24 @@ std::uint64_t trap_key(const TrapRecord& r, const Endpoint& sender)
         key = mix(key, r.varbinds[i].value);
     }
     return key;
+}
+
+// `text` onto `out`, broken into lines of kSummaryWidth bytes at most, the
+// breaks between CP932 characters; then the line end.
+void append_folded(std::string& out, const char* text)
+{
+    std::size_t column = 0;
+    for (const char* p = text; *p != '\0';) {
+        const std::size_t width = is_cp932_lead(static_cast<std::uint8_t>(*p)) && p[1] != '\0' ? 2 : 1;
+        if (column + width > kSummaryWidth) {
+            out += "\r\n    ";
+            column = 4;
+        }
+        out.append(p, width);
+        column += width;
+        p += width;
+    }
+    out += "\r\n";
 }
 
 struct Window {
@@ -187,10 +210,9 @@ void AlertPolicy::State::add_summary_line(const TrapRecord& r, std::uint32_t rep
     char direct[kNotificationIdSize];
     if (names == nullptr || !names->notification_name(r, name, sizeof name)) notification_identifier(r, name, direct);
     char line[kNotificationIdSize + 400];
-    const int n = std::snprintf(line, sizeof line, "%s  %s  %s%s%s%s\r\n", r.recv_time, r.agent_addr, name,
-                                repeats > 0 ? "  (" : "", repeats > 0 ? repeats_text(repeats).c_str() : "",
-                                repeats > 0 ? ")" : "");
-    summary.append(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
+    std::snprintf(line, sizeof line, "%s  %s  %s%s%s%s", r.recv_time, r.agent_addr, name, repeats > 0 ? "  (" : "",
+                  repeats > 0 ? repeats_text(repeats).c_str() : "", repeats > 0 ? ")" : "");
+    append_folded(summary, line);
     ++summarised;
     count(Counter::MailsSummarised);
     if (summary.size() >= kSummaryLimit) send_summary();

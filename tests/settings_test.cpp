@@ -142,11 +142,12 @@ TEST(Settings, SubkeysRoundTripListAndDelete)
 TEST(Settings, RulesRoundTripInNumericOrder)
 {
     SettingsSandbox sandbox;
-    for (const char* name : {"10", "9", "007", "x1"}) write_string_setting_in((std::string("Rules\\") + name).c_str(), "oid", name);
+    for (const char* name : {"10", "9", "007", "x1", "0", "7"})
+        write_string_setting_in((std::string("Rules\\") + name).c_str(), "oid", name);
     static RuleSetting rules[kMaxRules + 1];
-    ASSERT_EQ(read_rule_settings(rules, kMaxRules), 3);
-    EXPECT_EQ(std::vector<std::string>({rules[0].oid, rules[1].oid, rules[2].oid}),
-              std::vector<std::string>({"007", "9", "10"}));
+    ASSERT_EQ(read_rule_settings(rules, kMaxRules), 5);
+    EXPECT_EQ(std::vector<std::string>({rules[0].oid, rules[1].oid, rules[2].oid, rules[3].oid, rules[4].oid}),
+              std::vector<std::string>({"0", "007", "7", "9", "10"}));
     rules[0] = RuleSetting{"1.3.6.1.6.3.1.1.5.3", 1, "2001:db8::/32", "pager", "1.3.6.1.2.1.2.2.1.2", "core", 0, 1, 0, 1, 1, 1};
     rules[1] = RuleSetting{};
     rules[1].f_drop = 1;

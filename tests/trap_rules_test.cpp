@@ -30,7 +30,8 @@ TEST(TrapRules, AddressesAndPrefixes)
         {"10.0.0.0/9", "10.127.255.255", "10.128.0.0"},  // a prefix inside an octet
         {"0.0.0.0/0", "203.0.113.9", "::1"},              // every IPv4 address, no IPv6 one
         {"2001:db8::/32", "2001:db8:ffff::1", "2001:db9::"},
-        {"::ffff:192.0.2.0/120", "::ffff:192.0.2.77", "192.0.2.77"},
+        {"::ffff:192.0.2.0/120", "192.0.2.77", "192.0.3.1"},  // IPv4 as the sockets give it
+        {"::ffff:0:0/95", "::fffe:0:1", "192.0.2.77"},
         {"::", "::", "::1"},
         {"1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:9"},
         {"1::8/127", "1::9", "1::a"},
@@ -65,7 +66,7 @@ struct Trap {
 
 TEST(TrapRules, FirstMatchingRuleDecides)
 {
-    static RuleSetting rules[7] = {};
+    static RuleSetting rules[9] = {};
     auto rule = [](int i, const char* oid, int subtree, const char* address, const char* community) -> RuleSetting& {
         std::strcpy(rules[i].oid, oid);
         rules[i].f_subtree = subtree;
@@ -83,8 +84,10 @@ TEST(TrapRules, FirstMatchingRuleDecides)
     std::strcpy(value.value_text, "core");
     value.f_syslog = 1;
     rule(6, "", 0, "10.0.0.0/33", "").f_drop = 1;  // refused: left out
+    rule(7, "1.3.6.1.4.1.07", 1, "", "").f_drop = 1;  // refused: an arc no trap's identifier has
+    rule(8, ".", 0, "", "").f_drop = 1;               // refused: no identifier
     TrapRules compiled;
-    compiled.set(rules, 7);
+    compiled.set(rules, 9);
     EXPECT_EQ(compiled.size(), 6);
 
     const Trap traps[] = {
@@ -103,6 +106,8 @@ TEST(TrapRules, FirstMatchingRuleDecides)
          {{"1.3.6.1.2.1.1.5.0", "core-sw1"}, {"1.3.6.1.2.1.2.2.1.2.3", "uplink to core"}}, kRunSyslog},
         {1, "1.3.6.1.4.1.1", 6, 1, "public", "192.0.2.1", "192.0.2.1",
          {{"1.3.6.1.2.1.1.5.0", "core-sw1"}, {"1.3.6.1.2.1.2.2.1.20.3", "core"}}, kNoRuleMatched},
+        {1, "1.3.6.1.4.1.1", 6, 1, "public", "192.0.2.1", "192.0.2.1",
+         {{"1.3.6.1.2.1.2.2.1.2.3", "\x83" "core"}}, kNoRuleMatched},  // "c" ends a CP932 character
     };
     for (const Trap& t : traps) {
         static TrapRecord record;
