@@ -75,14 +75,16 @@ bool valid_oid_text(const char* text)
 const char* without_dot(const char* oid) { return *oid == '.' ? oid + 1 : oid; }
 
 // True when the CP932 text `text` holds `part` starting at one of its
-// characters (not at the second byte of a double-byte one).
+// characters (not at the second byte of a double-byte one). strstr finds
+// the candidates; only a hit is walked to.
 bool contains_text(const char* text, const char* part)
 {
-    const std::size_t n = std::strlen(part);
-    for (const char* p = text;; p += is_cp932_lead(static_cast<std::uint8_t>(*p)) && p[1] != '\0' ? 2 : 1) {
-        if (std::strncmp(p, part, n) == 0) return true;
-        if (*p == '\0') return false;
+    for (const char* hit = std::strstr(text, part); hit != nullptr; hit = std::strstr(hit + 1, part)) {
+        const char* p = text;
+        while (p < hit) p += is_cp932_lead(static_cast<std::uint8_t>(*p)) && p[1] != '\0' ? 2 : 1;
+        if (p == hit) return true;
     }
+    return false;
 }
 
 // True when `id` is `oid`, or lies below it when `subtree`.
