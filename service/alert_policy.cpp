@@ -115,6 +115,7 @@ struct AlertPolicy::State {
     bool mail_limited() const { return settings.mail_max_per_minute > 0 && is_on(settings.f_email); }
 
     std::uint32_t check_repeat(const TrapRecord& r, const Endpoint& sender, std::uint32_t actions);
+    void name_or_identifier(const TrapRecord& r, char (&out)[kNotificationIdSize]) const;
     void close(Window& w);
     void sweep(std::int64_t now, bool all);
 
@@ -153,14 +154,20 @@ std::uint32_t AlertPolicy::State::check_repeat(const TrapRecord& r, const Endpoi
     return actions;
 }
 
+// The notification's name from the MIB modules, else its identifier.
+void AlertPolicy::State::name_or_identifier(const TrapRecord& r, char (&out)[kNotificationIdSize]) const
+{
+    char direct[kNotificationIdSize];
+    if (names == nullptr || !names->notification_name(r, out, sizeof out)) notification_identifier(r, out, direct);
+}
+
 void AlertPolicy::State::close(Window& w)
 {
     if (w.repeats > 0 && w.kept >= 0) {
         const TrapRecord& r = kept[w.kept];
         char line[kNotificationIdSize + 400];
         char name[kNotificationIdSize];
-        char direct[kNotificationIdSize];
-        if (names == nullptr || !names->notification_name(r, name, sizeof name)) notification_identifier(r, name, direct);
+        name_or_identifier(r, name);
         std::snprintf(line, sizeof line, "%s: %s %s %s", repeats_text(w.repeats).c_str(), r.recv_time, r.agent_addr,
                       name);
         if (console) std::printf("%s\n", line);
@@ -207,8 +214,7 @@ bool AlertPolicy::State::take_mail(std::time_t now)
 void AlertPolicy::State::add_summary_line(const TrapRecord& r, std::uint32_t repeats)
 {
     char name[kNotificationIdSize];
-    char direct[kNotificationIdSize];
-    if (names == nullptr || !names->notification_name(r, name, sizeof name)) notification_identifier(r, name, direct);
+    name_or_identifier(r, name);
     char line[kNotificationIdSize + 400];
     std::snprintf(line, sizeof line, "%s  %s  %s%s%s%s", r.recv_time, r.agent_addr, name, repeats > 0 ? "  (" : "",
                   repeats > 0 ? repeats_text(repeats).c_str() : "", repeats > 0 ? ")" : "");
