@@ -46,15 +46,16 @@ bool round_trip(int sender, int manager, const Bytes& message)
     return !inform || (recv(sender, buffer, sizeof buffer, 0) > 13 && buffer[13] == 0xA2);
 }
 
-// The datagram `snmptrap -v 3` sends with `security`, caught on a port of our own.
-Bytes snmptrap_v3(const std::string& security)
+// The datagram `snmptrap -v 3` sends with `security`, caught on a port of our
+// own; net-snmp keeps its engine's state in `dir`, not in the machine's shared file.
+Bytes snmptrap_v3(const std::string& security, const std::string& dir)
 {
     const int s = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in at = loopback(0);
     socklen_t size = sizeof at;
     bind(s, reinterpret_cast<const sockaddr*>(&at), sizeof at);
     getsockname(s, reinterpret_cast<sockaddr*>(&at), &size);
-    const std::string command = "snmptrap -v 3 " + security + " 127.0.0.1:" + std::to_string(ntohs(at.sin_port)) +
+    const std::string command = "SNMP_PERSISTENT_DIR='" + dir + "' snmptrap -v 3 " + security + " 127.0.0.1:" + std::to_string(ntohs(at.sin_port)) +
                                 " 100 1.3.6.1.4.1.8072.2.3.0.1 1.3.6.1.9 s measured";
     Bytes out(4096);
     const ssize_t got = std::system(command.c_str()) == 0 ? recv(s, out.data(), out.size(), 0) : -1;
@@ -87,7 +88,7 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     ASSERT_EQ(read_rule_settings(rules, kMaxRules), 50);
     UsmUserSetting user{"watched", 6, "watched-auth", 4, "watched-priv", ""};  // SHA-512: the 48-octet MAC; AES-256
     ASSERT_EQ(write_usm_user(user), 1);
-    const Bytes v3 = snmptrap_v3("-u watched -l authPriv -a SHA-512 -A watched-auth -x AES-256 -X watched-priv");
+    const Bytes v3 = snmptrap_v3("-u watched -l authPriv -a SHA-512 -A watched-auth -x AES-256 -X watched-priv", dir);
     ASSERT_FALSE(v3.empty());
     const int manager = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in manager_address = loopback(kManagerPort);
@@ -124,6 +125,8 @@ TEST(ReceiveLoop, NoAllocationPerDatagram)
     close(manager);
 
     for (const auto& kind : kinds) EXPECT_EQ(std::remove((dir + "\xE3\x83\xAD\xE3\x82\xB0." + kind[1]).c_str()), 0);
+    std::remove((dir + "snmpapp.conf").c_str());
+    rmdir((dir + "cert_indexes").c_str());
     ASSERT_EQ(warm, 20);
     ASSERT_EQ(handled, 202);
     EXPECT_EQ(after - before, 0) << "allocations while 201 notifications were handled";
